@@ -1,0 +1,3 @@
+#include "app/app_image.h"
+
+void app_image_export(gr_image_s*) {}

@@ -1,0 +1,61 @@
+#pragma once
+// Shared pieces of the spotweave program: option parsing, image input and
+// output with user-facing messages, and the sub-command entries.
+
+#include <string>
+#include <vector>
+
+#include "gr/gr_image.h"
+
+// One accepted option: long name ("radius"), short letter (0 for none),
+// whether it takes a value, and its help line.
+struct cli_option_s {
+    const char* name;
+    char letter;
+    bool has_value;
+    const char* help;
+};
+
+// A parsed command line: positional arguments and the options seen, each
+// with its value ("" for flags); later occurrences override earlier ones.
+struct cli_args_s {
+    std::vector<std::string> positional;
+    std::vector<std::pair<std::string, std::string>> options;
+
+    bool has(const char* name) const;                           // option given?
+    const char* get(const char* name, const char* fallback) const; // value or fallback
+};
+
+// Parses argv[first..argc) against options. Returns false and fills error
+// for an unknown option or a missing value.
+bool cli_parse(int argc, char** argv, int first, const cli_option_s* options, int count,
+               cli_args_s* out, std::string* error);
+
+// Prints a usage block: the synopsis, a description and the option table.
+void cli_print_usage(const char* synopsis, const char* description, const cli_option_s* options,
+                     int count);
+
+// Reports an error as "spotweave: <message>" on standard error; returns 1.
+int cli_fail(const char* format, ...);
+
+// Parses a whole decimal integer within [lo, hi]. Returns false otherwise.
+bool cli_parse_int(const char* text, long lo, long hi, long* out);
+
+// Parses a finite decimal number. Returns false otherwise.
+bool cli_parse_float(const char* text, double* out);
+
+// Loads an image file, or reports why not (missing, unreadable, not an image,
+// empty) and returns null. Owns: caller.
+gr_image_s* cli_load_image(const char* path);
+
+// Checks before any work that out is a usable output path that is not the
+// input file itself. Reports and returns false otherwise.
+bool cli_check_output(const char* in, const char* out);
+
+// Saves as JPEG when out ends in .jpg/.jpeg, else as PNG; whole or not at all.
+// Reports and returns false on failure.
+bool cli_save_image(const gr_image_s* image, const char* out);
+
+// ---- sub-commands: each returns the process exit status ----------------------------
+
+int cli_blur(int argc, char** argv);

@@ -1,0 +1,198 @@
+// Option parsing and user-facing image input and output for spotweave.
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <strings.h>
+
+#include "cli/cli.h"
+
+bool cli_args_s::has(const char* name) const {
+    for (const auto& o : options)
+        if (o.first == name)
+            return true;
+    return false;
+}
+
+const char* cli_args_s::get(const char* name, const char* fallback) const {
+    const char* value = fallback;
+    for (const auto& o : options)
+        if (o.first == name)
+            value = o.second.c_str();
+    return value;
+}
+
+static const cli_option_s* cli__find(const cli_option_s* options, int count, const char* name,
+                                     char letter) {
+    for (int i = 0; i < count; i++)
+        if ((name && std::strcmp(options[i].name, name) == 0) ||
+            (!name && letter && options[i].letter == letter))
+            return &options[i];
+    return nullptr;
+}
+
+bool cli_parse(int argc, char** argv, int first, const cli_option_s* options, int count,
+               cli_args_s* out, std::string* error) {
+    bool only_positional = false;
+    for (int i = first; i < argc; i++) {
+        const char* arg = argv[i];
+        if (only_positional || arg[0] != '-' || arg[1] == '\0') {
+            out->positional.push_back(arg);
+            continue;
+        }
+        if (std::strcmp(arg, "--") == 0) {
+            only_positional = true;
+            continue;
+        }
+        const cli_option_s* opt = nullptr;
+        std::string inline_value;
+        bool has_inline = false;
+        if (arg[1] == '-') {
+            std::string name = arg + 2;
+            size_t eq = name.find('=');
+            if (eq != std::string::npos) {
+                inline_value = name.substr(eq + 1);
+                name = name.substr(0, eq);
+                has_inline = true;
+            }
+            opt = cli__find(options, count, name.c_str(), 0);
+        } else if (arg[2] == '\0') {
+            opt = cli__find(options, count, nullptr, arg[1]);
+        }
+        if (!opt) {
+            *error = std::string("unknown option '") + arg + "'";
+            return false;
+        }
+        if (!opt->has_value) {
+            if (has_inline) {
+                *error = std::string("option --") + opt->name + " takes no value";
+                return false;
+            }
+            out->options.emplace_back(opt->name, "");
+        } else if (has_inline) {
+            out->options.emplace_back(opt->name, inline_value);
+        } else if (i + 1 < argc) {
+            out->options.emplace_back(opt->name, argv[++i]);
+        } else {
+            *error = std::string("option --") + opt->name + " needs a value";
+            return false;
+        }
+    }
+    return true;
+}
+
+void cli_print_usage(const char* synopsis, const char* description, const cli_option_s* options,
+                     int count) {
+    std::printf("usage: %s\n\n%s\n", synopsis, description);
+    if (count > 0)
+        std::printf("\noptions:\n");
+    for (int i = 0; i < count; i++) {
+        char left[64];
+        if (options[i].letter)
+            std::snprintf(left, sizeof left, "-%c, --%s%s", options[i].letter, options[i].name,
+                          options[i].has_value ? " VALUE" : "");
+        else
+            std::snprintf(left, sizeof left, "    --%s%s", options[i].name,
+                          options[i].has_value ? " VALUE" : "");
+        std::printf("  %-26s %s\n", left, options[i].help);
+    }
+}
+
+int cli_fail(const char* format, ...) {
+    char message[1024];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(message, sizeof message, format, args);
+    va_end(args);
+    std::fprintf(stderr, "spotweave: %s\n", message);
+    return 1;
+}
+
+bool cli_parse_int(const char* text, long lo, long hi, long* out) {
+    if (!text || !*text)
+        return false;
+    char* end = nullptr;
+    errno = 0;
+    long v = std::strtol(text, &end, 10);
+    if (errno != 0 || *end != '\0' || v < lo || v > hi)
+        return false;
+    *out = v;
+    return true;
+}
+
+bool cli_parse_float(const char* text, double* out) {
+    if (!text || !*text)
+        return false;
+    char* end = nullptr;
+    errno = 0;
+    double v = std::strtod(text, &end);
+    if (errno != 0 || *end != '\0' || !std::isfinite(v))
+        return false;
+    *out = v;
+    return true;
+}
+
+gr_image_s* cli_load_image(const char* path) {
+    struct stat st;
+    if (stat(path, &st) != 0) {
+        cli_fail("cannot open '%s': %s", path, std::strerror(errno));
+        return nullptr;
+    }
+    if (S_ISDIR(st.st_mode)) {
+        cli_fail("cannot open '%s': it is a folder", path);
+        return nullptr;
+    }
+    FILE* f = std::fopen(path, "rb");
+    if (!f) {
+        cli_fail("cannot open '%s': %s", path, std::strerror(errno));
+        return nullptr;
+    }
+    std::fclose(f);
+    gr_image_s* image = gr_image_create_file(path);
+    if (!image) {
+        cli_fail("'%s' is not an image spotweave can read (PNG, JPEG, BMP, GIF, TGA, PSD, "
+                 "PNM, HDR)",
+                 path);
+        return nullptr;
+    }
+    return image;
+}
+
+static bool cli__is_jpeg_name(const char* path) {
+    const char* dot = std::strrchr(path, '.');
+    return dot && (strcasecmp(dot, ".jpg") == 0 || strcasecmp(dot, ".jpeg") == 0);
+}
+
+bool cli_check_output(const char* in, const char* out) {
+    if (!out || !*out) {
+        cli_fail("no output file given (use -o OUT)");
+        return false;
+    }
+    struct stat si, so;
+    if (in && stat(in, &si) == 0 && stat(out, &so) == 0 && si.st_dev == so.st_dev &&
+        si.st_ino == so.st_ino) {
+        cli_fail("the output '%s' is the input file; choose another name", out);
+        return false;
+    }
+    if (stat(out, &so) == 0 && S_ISDIR(so.st_mode)) {
+        cli_fail("cannot write '%s': it is a folder", out);
+        return false;
+    }
+    return true;
+}
+
+bool cli_save_image(const gr_image_s* image, const char* out) {
+    errno = 0;
+    const bool ok = cli__is_jpeg_name(out) ? gr_image_save_jpeg(image, out, 0.9f)
+                                           : gr_image_save_file(image, out);
+    if (!ok) {
+        const int err = errno;
+        cli_fail("cannot write '%s'%s%s", out, err ? ": " : "", err ? std::strerror(err) : "");
+    }
+    return ok;
+}

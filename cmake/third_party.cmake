@@ -1,0 +1,24 @@
+# External code from Debian packages, one target each. Sources are compiled
+# where the packages put them; nothing is copied into the repository.
+
+find_package(Threads REQUIRED)
+
+# stb single-file libraries (libstb-dev). The implementations are compiled
+# once, in sw_stb, without our warning flags.
+find_path(SW_STB_INCLUDE_DIR stb_image.h PATHS /usr/include/stb REQUIRED)
+add_library(sw_stb STATIC ${CMAKE_SOURCE_DIR}/cmake/stb_impl.c)
+target_include_directories(sw_stb SYSTEM PUBLIC ${SW_STB_INCLUDE_DIR})
+target_link_libraries(sw_stb PUBLIC m)
+
+# LZ4 block format (liblz4-dev).
+find_path(SW_LZ4_INCLUDE_DIR lz4.h REQUIRED)
+find_library(SW_LZ4_LIBRARY lz4 REQUIRED)
+add_library(sw_lz4 INTERFACE)
+target_include_directories(sw_lz4 SYSTEM INTERFACE ${SW_LZ4_INCLUDE_DIR})
+target_link_libraries(sw_lz4 INTERFACE ${SW_LZ4_LIBRARY})
+
+# Roboto Light (fonts-roboto-unhinted), embedded as "RobotoLight".
+find_file(SW_ROBOTO_LIGHT Roboto-Light.ttf
+    PATHS /usr/share/fonts/truetype/roboto/unhinted/RobotoTTF
+          /usr/share/fonts/truetype/roboto/unhinted
+    NO_DEFAULT_PATH REQUIRED)

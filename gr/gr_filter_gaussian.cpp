@@ -1,0 +1,128 @@
+// Binomial smoothing: the kernel builders, the in-place float-plane
+// convolution and the RGBA blur.
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+#include "app/app_assert.h"
+#include "gr/gr_filter.h"
+#include "gr/gr_internal.h"
+
+// ---- kernels ------------------------------------------------------------------------
+
+float* gr__boxCoefficients(int32_t r) {
+    SW_ASSERT(r >= 0, "radius must not be negative");
+    float* c = static_cast<float*>(std::malloc(sizeof(float) * size_t(2 * r + 1)));
+    for (int32_t i = 0; i < 2 * r + 1; i++)
+        c[i] = 1.0f;
+    return c;
+}
+
+float* gr__gaussianCoefficients(int32_t r) {
+    SW_ASSERT(r >= 0 && r <= GR__GAUSSIAN_MAX_RADIUS, "radius out of range");
+    const size_t n = size_t(2 * r + 1);
+    float* cur = static_cast<float*>(std::calloc(n, sizeof(float)));
+    float* next = static_cast<float*>(std::calloc(n, sizeof(float)));
+    cur[0] = 1.0f;
+    // Pascal's triangle, row by row up to row 2r.
+    for (int32_t row = 1; row <= 2 * r; row++) {
+        next[0] = 1.0f;
+        next[row] = 1.0f;
+        for (int32_t j = 1; j < row; j++)
+            next[j] = cur[j - 1] + cur[j];
+        std::swap(cur, next);
+    }
+    std::free(next);
+    return cur;
+}
+
+static float gr__kernel_sum(const float* c, int32_t r) {
+    float s = 0.0f;
+    for (int32_t i = 0; i < 2 * r + 1; i++)
+        s += c[i];
+    return s;
+}
+
+// ---- float plane --------------------------------------------------------------------
+
+void gr__gaussianConvolve(int32_t width, int32_t height, float* plane, int32_t r) {
+    SW_ASSERT(width >= 0 && height >= 0, "plane size must not be negative");
+    if (width == 0 || height == 0)
+        return;
+    float* c = gr__gaussianCoefficients(r);
+    const float inv = 1.0f / gr__kernel_sum(c, r);
+    float* tmp = static_cast<float*>(std::malloc(sizeof(float) * size_t(width) * height));
+
+    for (int32_t y = 0; y < height; y++) {
+        const float* src = plane + size_t(y) * width;
+        float* dst = tmp + size_t(y) * width;
+        for (int32_t x = 0; x < width; x++) {
+            float sum = 0.0f;
+            for (int32_t k = -r; k <= r; k++)
+                sum += src[std::clamp(x + k, 0, width - 1)] * c[r + k];
+            dst[x] = sum * inv;
+        }
+    }
+    for (int32_t y = 0; y < height; y++) {
+        float* dst = plane + size_t(y) * width;
+        for (int32_t x = 0; x < width; x++) {
+            float sum = 0.0f;
+            for (int32_t k = -r; k <= r; k++)
+                sum += tmp[size_t(std::clamp(y + k, 0, height - 1)) * width + x] * c[r + k];
+            dst[x] = sum * inv;
+        }
+    }
+    std::free(tmp);
+    std::free(c);
+}
+
+// ---- RGBA blur ------------------------------------------------------------------------
+
+// One separable pass over 0xAARRGGBB words: step 1 walks a row, step = width a
+// column. Each channel is rounded to nearest; alpha becomes 255.
+static void gr__blur_pass(const uint32_t* src, uint32_t* dst, int32_t width, int32_t height,
+                          bool vertical, const float* c, int32_t r, float half, float inv) {
+    for (int32_t y = 0; y < height; y++) {
+        for (int32_t x = 0; x < width; x++) {
+            float sr = 0.0f, sg = 0.0f, sb = 0.0f;
+            for (int32_t k = -r; k <= r; k++) {
+                const uint32_t p =
+                    vertical ? src[size_t(std::clamp(y + k, 0, height - 1)) * width + x]
+                             : src[size_t(y) * width + std::clamp(x + k, 0, width - 1)];
+                const float w = c[r + k];
+                sr += float((p >> 16) & 0xFF) * w;
+                sg += float((p >> 8) & 0xFF) * w;
+                sb += float(p & 0xFF) * w;
+            }
+            const uint32_t ir = uint32_t((sr + half) * inv);
+            const uint32_t ig = uint32_t((sg + half) * inv);
+            const uint32_t ib = uint32_t((sb + half) * inv);
+            dst[size_t(y) * width + x] = 0xFF000000u | std::min(ir, 255u) << 16 |
+                                         std::min(ig, 255u) << 8 | std::min(ib, 255u);
+        }
+    }
+}
+
+gr_image_s* gr_filter_gaussian(gr_image_s* image, int32_t r) {
+    SW_ASSERT(r >= 0 && r <= GR__GAUSSIAN_MAX_RADIUS, "radius out of range");
+    const int32_t w = int32_t(gr_image_get_width(image));
+    const int32_t h = int32_t(gr_image_get_height(image));
+    const uint32_t* src = gr_image_pixels_lock(image);
+    float* c = gr__gaussianCoefficients(r);
+    const float sum = gr__kernel_sum(c, r);
+    gr_image_s* tmp = gr_image_create(w, h);
+    gr_image_s* out = gr_image_create(w, h);
+    uint32_t* tp = gr_image_pixels_lock(tmp);
+    uint32_t* op = gr_image_pixels_lock(out);
+    if (w > 0 && h > 0) {
+        gr__blur_pass(src, tp, w, h, false, c, r, sum * 0.5f, 1.0f / sum);
+        gr__blur_pass(tp, op, w, h, true, c, r, sum * 0.5f, 1.0f / sum);
+    }
+    gr_image_pixels_unlock(tmp, true);
+    gr_image_pixels_unlock(out, true);
+    gr_image_pixels_unlock(image, false);
+    gr_image_release(tmp);
+    std::free(c);
+    return out;
+}
