@@ -10,10 +10,8 @@
 #include <cstring>
 #include <string>
 
-namespace {
-
 // The process's umask, read without changing it (umask(2) would, racing other threads).
-mode_t current_umask() {
+static mode_t current_umask() {
     mode_t mask = 022;
     if (FILE* f = std::fopen("/proc/self/status", "re")) {
         char line[256];
@@ -29,7 +27,7 @@ mode_t current_umask() {
     return mask;
 }
 
-bool write_all(int fd, const unsigned char* bytes, size_t size) {
+static bool write_all(int fd, const unsigned char* bytes, size_t size) {
     while (size > 0) {
         ssize_t n = write(fd, bytes, size);
         if (n < 0) {
@@ -42,6 +40,8 @@ bool write_all(int fd, const unsigned char* bytes, size_t size) {
     }
     return true;
 }
+
+namespace {
 
 // A file being written next to its final path; removed again unless committed.
 class pending_file {

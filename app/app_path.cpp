@@ -12,9 +12,7 @@
 #include <string>
 #include <vector>
 
-namespace {
-
-bool copy_out(const std::string& text, int len, char* dst) {
+static bool copy_out(const std::string& text, int len, char* dst) {
     if (len <= 0 || !dst)
         return false;
     size_t n = text.size() < size_t(len - 1) ? text.size() : size_t(len - 1);
@@ -23,12 +21,12 @@ bool copy_out(const std::string& text, int len, char* dst) {
     return true;
 }
 
-void strip_trailing_slashes(std::string& path) {
+static void strip_trailing_slashes(std::string& path) {
     while (path.size() > 1 && path.back() == '/')
         path.pop_back();
 }
 
-bool home_folder(std::string& home) {
+static bool home_folder(std::string& home) {
     const char* env = std::getenv("HOME");
     if (env && *env) {
         home = env;
@@ -45,7 +43,7 @@ bool home_folder(std::string& home) {
 }
 
 // "~" and "$HOME" at the start stand for the home folder.
-std::string expand_home(const std::string& value, const std::string& home) {
+static std::string expand_home(const std::string& value, const std::string& home) {
     if (value == "~" || value.rfind("~/", 0) == 0)
         return home + value.substr(1);
     if (value == "$HOME" || value.rfind("$HOME/", 0) == 0)
@@ -56,7 +54,7 @@ std::string expand_home(const std::string& value, const std::string& home) {
 // Looks key (for example "XDG_DESKTOP_DIR") up in user-dirs.dirs, a shell
 // fragment of lines KEY="VALUE". Only values that start with "$HOME", "~" or
 // "/" count, as the xdg-user-dirs tools write them.
-bool user_dirs_value(const char* key, const std::string& home, std::string& out) {
+static bool user_dirs_value(const char* key, const std::string& home, std::string& out) {
     const char* config = std::getenv("XDG_CONFIG_HOME");
     std::string file = config && config[0] == '/' ? std::string(config) : home + "/.config";
     file += "/user-dirs.dirs";
@@ -102,7 +100,7 @@ bool user_dirs_value(const char* key, const std::string& home, std::string& out)
     return found;
 }
 
-bool user_folder(const char* key, const char* fallback, int len, char* dst) {
+static bool user_folder(const char* key, const char* fallback, int len, char* dst) {
     std::string home;
     if (!home_folder(home))
         return false;
@@ -116,7 +114,7 @@ bool user_folder(const char* key, const char* fallback, int len, char* dst) {
     return copy_out(folder, len, dst);
 }
 
-bool random_bytes(unsigned char* bytes, size_t count) {
+static bool random_bytes(unsigned char* bytes, size_t count) {
     int fd = open("/dev/urandom", O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return false;
@@ -132,8 +130,6 @@ bool random_bytes(unsigned char* bytes, size_t count) {
     close(fd);
     return got == count;
 }
-
-} // namespace
 
 bool app_get_documents_path(int len, char* dst) {
     return user_folder("XDG_DOCUMENTS_DIR", "Documents", len, dst);

@@ -18,11 +18,9 @@
 // return and "=" are escaped in both as \\, \n, \r and \=, so a line always
 // splits at its first bare "=". Lines that do not parse are dropped on rewrite.
 
-namespace {
-
 using entry_list = std::vector<std::pair<std::string, std::string>>;
 
-bool config_folder(std::string& folder) {
+static bool config_folder(std::string& folder) {
     const char* config = std::getenv("XDG_CONFIG_HOME");
     if (config && config[0] == '/') {
         folder = config;
@@ -34,8 +32,8 @@ bool config_folder(std::string& folder) {
         } else {
             passwd entry, *found = nullptr;
             std::vector<char> buffer(16384);
-            if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) != 0 ||
-                !found || !found->pw_dir || !*found->pw_dir)
+            if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) != 0 || !found ||
+                !found->pw_dir || !*found->pw_dir)
                 return false;
             home_dir = found->pw_dir;
         }
@@ -45,21 +43,30 @@ bool config_folder(std::string& folder) {
     return true;
 }
 
-std::string escape(const char* text) {
+static std::string escape(const char* text) {
     std::string out;
     for (const char* p = text; *p; p++) {
         switch (*p) {
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '=': out += "\\="; break;
-        default: out += *p;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '=':
+            out += "\\=";
+            break;
+        default:
+            out += *p;
         }
     }
     return out;
 }
 
-std::string unescape(const std::string& text) {
+static std::string unescape(const std::string& text) {
     std::string out;
     for (size_t i = 0; i < text.size(); i++) {
         char c = text[i];
@@ -76,7 +83,7 @@ std::string unescape(const std::string& text) {
 }
 
 // Reads all entries; a missing file is an empty list.
-entry_list read_entries(const std::string& file) {
+static entry_list read_entries(const std::string& file) {
     entry_list entries;
     FILE* f = std::fopen(file.c_str(), "re");
     if (!f)
@@ -106,7 +113,7 @@ entry_list read_entries(const std::string& file) {
     return entries;
 }
 
-bool make_folders(const std::string& folder) {
+static bool make_folders(const std::string& folder) {
     for (size_t i = 1; i <= folder.size(); i++) {
         if (i < folder.size() && folder[i] != '/')
             continue;
@@ -117,8 +124,6 @@ bool make_folders(const std::string& folder) {
     struct stat st;
     return stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
-
-} // namespace
 
 bool app_pref_read(const char* key, int len, char* dst) {
     std::string folder;

@@ -16,13 +16,15 @@ struct clock_state_s {
     long start_sec, start_usec;
 };
 
-uint64_t monotonic_ticks() {
+} // namespace
+
+static uint64_t monotonic_ticks() {
     timespec ts;
     clock_gettime(CLOCK_MONOTONIC, &ts);
     return uint64_t(ts.tv_sec) * 1000000000u + uint64_t(ts.tv_nsec);
 }
 
-clock_state_s clock_start() {
+static clock_state_s clock_start() {
     clock_state_s s = {};
     timespec resolution;
     if (clock_getres(CLOCK_MONOTONIC, &resolution) == 0) {
@@ -41,14 +43,14 @@ clock_state_s clock_start() {
 }
 
 // Initialised once, on first use, by whichever thread gets there first.
-const clock_state_s& clock_state() {
+static const clock_state_s& clock_state() {
     static const clock_state_s state = clock_start();
     return state;
 }
 
-} // namespace
-
-void app_time_init() { (void)clock_state(); }
+void app_time_init() {
+    (void)clock_state();
+}
 
 float app_time_get() {
     const clock_state_s& s = clock_state();

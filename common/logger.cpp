@@ -44,7 +44,9 @@ void Logger::Open() {
     stream.open(path, std::ios::out | std::ios::app);
 }
 
-void Logger::Close() { stream.close(); }
+void Logger::Close() {
+    stream.close();
+}
 
 template <typename T> void Logger::Append(const T& value, bool newline) {
     Open();
@@ -54,13 +56,21 @@ template <typename T> void Logger::Append(const T& value, bool newline) {
     Close();
 }
 
-void Logger::Write(const char* text, bool newline) { Append(text ? text : "", newline); }
+void Logger::Write(const char* text, bool newline) {
+    Append(text ? text : "", newline);
+}
 
-void Logger::Write(int value, bool newline) { Append(value, newline); }
+void Logger::Write(int value, bool newline) {
+    Append(value, newline);
+}
 
-void Logger::Write(double value, bool newline) { Append(value, newline); }
+void Logger::Write(double value, bool newline) {
+    Append(value, newline);
+}
 
-void Logger::Write(const std::string& text, bool newline) { Append(text, newline); }
+void Logger::Write(const std::string& text, bool newline) {
+    Append(text, newline);
+}
 
 void Logger::Write(const std::vector<std::string>& texts, bool newline) {
     for (const std::string& text : texts)
@@ -68,15 +78,23 @@ void Logger::Write(const std::vector<std::string>& texts, bool newline) {
 }
 
 // clock() counts in CLOCKS_PER_SEC ticks per second (one million here).
-static double processor_ticks() { return double(std::clock()); }
+static double processor_ticks() {
+    return double(std::clock());
+}
 
 Timer::Timer() : start(processor_ticks()), stop(start) {}
 
-void Timer::Start() { start = processor_ticks(); }
+void Timer::Start() {
+    start = processor_ticks();
+}
 
-void Timer::Stop() { stop = processor_ticks(); }
+void Timer::Stop() {
+    stop = processor_ticks();
+}
 
-double Timer::GetTime() const { return (stop - start) / double(CLOCKS_PER_SEC); }
+double Timer::GetTime() const {
+    return (stop - start) / double(CLOCKS_PER_SEC);
+}
 
 double Timer::GetElapsed() {
     Stop();

@@ -33,3 +33,13 @@ TEST(AppLog, WritesPercentSign) {
     app_log("SST: %g%%\n", 50.0);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "SST: 50%\n");
 }
+
+TEST(AppLog, FormattingErrorStillWritesATerminatedText) {
+    // A wide character the C locale cannot convert makes formatting fail; the
+    // retry in the large buffer writes whatever was formatted, nothing more.
+    testing::internal::CaptureStderr();
+    app_log("abc %ls def", L"\u00e9");
+    std::string written = testing::internal::GetCapturedStderr();
+    EXPECT_LE(written.size(), 4u);
+    EXPECT_EQ(written, std::string("abc ").substr(0, written.size()));
+}

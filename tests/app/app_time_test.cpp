@@ -7,7 +7,9 @@
 
 using steady = std::chrono::steady_clock;
 
-static double seconds(steady::duration d) { return std::chrono::duration<double>(d).count(); }
+static double seconds(steady::duration d) {
+    return std::chrono::duration<double>(d).count();
+}
 
 TEST(AppTime, NeverGoesBackwards) {
     app_time_init();
