@@ -59,3 +59,6 @@ bool cli_save_image(const gr_image_s* image, const char* out);
 // ---- sub-commands: each returns the process exit status ----------------------------
 
 int cli_blur(int argc, char** argv);
+int cli_resize(int argc, char** argv);
+int cli_lines(int argc, char** argv);
+int cli_render(int argc, char** argv);

@@ -13,6 +13,9 @@ struct cli__command_s {
 
 static const cli__command_s cli__commands[] = {
     {"blur", cli_blur, "smooth a picture with the binomial kernel"},
+    {"resize", cli_resize, "scale a picture to a size or a longest side"},
+    {"lines", cli_lines, "draw a picture as coherent lines along its edges"},
+    {"render", cli_render, "grow the reaction-diffusion pattern out of a picture"},
 };
 
 static void cli__usage(FILE* to) {

@@ -50,3 +50,40 @@ sw_add_subsystem(sw_common common DEPS sw_gr sw_rd)
 file(GLOB SW_CLI_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/cli/*.cpp)
 add_executable(spotweave ${SW_CLI_SOURCES})
 target_link_libraries(spotweave PRIVATE sw_common sw_rd sw_gr sw_app_services sw_warnings)
+
+# The plug-in module: the subsystem libraries behind one exported entry,
+# PluginMain (C linkage); everything else stays local to the module.
+add_library(Spotweave MODULE ${CMAKE_SOURCE_DIR}/sdk/pi_filter.h ${CMAKE_SOURCE_DIR}/sdk/pi_suites.h)
+set_target_properties(Spotweave PROPERTIES
+    PREFIX "" OUTPUT_NAME Spotweave LINKER_LANGUAGE CXX
+    CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON
+    LINK_DEPENDS ${CMAKE_SOURCE_DIR}/cmake/spotweave.map)
+target_link_libraries(Spotweave PRIVATE sw_common sw_rd sw_gr sw_app_services)
+target_link_options(Spotweave PRIVATE
+    -Wl,--undefined=PluginMain
+    -Wl,--version-script=${CMAKE_SOURCE_DIR}/cmake/spotweave.map)
+if(NOT SPOTWEAVE_ASAN AND NOT SPOTWEAVE_TSAN)
+    # Sanitizer runtimes come from the host program, so only plain builds can
+    # insist that the module resolves everything at link time.
+    target_link_options(Spotweave PRIVATE -Wl,--no-undefined)
+endif()
+# The about box opens the host's documentation pages, installed in doc/ beside
+# the module.
+foreach(page README.md docs/host.md)
+    if(EXISTS ${CMAKE_SOURCE_DIR}/${page})
+        get_filename_component(name ${page} NAME)
+        add_custom_command(TARGET Spotweave POST_BUILD
+            COMMAND ${CMAKE_COMMAND} -E make_directory $<TARGET_FILE_DIR:Spotweave>/doc
+            COMMAND ${CMAKE_COMMAND} -E copy_if_different ${CMAKE_SOURCE_DIR}/${page}
+                    $<TARGET_FILE_DIR:Spotweave>/doc/${name}
+            VERBATIM)
+    endif()
+endforeach()
+
+# Our host: a library (tests drive it in-process) and the program. It loads
+# the module at run time and links none of the plug-in's own code.
+sw_add_subsystem(sw_host host EXCLUDE "/host_main\\.cpp$" DEPS sw_gr ${CMAKE_DL_LIBS})
+add_executable(spotweave-host ${CMAKE_SOURCE_DIR}/host/host_main.cpp)
+target_link_libraries(spotweave-host PRIVATE sw_host sw_warnings)
+# By default the program loads the module beside it.
+add_dependencies(spotweave-host Spotweave)

@@ -1,10 +1,12 @@
 #include "common/logger.h"
 
 #include "app/app_path.h"
+#include "common/psdk_suites.h"
 
 #include <cstring>
 #include <ctime>
 #include <locale>
+#include <new>
 
 // Appends src to the NUL-terminated dst of size bytes: copies what fits, always
 // terminates (for size > 0) and returns the length it tried to create.
@@ -74,6 +76,29 @@ void Logger::Write(const std::string& text, bool newline) {
 
 void Logger::Write(const std::vector<std::string>& texts, bool newline) {
     for (const std::string& text : texts)
+        Write(text, newline);
+}
+
+void Logger::Write(const std::u16string& text, bool newline) {
+    if (!sASZString2.suite)
+        sASZString2.AcquireSuite(true);
+    const ASZStringSuite2* strings = sASZString2.suite;
+    ASZString string = nullptr;
+    static_assert(sizeof(char16_t) == sizeof(ASUnicode), "UTF-16 code units");
+    if (strings->MakeFromUnicode(reinterpret_cast<const ASUnicode*>(text.data()), text.size(),
+                                 &string) != 0 ||
+        !string)
+        return;
+    uint32 size = strings->LengthAsCString(string);
+    char* bytes = size > 0 ? new (std::nothrow) char[size] : nullptr;
+    if (bytes && strings->AsCString(string, bytes, size) == 0)
+        Write(static_cast<const char*>(bytes), newline);
+    strings->Release(string);
+    delete[] bytes;
+}
+
+void Logger::Write(const std::vector<std::u16string>& texts, bool newline) {
+    for (const std::u16string& text : texts)
         Write(text, newline);
 }
 

@@ -40,6 +40,14 @@ public:
     // Appends each element in order, each with the same newline flag.
     void Write(const std::vector<std::string>& texts, bool newline);
 
+    // Appends UTF-16 text converted to UTF-8 by the host's string suite; nothing
+    // is written when the host cannot make or copy the string. Throws the
+    // acquisition error (uint32_t) when the host has no string suite.
+    void Write(const std::u16string& text, bool newline);
+
+    // Appends each element as above, each with the same newline flag.
+    void Write(const std::vector<std::u16string>& texts, bool newline);
+
     // Returns the log file's path.
     const char* GetPath() const { return path; }
 

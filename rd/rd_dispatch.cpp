@@ -43,11 +43,12 @@ struct rd_dispatch_group_s {
 
 // One lock for the pool's lifetime, its ring and every group's counters: each
 // item takes it once on submission and once on completion, never while it runs.
-static std::mutex g_lock;
-static Pool* g_pool;           // guarded by g_lock; null until the first submission
-static unsigned g_requested;   // guarded by g_lock; 0 = one thread per core
-static bool g_shut;            // guarded by g_lock; set once the exit handler ran
-static bool g_exitRegistered;  // guarded by g_lock
+static std::mutex s_lock;
+static Pool* s_pool;          // guarded by s_lock; null until the first submission
+static unsigned s_requested;  // guarded by s_lock; 0 = one thread per core
+static bool s_shut;           // guarded by s_lock; set once the exit handler ran
+static bool s_exitRegistered; // guarded by s_lock
+// Lets a waiting worker tell itself apart from other waiters.
 static thread_local bool t_isWorker;
 
 static unsigned rd__defaultThreads(void) {
@@ -55,7 +56,7 @@ static unsigned rd__defaultThreads(void) {
     return cores ? cores : 1;
 }
 
-// ---- Queue (callers hold g_lock) -------------------------------------------
+// ---- Queue (callers hold s_lock) -------------------------------------------
 
 static void rd__push(Pool* pool, const Item& item) {
     if (pool->count == pool->ring.size()) {
@@ -86,7 +87,7 @@ static void rd__finish(rd_dispatch_group_s* group) {
 
 static void rd__workerMain(Pool* pool) {
     t_isWorker = true;
-    std::unique_lock<std::mutex> lock(g_lock);
+    std::unique_lock<std::mutex> lock(s_lock);
     for (;;) {
         while (pool->count == 0 && !pool->stopping) {
             pool->sleeping++;
@@ -106,10 +107,10 @@ static void rd__workerMain(Pool* pool) {
 
 // Runs at exit: lets the workers drain the ring, then joins them.
 static void rd__shutdown(void) {
-    std::unique_lock<std::mutex> lock(g_lock);
-    Pool* pool = g_pool;
-    g_pool = nullptr;
-    g_shut = true;
+    std::unique_lock<std::mutex> lock(s_lock);
+    Pool* pool = s_pool;
+    s_pool = nullptr;
+    s_shut = true;
     if (!pool)
         return;
     pool->stopping = true;
@@ -125,44 +126,45 @@ static void rd__shutdown(void) {
     delete pool;
 }
 
-// Starts the pool; the caller holds g_lock. A platform refusing threads leaves
+// Starts the pool; the caller holds s_lock. A platform refusing threads leaves
 // the pool smaller (or empty: items then run on the submitter).
 static Pool* rd__start(void) {
     Pool* pool = new Pool;
     pool->ring.resize(1024);
-    unsigned want = g_requested ? g_requested : rd__defaultThreads();
+    unsigned want = s_requested ? s_requested : rd__defaultThreads();
     pool->threads.reserve(want);
     for (unsigned i = 0; i < want; i++) {
         try {
-            // The workers: they block on g_lock until the caller releases it.
+            // The workers run the queued items, by default one per core; each
+            // starts by blocking on s_lock until the caller releases it.
             pool->threads.emplace_back(rd__workerMain, pool);
         } catch (const std::system_error&) {
             break;
         }
     }
-    if (!g_exitRegistered) {
-        g_exitRegistered = true;
+    if (!s_exitRegistered) {
+        s_exitRegistered = true;
         std::atexit(rd__shutdown);
     }
-    g_pool = pool;
+    s_pool = pool;
     return pool;
 }
 
 // ---- Public ----------------------------------------------------------------
 
 bool rd_dispatch_set_threads(unsigned count) {
-    std::lock_guard<std::mutex> lock(g_lock);
-    if (g_pool || g_shut)
+    std::lock_guard<std::mutex> lock(s_lock);
+    if (s_pool || s_shut)
         return false;
-    g_requested = count;
+    s_requested = count;
     return true;
 }
 
 unsigned rd_dispatch_thread_count(void) {
-    std::lock_guard<std::mutex> lock(g_lock);
-    if (g_pool)
-        return g_pool->threads.empty() ? 1u : (unsigned)g_pool->threads.size();
-    return g_requested ? g_requested : rd__defaultThreads();
+    std::lock_guard<std::mutex> lock(s_lock);
+    if (s_pool)
+        return s_pool->threads.empty() ? 1u : (unsigned)s_pool->threads.size();
+    return s_requested ? s_requested : rd__defaultThreads();
 }
 
 bool rd_dispatch_is_worker(void) {
@@ -177,7 +179,7 @@ void rd_dispatch_group_destroy(rd_dispatch_group_s* group) {
     if (!group)
         return;
     {
-        std::lock_guard<std::mutex> lock(g_lock);
+        std::lock_guard<std::mutex> lock(s_lock);
         SW_ASSERT(group->pending == 0 && group->waiters == 0,
                   "destroying a dispatch group with work or waiters; wait for it first");
     }
@@ -186,9 +188,9 @@ void rd_dispatch_group_destroy(rd_dispatch_group_s* group) {
 
 void rd_dispatch_group_async(rd_dispatch_group_s* group, rd_dispatch_fn fn, void* context) {
     SW_ASSERT(group && fn, "rd_dispatch_group_async needs a group and a function");
-    std::unique_lock<std::mutex> lock(g_lock);
-    Pool* pool = g_pool;
-    if (!pool && !g_shut)
+    std::unique_lock<std::mutex> lock(s_lock);
+    Pool* pool = s_pool;
+    if (!pool && !s_shut)
         pool = rd__start();
     if (!pool || pool->threads.empty()) {
         lock.unlock();
@@ -206,9 +208,9 @@ void rd_dispatch_group_async(rd_dispatch_group_s* group, rd_dispatch_fn fn, void
 
 void rd_dispatch_group_wait(rd_dispatch_group_s* group) {
     SW_ASSERT(group, "rd_dispatch_group_wait needs a group");
-    std::unique_lock<std::mutex> lock(g_lock);
+    std::unique_lock<std::mutex> lock(s_lock);
     while (group->pending) {
-        Pool* pool = g_pool;
+        Pool* pool = s_pool;
         if (t_isWorker && pool && pool->count) {
             // A worker blocking here could hold up the very items it waits
             // for; it runs queued items of any group instead.

@@ -1,5 +1,6 @@
 #include "rd/rd_random.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstring>
@@ -60,7 +61,7 @@ void MTRand::seed(const unsigned long* key, unsigned long length) {
     initialise(19650218u);
     uint32_t i = 1;
     unsigned long j = 0;
-    for (unsigned long k = length > N ? length : N; k; k--) {
+    for (unsigned long k = std::max(length, (unsigned long)N); k; k--) {
         uint32_t prev = state_[i - 1] ^ (state_[i - 1] >> 30);
         state_[i] = (state_[i] ^ (prev * 1664525u)) + (uint32_t)key[j] + (uint32_t)j;
         if (++i >= N) {

@@ -12,7 +12,7 @@
 // local. Thread: one instance per thread.
 class MTRand {
 public:
-    enum { N = 624 };
+    static constexpr int N = 624;
 
     // Makes a generator seeded with the reference default (5489); call seed()
     // for a fresh one.

@@ -12,6 +12,7 @@
 
 // ---- Records and groups ----------------------------------------------------
 
+// The first two keep the names that the limit message tells people to raise.
 #define LOG_TASK_QUEUE_CHUNK_SIZE 14
 #define TASK_QUEUE_CHUNK_SIZE (1 << LOG_TASK_QUEUE_CHUNK_SIZE)
 #define RD_TASK_MAX_CHUNKS 8
@@ -198,6 +199,15 @@ int rd__task_group_chunks(void* handle) {
             chunks += chunk != nullptr;
     }
     return chunks;
+}
+
+int rd__task_group_buffers(void* handle) {
+    int buffers = 0;
+    if (handle) {
+        for (char* buffer : ((TaskGroup*)handle)->buffers)
+            buffers += buffer != nullptr;
+    }
+    return buffers;
 }
 
 int rd__task_group_buffer(void* handle) {

@@ -23,8 +23,7 @@ TEST(GrGaussian, CoefficientsArePascalRows) {
     EXPECT_EQ(taps(gr__gaussianCoefficients(0), 0), (std::vector<float>{1}));
     EXPECT_EQ(taps(gr__gaussianCoefficients(1), 1), (std::vector<float>{1, 2, 1}));
     EXPECT_EQ(taps(gr__gaussianCoefficients(2), 2), (std::vector<float>{1, 4, 6, 4, 1}));
-    EXPECT_EQ(taps(gr__gaussianCoefficients(3), 3),
-              (std::vector<float>{1, 6, 15, 20, 15, 6, 1}));
+    EXPECT_EQ(taps(gr__gaussianCoefficients(3), 3), (std::vector<float>{1, 6, 15, 20, 15, 6, 1}));
     for (int r : {5, 10, 20}) {
         std::vector<float> c = taps(gr__gaussianCoefficients(r), r);
         double sum = 0;

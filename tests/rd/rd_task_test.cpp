@@ -30,8 +30,8 @@ struct Grid {
     Grid(int x, int y, int z) : nx(x), ny(y), nz(z), cells((size_t)x * y * z) {}
 };
 
-void recordTask(void* data, int threadIndex, int threadCount, int taskIndex, int taskCount,
-                int x, int y, int z, int cx, int cy, int cz) {
+void recordTask(void* data, int threadIndex, int threadCount, int taskIndex, int taskCount, int x,
+                int y, int z, int cx, int cy, int cz) {
     Grid* grid = (Grid*)data;
     Cell& cell = grid->cells[((size_t)z * grid->ny + y) * grid->nx + x];
     cell.hits.fetch_add(1);
@@ -54,15 +54,15 @@ void* fn(rd_task_fn f) {
     return (void*)f;
 }
 
-// Holds groups until one that never allocated a record chunk turns up (parked
-// groups keep their chunks), then parks the others again.
+// Holds groups until one that never allocated a record chunk or a memory
+// buffer turns up (parked groups keep both), then parks the others again.
 void* freshHandle() {
     std::vector<void*> held;
     void* fresh = nullptr;
     while (!fresh) {
         void* handle = nullptr;
         ISPCLaunch(&handle, fn(nothingTask), nullptr, 0, 0, 0);
-        if (rd__task_group_chunks(handle) == 0 && rd__task_group_buffer(handle) == 0)
+        if (rd__task_group_chunks(handle) == 0 && rd__task_group_buffers(handle) == 1)
             fresh = handle;
         else
             held.push_back(handle);
@@ -71,6 +71,15 @@ void* freshHandle() {
     for (void* handle : held)
         ISPCSync(handle);
     return fresh;
+}
+
+// Takes a group out of a full free list so that the next sync parks its group
+// (a group synced into a full list is freed). Returns the handle to sync later.
+void* makeRoom() {
+    void* held = nullptr;
+    if (rd__task_parked_groups() == 64)
+        ISPCLaunch(&held, fn(nothingTask), nullptr, 0, 0, 0);
+    return held;
 }
 
 // The cell function of the comparison run: deterministic, a little work.
@@ -169,7 +178,8 @@ TEST(RdTask, RestartsRecordIndicesForEachLaunchIntoOneGroup) {
 
 TEST(RdTask, EmptyLaunchRunsNothingAndLeavesAGroup) {
     std::atomic<int> count{0};
-    const int shapes[][3] = {{0, 5, 5}, {5, 0, 5}, {5, 5, 0}, {-1, 1, 1}, {-2, -3, 1}, {-1, -1, -1}};
+    const int shapes[][3] = {{0, 5, 5},  {5, 0, 5},   {5, 5, 0},
+                             {-1, 1, 1}, {-2, -3, 1}, {-1, -1, -1}};
     for (const auto& shape : shapes) {
         void* handle = nullptr;
         ISPCLaunch(&handle, fn(countTask), &count, shape[0], shape[1], shape[2]);
@@ -194,10 +204,12 @@ TEST(RdTask, EmptyLaunchDoesNotDisturbLaterLaunches) {
 TEST(RdTask, SyncOfEmptyGroupRecyclesIt) {
     void* handle = nullptr;
     ISPCLaunch(&handle, fn(nothingTask), nullptr, 0, 0, 0);
+    void* held = makeRoom();
     int parked = rd__task_parked_groups();
     ASSERT_LT(parked, 64);
     ISPCSync(handle);
     EXPECT_EQ(rd__task_parked_groups(), parked + 1);
+    ISPCSync(held);
 }
 
 TEST(RdTask, SyncOfNullDoesNothing) {
@@ -237,9 +249,11 @@ TEST(RdTask, KeepsChunksAcrossSyncs) {
     void* handle = freshHandle();
     ISPCLaunch(&handle, fn(countTask), &count, 16385, 1, 1);
     void* group = handle;
+    void* held = makeRoom();
     ISPCSync(handle);
     EXPECT_EQ(rd__task_group_chunks(group), 2); // parked, still allocated
     EXPECT_EQ(count.load(), 16385);
+    ISPCSync(held);
 }
 
 TEST(RdTask, Takes131072RecordsInOneGroup) {
@@ -340,8 +354,13 @@ TEST(RdTaskAlloc, GrowsIntoLargerBuffersAndReusesThemAfterSync) {
         std::memset(more, 2, 10000);
     }
     EXPECT_GT(rd__task_group_buffer(handle), 1);
+    int buffers = rd__task_group_buffers(handle);
+    void* held = makeRoom();
     ISPCSync(handle);
+    // Parked: reset to the inline buffer, the others kept for the next user.
     EXPECT_EQ(rd__task_group_buffer(group), 0);
+    EXPECT_EQ(rd__task_group_buffers(group), buffers);
+    ISPCSync(held);
 }
 
 TEST(RdTaskAlloc, RefusesNegativeAndOversizedRequests) {

@@ -1,0 +1,342 @@
+// Structure analysis: Prewitt gradients, the binomially smoothed structure
+// tensor, its eigen decomposition and the edge-tangent-flow passes.
+//
+// Every per-pixel stage is a function of a row range [y0, y1) that reads only
+// shared inputs and writes only its own rows, so the stages can be split into
+// bands over worker threads without changing a single value.
+
+#include "gr/gr_complex.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+
+#include "app/app_assert.h"
+#include "app/app_log.h"
+#include "app/app_time.h"
+#include "gr/gr_color.h"
+#include "gr/gr_internal.h"
+
+// ---- helpers --------------------------------------------------------------------------
+
+static float* gr__complex_plane(int32_t width, int32_t height) {
+    // Zeroed, so reads before the first compute see a defined (if empty) field.
+    return static_cast<float*>(std::calloc(size_t(width) * size_t(height) + 1, sizeof(float)));
+}
+
+static size_t gr__complex_index(const gr_complex* cx, int32_t x, int32_t y) {
+    SW_ASSERT(cx->width > 0 && cx->height > 0, "the analysed image is empty");
+    x = std::clamp(x, 0, cx->width - 1);
+    y = std::clamp(y, 0, cx->height - 1);
+    return size_t(y) * size_t(cx->width) + size_t(x);
+}
+
+// Writes the unit eigenvector of the smaller eigenvalue of [[E, F], [F, G]],
+// which runs along the edge. (G - E + D, -2F) vanishes where F = 0 and E > G,
+// an exactly vertical edge, where the other form (2F, G - E - D) still points
+// along the edge; both vanish only for an isotropic tensor (flat regions), and
+// there the tangent is (1, 0).
+static void gr__complex_minor_vector(float e, float f, float g, float d, float* tx, float* ty) {
+    float vx = g - e + d, vy = -2.0f * f;
+    if (vx == 0.0f && vy == 0.0f) {
+        vx = 2.0f * f;
+        vy = g - e - d;
+    }
+    const float len = std::sqrt(vx * vx + vy * vy);
+    if (len > 0.0f) {
+        *tx = vx / len;
+        *ty = vy / len;
+    } else {
+        *tx = 1.0f;
+        *ty = 0.0f;
+    }
+}
+
+// ---- structure tensor ---------------------------------------------------------------------
+
+// Prewitt gradients of rows [y0, y1) and the raw tensor products. Each of the
+// nine clamped neighbours is weighted 1/6; gx is left minus right column, gy
+// upper minus lower row.
+static void gr__complex_gradient_rows(gr_complex* cx, const uint32_t* pixels, int32_t y0,
+                                      int32_t y1) {
+    const int32_t w = cx->width, h = cx->height;
+    auto b = [&](int32_t x, int32_t y) {
+        return gr_color_brightness(pixels[size_t(y) * size_t(w) + size_t(x)]) / 6.0f;
+    };
+    for (int32_t y = y0; y < y1; y++) {
+        const int32_t yu = std::max(y - 1, 0), yd = std::min(y + 1, h - 1);
+        for (int32_t x = 0; x < w; x++) {
+            const int32_t xl = std::max(x - 1, 0), xr = std::min(x + 1, w - 1);
+            const float ul = b(xl, yu), uc = b(x, yu), ur = b(xr, yu);
+            const float ml = b(xl, y), mr = b(xr, y);
+            const float dl = b(xl, yd), dc = b(x, yd), dr = b(xr, yd);
+            const float gx = (ul - ur) + (ml - mr) + (dl - dr);
+            const float gy = (ul - dl) + (uc - dc) + (ur - dr);
+            const size_t i = size_t(y) * size_t(w) + size_t(x);
+            cx->grad_x[i] = gx;
+            cx->grad_y[i] = gy;
+            cx->grad_mag[i] = std::sqrt(gx * gx + gy * gy);
+            cx->tensor_xx[i] = gx * gx;
+            cx->tensor_yy[i] = gy * gy;
+            cx->tensor_xy[i] = gx * gy;
+        }
+    }
+}
+
+// Eigenvalues and the minor eigenvector of the smoothed tensor, rows [y0, y1).
+static void gr__complex_eigen_rows(gr_complex* cx, int32_t y0, int32_t y1) {
+    const size_t w = size_t(cx->width);
+    for (size_t i = size_t(y0) * w; i < size_t(y1) * w; i++) {
+        const float e = cx->tensor_xx[i], g = cx->tensor_yy[i], f = cx->tensor_xy[i];
+        const float d = std::sqrt(4.0f * f * f + (g - e) * (g - e));
+        cx->lambda_minor[i] = (e + g - d) * 0.5f;
+        cx->lambda_major[i] = (e + g + d) * 0.5f;
+        gr__complex_minor_vector(e, f, g, d, &cx->tangent_x[i], &cx->tangent_y[i]);
+    }
+}
+
+// ---- edge tangent flow ----------------------------------------------------------------------
+
+// One flow pass over rows [y0, y1): every pixel averages the tangents of its
+// (2r + 1)^2 clamped window, each flipped to agree with its own tangent and
+// weighted by alignment and by how much stronger the neighbour's gradient is.
+static void gr__complex_etf_rows(const gr_complex* cx, int32_t r, float* out_x, float* out_y,
+                                 int32_t y0, int32_t y1) {
+    const int32_t w = cx->width, h = cx->height;
+    const float* tx = cx->tangent_x;
+    const float* ty = cx->tangent_y;
+    const float* mag = cx->grad_mag;
+    for (int32_t y = y0; y < y1; y++) {
+        for (int32_t x = 0; x < w; x++) {
+            const size_t i = size_t(y) * size_t(w) + size_t(x);
+            const float tix = tx[i], tiy = ty[i];
+            const double mi = mag[i];
+            float sum_x = 0.0f, sum_y = 0.0f, sum_w = 0.0f;
+            float plain_x = 0.0f, plain_y = 0.0f;
+            for (int32_t dy = -r; dy <= r; dy++) {
+                const size_t row = size_t(std::clamp(y + dy, 0, h - 1)) * size_t(w);
+                for (int32_t dx = -r; dx <= r; dx++) {
+                    const size_t j = row + size_t(std::clamp(x + dx, 0, w - 1));
+                    const float tjx = tx[j], tjy = ty[j];
+                    const float dot = tix * tjx + tiy * tjy;
+                    const float sign = dot > 0.0f ? 1.0f : -1.0f;
+                    const float wm = float((1.0 + std::tanh(double(mag[j]) - mi)) * 0.5);
+                    const float wt = std::fabs(dot) * sign * wm;
+                    sum_x += wt * tjx;
+                    sum_y += wt * tjy;
+                    sum_w += std::fabs(wt);
+                    plain_x += tjx;
+                    plain_y += tjy;
+                }
+            }
+            float vx, vy;
+            if (sum_w > 0.001f) {
+                vx = sum_x / sum_w;
+                vy = sum_y / sum_w;
+            } else {
+                const float count = float((2 * r + 1) * (2 * r + 1));
+                vx = plain_x / count;
+                vy = plain_y / count;
+            }
+            const float len = std::sqrt(vx * vx + vy * vy);
+            if (len > 0.0f) {
+                vx /= len;
+                vy /= len;
+            }
+            out_x[i] = vx;
+            out_y[i] = vy;
+        }
+    }
+}
+
+// ---- weight image -----------------------------------------------------------------------------
+
+// Grey values of rows [y0, y1): eigenvalue strength (scaled by s) times a
+// smooth radial vignette, each blended toward 1 by a and b.
+static void gr__complex_weight_rows(const gr_complex* cx, float s, float a, float b, uint32_t* out,
+                                    int32_t y0, int32_t y1) {
+    const int32_t w = cx->width, h = cx->height;
+    // A single row or column sits on the vignette's axis.
+    for (int32_t y = y0; y < y1; y++) {
+        const float v = h > 1 ? 2.0f * float(y) / float(h - 1) - 1.0f : 0.0f;
+        for (int32_t x = 0; x < w; x++) {
+            const size_t i = size_t(y) * size_t(w) + size_t(x);
+            const float e = std::sqrt(
+                std::max(std::max(cx->lambda_minor[i] * s, cx->lambda_major[i] * s), 0.0f));
+            const float u = w > 1 ? 2.0f * float(x) / float(w - 1) - 1.0f : 0.0f;
+            const float rho = std::sqrt(u * u + v * v);
+            const float c = std::clamp((0.5f - rho) * 1.0938363f, 0.0f, 1.0f);
+            const float k = c * c * (3.0f - 2.0f * c);
+            // fmax/fmin also map a not-a-number blend to black.
+            const float value =
+                std::fmin(std::fmax(((e - 1.0f) * a + 1.0f) * ((k - 1.0f) * b + 1.0f), 0.0f), 1.0f);
+            const uint32_t g = uint32_t(value * 255.0f);
+            out[i] = 0xFF000000u | g << 16 | g << 8 | g;
+        }
+    }
+}
+
+// ---- class ------------------------------------------------------------------------------------
+
+gr_complex::gr_complex(gr_image_s* source)
+    : image(source), width(int32_t(gr_image_get_width(source))),
+      height(int32_t(gr_image_get_height(source))) {
+    grad_mag = gr__complex_plane(width, height);
+    grad_x = gr__complex_plane(width, height);
+    grad_y = gr__complex_plane(width, height);
+    tensor_xx = gr__complex_plane(width, height);
+    tensor_yy = gr__complex_plane(width, height);
+    tensor_xy = gr__complex_plane(width, height);
+    tangent_x = gr__complex_plane(width, height);
+    tangent_y = gr__complex_plane(width, height);
+    lambda_minor = gr__complex_plane(width, height);
+    lambda_major = gr__complex_plane(width, height);
+}
+
+gr_complex::~gr_complex() {
+    std::free(grad_mag);
+    std::free(grad_x);
+    std::free(grad_y);
+    std::free(tensor_xx);
+    std::free(tensor_yy);
+    std::free(tensor_xy);
+    std::free(tangent_x);
+    std::free(tangent_y);
+    std::free(lambda_minor);
+    std::free(lambda_major);
+}
+
+void gr_complex::compute(int radius, gr_complex_progress_cb progress, void* user) {
+    SW_ASSERT(radius >= 0 && radius <= GR__GAUSSIAN_MAX_RADIUS, "tensor radius out of range");
+    SW_ASSERT(int32_t(gr_image_get_width(image)) == width &&
+                  int32_t(gr_image_get_height(image)) == height,
+              "the image changed size after the analysis was created");
+    const float start = app_time_get();
+    if (progress)
+        progress(user, 0.0f);
+
+    if (width > 0 && height > 0) {
+        const uint32_t* pixels = gr_image_pixels_lock(image);
+        gr__complex_gradient_rows(this, pixels, 0, height);
+        gr_image_pixels_unlock(image, false);
+    }
+    if (progress)
+        progress(user, 0.333f);
+
+    gr__gaussianConvolve(width, height, tensor_xx, radius);
+    gr__gaussianConvolve(width, height, tensor_yy, radius);
+    gr__gaussianConvolve(width, height, tensor_xy, radius);
+    if (progress)
+        progress(user, 0.666f);
+
+    if (width > 0 && height > 0)
+        gr__complex_eigen_rows(this, 0, height);
+    if (progress)
+        progress(user, 1.0f);
+    app_log("Complex compute took %g seconds.\n", double(app_time_get() - start));
+}
+
+void gr_complex::etf_step(int radius) {
+    SW_ASSERT(radius >= 0, "flow radius must not be negative");
+    if (width == 0 || height == 0)
+        return;
+    float* next_x = gr__complex_plane(width, height);
+    float* next_y = gr__complex_plane(width, height);
+    gr__complex_etf_rows(this, radius, next_x, next_y, 0, height);
+    std::free(tangent_x);
+    std::free(tangent_y);
+    tangent_x = next_x;
+    tangent_y = next_y;
+}
+
+gr_image_s* gr_complex::weightImage(float a, float b) {
+    const size_t n = size_t(width) * size_t(height);
+    float hi = 0.0f, lo = std::numeric_limits<float>::infinity();
+    for (size_t i = 0; i < n; i++) {
+        hi = std::max({hi, lambda_minor[i], lambda_major[i]});
+        lo = std::min({lo, lambda_minor[i], lambda_major[i]});
+    }
+    const float s = hi == lo ? 1.0f : 1.0f / (hi - lo);
+    gr_image_s* out = gr_image_create(width, height);
+    uint32_t* pixels = gr_image_pixels_lock(out);
+    gr__complex_weight_rows(this, s, a, b, pixels, 0, height);
+    gr_image_pixels_unlock(out, true);
+    return out;
+}
+
+// ---- free functions ----------------------------------------------------------------------------
+
+gr_complex* gr_complex_create(gr_image_s* image) {
+    SW_ASSERT(image, "no image to analyse");
+    return new gr_complex(image);
+}
+
+void gr_complex_destroy(gr_complex* cx) {
+    delete cx;
+}
+
+void gr_complex_compute_sst(gr_complex* cx, int32_t radius, gr_complex_progress_cb progress,
+                            void* user) {
+    cx->compute(radius, progress, user);
+}
+
+void gr_complex_compute_etf(gr_complex* cx, int32_t radius) {
+    cx->etf_step(radius);
+}
+
+void gr_complex_dims(const gr_complex* cx, int32_t* width, int32_t* height) {
+    *width = cx->width;
+    *height = cx->height;
+}
+
+float gr_complex_gradmag(const gr_complex* cx, int32_t x, int32_t y) {
+    return cx->grad_mag[gr__complex_index(cx, x, y)];
+}
+
+void gr_complex_tangent(const gr_complex* cx, int32_t x, int32_t y, float* tx, float* ty) {
+    const size_t i = gr__complex_index(cx, x, y);
+    *tx = cx->tangent_x[i];
+    *ty = cx->tangent_y[i];
+}
+
+void gr_complex_tensor(const gr_complex* cx, int32_t x, int32_t y, float* tx, float* ty,
+                       float* lambda_minor, float* lambda_major) {
+    const size_t i = gr__complex_index(cx, x, y);
+    *tx = cx->tangent_x[i];
+    *ty = cx->tangent_y[i];
+    *lambda_minor = cx->lambda_minor[i];
+    *lambda_major = cx->lambda_major[i];
+}
+
+void gr_complex_tangent_sample(const gr_complex* cx, float* tx, float* ty, float x, float y) {
+    SW_ASSERT(cx->width > 0 && cx->height > 0, "the analysed image is empty");
+    // fmax/fmin also send a not-a-number coordinate to the border.
+    x = std::fmin(std::fmax(x, 0.0f), float(cx->width - 1));
+    y = std::fmin(std::fmax(y, 0.0f), float(cx->height - 1));
+    const float x0 = std::floor(x), x1 = std::ceil(x);
+    const float y0 = std::floor(y), y1 = std::ceil(y);
+    const float fx = x - x0, fy = y - y0;
+    const size_t w = size_t(cx->width);
+    const size_t i00 = size_t(y0) * w + size_t(x0), i10 = size_t(y0) * w + size_t(x1);
+    const size_t i01 = size_t(y1) * w + size_t(x0), i11 = size_t(y1) * w + size_t(x1);
+    const float* px = cx->tangent_x;
+    const float* py = cx->tangent_y;
+    const float top_x = px[i00] + (px[i10] - px[i00]) * fx;
+    const float top_y = py[i00] + (py[i10] - py[i00]) * fx;
+    const float bot_x = px[i01] + (px[i11] - px[i01]) * fx;
+    const float bot_y = py[i01] + (py[i11] - py[i01]) * fx;
+    float vx = top_x + (bot_x - top_x) * fy;
+    float vy = top_y + (bot_y - top_y) * fy;
+    const float len = std::sqrt(vx * vx + vy * vy);
+    if (len > 0.0f) {
+        vx /= len;
+        vy /= len;
+    }
+    *tx = vx;
+    *ty = vy;
+}
+
+gr_image_s* gr_complex_weight_image(gr_complex* cx, float a, float b) {
+    return cx->weightImage(a, b);
+}

@@ -1,0 +1,201 @@
+#include "rd/rd_solver.h"
+
+#include <cstddef>
+#include <utility>
+
+#include "app/app_assert.h"
+#include "app/app_log.h"
+#include "gr/gr_color.h"
+#include "rd/rd_random.h"
+#include "rd/rd_task.h"
+
+// ---- Construction ----------------------------------------------------------
+
+template <typename T> reaction_diffusion2<T>::reaction_diffusion2(int w, int h) {
+    SW_ASSERT(w >= 1 && h >= 1, "the solver grid needs at least one cell");
+    base_radius = 20;
+    step = 0.04f;
+    width = w;
+    height = h;
+    const size_t n = (size_t)w * (size_t)h;
+    cur = new T[n]();
+    next = new T[n]();
+    scale = new T[n]();
+    for (size_t i = 0; i < n; i++)
+        scale[i] = T(1);
+    complex = nullptr;
+    randomize();
+}
+
+template <typename T> reaction_diffusion2<T>::~reaction_diffusion2() {
+    delete[] cur;
+    delete[] next;
+    delete[] scale;
+    gr_complex_destroy(complex);
+}
+
+template <typename T> void reaction_diffusion2<T>::randomize() {
+    MTRand rng;
+    rng.seed();
+    const size_t n = (size_t)width * (size_t)height;
+    for (size_t i = 0; i < n; i++)
+        cur[i] = T(rng.rand_closed(2.0) - 1.0);
+}
+
+static void rd__logSst(void*, float fraction) {
+    app_log("SST: %g%%\n", fraction * 100.0);
+}
+
+template <typename T> void reaction_diffusion2<T>::set_reference(gr_image_s* image) {
+    SW_ASSERT(image && (int32_t)gr_image_get_width(image) == width &&
+                  (int32_t)gr_image_get_height(image) == height,
+              "set_reference needs an image of the grid's size");
+    const uint32_t* pixels = gr_image_pixels_lock(image);
+    const size_t n = (size_t)width * (size_t)height;
+    for (size_t i = 0; i < n; i++) {
+        const T b = T(gr_color_brightness(pixels[i]));
+        scale[i] = b;
+        cur[i] = b;
+    }
+    gr_image_pixels_unlock(image, false);
+    gr_complex_destroy(complex);
+    complex = gr_complex_create(image);
+    gr_complex_compute_sst(complex, 7, rd__logSst, nullptr);
+}
+
+// ---- Oriented disc sums ----------------------------------------------------
+
+// Brings any offset position into [0, n): used when the radius exceeds the
+// grid, where one wrap no longer reaches it.
+static inline int rd__wrap(int p, int n) {
+    const int m = p % n;
+    return m < 0 ? m + n : m;
+}
+
+template <typename T>
+float reaction_diffusion2<T>::calc_disc_sum(int x, int y, int r, float a, float b) const {
+    if (r < 0)
+        return 0.0f;
+    const float ru = 1.0f / (float)r;
+    const float rv = 1.0f / (float)(r * 0.5);
+    const int W = width, H = height;
+    // Offsets of up to one grid size wrap by a single add or subtract; larger
+    // radii (grids smaller than the ellipse) need the full modulo.
+    const bool small = r > W || r > H;
+    float sum = 0.0f;
+    for (int dy = -r; dy <= r; dy++) {
+        int q = y + dy;
+        if (small)
+            q = rd__wrap(q, H);
+        else if (q < 0)
+            q += H;
+        else if (q >= H)
+            q -= H;
+        const T* row = cur + (size_t)q * (size_t)W;
+        const float fy = (float)dy;
+        // Inside when u^2 + v^2 < 1; a not-a-number sum counts as inside.
+        auto inside = [&](int dx) {
+            const float fx = (float)dx;
+            const float u = (fx * a + fy * b) * ru;
+            const float v = (fy * a - fx * b) * rv;
+            return !(u * u + v * v >= 1.0f);
+        };
+        if (small) {
+            for (int dx = -r; dx <= r; dx++)
+                if (inside(dx))
+                    sum += (float)row[rd__wrap(x + dx, W)];
+            continue;
+        }
+        // The wrap branch is hoisted: columns left of the grid, inside it, and
+        // right of it, in ascending dx so the sum keeps its order.
+        const int lo = -x, hi = W - 1 - x;
+        int dx = -r;
+        for (; dx <= r && dx < lo; dx++)
+            if (inside(dx))
+                sum += (float)row[x + dx + W];
+        for (; dx <= r && dx <= hi; dx++)
+            if (inside(dx))
+                sum += (float)row[x + dx];
+        for (; dx <= r; dx++)
+            if (inside(dx))
+                sum += (float)row[x + dx - W];
+    }
+    return sum;
+}
+
+template <typename T>
+bool reaction_diffusion2<T>::cell_grows(int x, int y, int r, float a, float b) const {
+    const float s1 = calc_disc_sum(x, y, r, a, b);
+    const float s2 = calc_disc_sum(x, y, 2 * r, a, b);
+    // Equal sums and not-a-number comparisons move the cell down.
+    return s2 < s1;
+}
+
+// ---- Iteration -------------------------------------------------------------
+
+template <typename T> int reaction_diffusion2<T>::cell_radius(int i) const {
+    const float p = (float)base_radius * (float)scale[i];
+    // Written so that a not-a-number product falls to the minimum of 3.
+    const float m = p > 3.0f ? p : 3.0f;
+    // Far beyond any grid; keeps the conversion to int defined for wild scales.
+    return m < 65536.0f ? (int)m : 65536;
+}
+
+template <typename T> void reaction_diffusion2<T>::update(int x0, int y0, int w, int h) {
+    SW_ASSERT(complex, "update needs a reference (set_reference) and its flow");
+    SW_ASSERT(x0 >= 0 && y0 >= 0, "update rectangles start inside the grid");
+    if (h <= 0 || y0 >= height || w <= 0)
+        return;
+    for (int y = y0; y < y0 + h && y < height; y++) {
+        for (int x = x0; x < x0 + w && x < width; x++) {
+            const int i = y * width + x;
+            const int r = cell_radius(i);
+            float a = 0.0f, b = 0.0f, lmin = 0.0f, lmaj = 0.0f;
+            gr_complex_tensor(complex, x, y, &a, &b, &lmin, &lmaj);
+            next[i] = cell_grows(x, y, r, a, b) ? cur[i] + step : cur[i] - step;
+        }
+    }
+}
+
+template <typename T>
+static void rd__tileTask(void* data, int, int, int, int, int tx, int ty, int, int, int, int) {
+    auto* solver = (reaction_diffusion2<T>*)data;
+    solver->update(tx * RD_SOLVER_TILE, ty * RD_SOLVER_TILE, RD_SOLVER_TILE, RD_SOLVER_TILE);
+}
+
+template <typename T> void reaction_diffusion2<T>::update_tiles() {
+    const int tx = (width + RD_SOLVER_TILE - 1) / RD_SOLVER_TILE;
+    const int ty = (height + RD_SOLVER_TILE - 1) / RD_SOLVER_TILE;
+    void* handle = nullptr;
+    rd_task_fn task = rd__tileTask<T>;
+    ISPCLaunch(&handle, (void*)task, this, tx, ty, 1);
+    ISPCSync(handle);
+}
+
+template <typename T> void reaction_diffusion2<T>::finish_iteration() {
+    std::swap(cur, next);
+    const size_t n = (size_t)width * (size_t)height;
+    float mn = 1.0f, mx = -1.0f;
+    for (size_t i = 0; i < n; i++) {
+        const float v = (float)cur[i];
+        if (v < mn)
+            mn = v;
+        if (v > mx)
+            mx = v;
+    }
+    const float range = mx - mn;
+    if (!((double)range > 0.01))
+        return;
+    const float k = 1.0f / range;
+    for (size_t i = 0; i < n; i++) {
+        const float t = ((float)cur[i] - mn) * k;
+        cur[i] = T(2.0 * (double)t - 1.0);
+    }
+}
+
+template <typename T> void reaction_diffusion2<T>::iterate() {
+    update_tiles();
+    finish_iteration();
+}
+
+template class reaction_diffusion2<float>;

@@ -1,0 +1,80 @@
+#pragma once
+// The reaction-diffusion solver: one scalar field on a W x H torus that moves
+// up where its sum over a small ellipse outweighs the sum over an ellipse twice
+// as large, and down elsewhere, then is stretched back to [-1, 1]. A reference
+// image steers it: its brightness sets the ellipses' size per cell (small where
+// dark, large where bright) and its edge tangent flow orients them.
+//
+// Thread: update() may run concurrently for disjoint rectangles; everything
+// else (randomize, set_reference, finish_iteration, direct writes to cur) must
+// run while no update() is in flight.
+
+#include <cstdint>
+
+#include "gr/gr_complex.h"
+#include "gr/gr_image.h"
+
+// Side of the square tiles an iteration is split into.
+constexpr int RD_SOLVER_TILE = 16;
+
+template <typename T> class reaction_diffusion2 {
+public:
+    int32_t base_radius; // activator radius at full brightness (20)
+    float step;          // amount a cell moves per iteration (0.04)
+    int32_t width;       // grid size, fixed at construction
+    int32_t height;
+    T* cur;              // current field, row-major
+    T* next;             // field being computed by the running iteration
+    T* scale;            // per-cell radius factor: 1, or the reference brightness
+    gr_complex* complex; // analysis of the reference image; owned, null until referenced
+
+    // Allocates a width x height grid (both >= 1) with scale 1 everywhere and
+    // fills it with noise (randomize).
+    reaction_diffusion2(int width, int height);
+    ~reaction_diffusion2();
+    reaction_diffusion2(const reaction_diffusion2&) = delete;
+    reaction_diffusion2& operator=(const reaction_diffusion2&) = delete;
+
+    // Replaces the field with uniform noise on [-1, 1] from a freshly seeded
+    // generator; the scale map and the analysis are kept.
+    void randomize();
+
+    // Sets field and scale to the brightness (0..1) of a width x height image
+    // and computes its structure tensor (radius 7), logging "SST: %g%%". The
+    // flow passes that finish the analysis are the caller's. The image is read,
+    // not changed, and must outlive this call only.
+    void set_reference(gr_image_s* image);
+
+    // Computes next for the cells of one rectangle, clipped to the grid (never
+    // wrapped); an empty or outside rectangle does nothing. Needs complex with
+    // computed tangents. Thread: any, for disjoint rectangles at once.
+    void update(int x0, int y0, int w, int h);
+
+    // Returns the plain sum of cur over the ellipse centred on cell (x, y) with
+    // major semi-axis r along (a, b) and minor semi-axis r / 2; the grid wraps
+    // as a torus. (0, 0) sums the whole (2r + 1)^2 square; r < 0 gives 0.
+    float calc_disc_sum(int x, int y, int r, float a, float b) const;
+
+    // Returns whether the cell moves up: its sum over the ellipse of radius r
+    // outweighs the sum over radius 2r (the ring between them is negative).
+    // The one place a faster summation method plugs in.
+    bool cell_grows(int x, int y, int r, float a, float b) const;
+
+    // Returns the activator radius of cell i: base_radius * scale, at least 3,
+    // truncated.
+    int cell_radius(int i) const;
+
+    // Runs update over every tile on the task runtime and waits for all of
+    // them. Thread: one caller at a time.
+    void update_tiles();
+
+    // Makes next the current field, then stretches it to [-1, 1] when its range
+    // exceeds 0.01; the minimum search starts at 1 and the maximum at -1, so a
+    // field wholly above 1 is stretched from 1, not from its own minimum.
+    void finish_iteration();
+
+    // One whole iteration: update_tiles, then finish_iteration.
+    void iterate();
+};
+
+extern template class reaction_diffusion2<float>;

@@ -1,0 +1,83 @@
+#!/usr/bin/env bash
+# spotweave render from file to file at small sizes (few iterations, so it
+# stays quick), and its refusals: every failure exits non-zero with one clear
+# message and leaves no output file.
+set -u
+bin="$SW_BIN_DIR/spotweave"
+data="$SW_TESTDATA_DIR"
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+fails=0
+check() { # check DESCRIPTION COMMAND...
+    local what=$1; shift
+    if "$@"; then echo "ok   $what"; else echo "FAIL $what"; fails=$((fails + 1)); fi
+}
+expect_failure() { # expect_failure DESCRIPTION PATTERN ARGS...
+    local what=$1 pattern=$2; shift 2
+    local err status
+    err=$("$bin" "$@" 2>&1 >/dev/null); status=$?
+    check "$what: exits non-zero" test "$status" -ne 0
+    check "$what: says '$pattern'" grep -q -- "$pattern" <<<"$err"
+    check "$what: one line" test "$(wc -l <<<"$err")" -eq 1
+}
+png_size() { # prints "W H" from a PNG header
+    od -An -tu1 -j16 -N8 "$1" | awk '{print $1*16777216+$2*65536+$3*256+$4, $5*16777216+$6*65536+$7*256+$8}'
+}
+render() { "$bin" render "$@" 2>/dev/null >/dev/null; }
+differ() { ! cmp -s "$1" "$2"; }
+
+check "help" "$bin" render --help
+check "help names the default iterations" grep -q "default of [0-9]* iterations" <("$bin" render --help)
+check "listed by the program" grep -q "render" <("$bin" --help)
+
+cp "$data/cat_451x300_rgba.png" "$tmp/in.png"
+before=$(md5sum <"$tmp/in.png")
+small=(--max-side 64 -n 3)
+check "render runs" render "$tmp/in.png" "${small[@]}" -o "$tmp/out.png"
+check "output is a PNG" grep -q PNG <(head -c 4 "$tmp/out.png")
+check "scaled back to the input size" test "$(png_size "$tmp/out.png")" = "451 300"
+check "input untouched" test "$(md5sum <"$tmp/in.png")" = "$before"
+check "no-rescale keeps the simulated size" render "$tmp/in.png" "${small[@]}" --no-rescale \
+    -o "$tmp/small.png"
+check "simulated at a longest side of 64" test "$(png_size "$tmp/small.png")" = "64 43"
+check "flow picture" render "$tmp/in.png" "${small[@]}" --flow "$tmp/flow.png" -o "$tmp/out2.png"
+check "flow picture has the input size" test "$(png_size "$tmp/flow.png")" = "451 300"
+check "same input, same pattern" cmp -s "$tmp/out.png" "$tmp/out2.png"
+check "one thread, same pattern" render "$tmp/in.png" "${small[@]}" --threads 1 -o "$tmp/out3.png"
+check "one thread matches the pool" cmp -s "$tmp/out.png" "$tmp/out3.png"
+check "more iterations change it" render "$tmp/in.png" --max-side 64 -n 5 -o "$tmp/out4.png"
+check "pattern moved on" differ "$tmp/out.png" "$tmp/out4.png"
+check "large jpeg to jpeg" render "$data/mountains_2048x1536.jpg" --max-side 48 -n 2 -o "$tmp/m.jpg"
+check "jpeg magic" test "$(od -An -tx1 -N2 "$tmp/m.jpg" | tr -d ' ')" = "ffd8"
+summary=$("$bin" render "$tmp/in.png" --max-side 32 -n 1 -o "$tmp/s.png" 2>/dev/null)
+check "summary names sizes and iterations" grep -q "451 x 300, simulated at 32 x 21, 1 iterations" \
+    <<<"$summary"
+
+expect_failure "missing input" "No such file" render "$tmp/none.png" -o "$tmp/a.png"
+check "missing input: no output" test ! -e "$tmp/a.png"
+printf 'not a picture' >"$tmp/bad.png"
+expect_failure "undecodable input" "not an image" render "$tmp/bad.png" -o "$tmp/b.png"
+check "undecodable input: no output" test ! -e "$tmp/b.png"
+expect_failure "unwritable output" "cannot write" render "$tmp/in.png" -o "$tmp/no/such/c.png"
+check "unwritable output: nothing created" test ! -e "$tmp/no"
+expect_failure "unwritable flow" "cannot write" render "$tmp/in.png" --flow "$tmp/no/f.png" \
+    -o "$tmp/c.png"
+check "unwritable flow: no output" test ! -e "$tmp/c.png"
+expect_failure "output is input" "is the input" render "$tmp/in.png" -o "$tmp/in.png"
+expect_failure "flow is input" "is the input" render "$tmp/in.png" --flow "$tmp/in.png" \
+    -o "$tmp/d.png"
+check "input untouched after refusals" test "$(md5sum <"$tmp/in.png")" = "$before"
+expect_failure "flow is output" "file of its own" render "$tmp/in.png" --flow "$tmp/e.png" \
+    -o "$tmp/e.png"
+check "flow is output: nothing written" test ! -e "$tmp/e.png"
+expect_failure "zero iterations" "iterations" render "$tmp/in.png" -n 0 -o "$tmp/f.png"
+expect_failure "bad iterations" "iterations" render "$tmp/in.png" -n many -o "$tmp/f.png"
+expect_failure "bad max side" "max-side" render "$tmp/in.png" --max-side 8 -o "$tmp/f.png"
+expect_failure "bad threads" "threads" render "$tmp/in.png" --threads 0 -o "$tmp/f.png"
+expect_failure "no output" "no output" render "$tmp/in.png"
+expect_failure "two inputs" "one input" render "$tmp/in.png" "$tmp/in.png" -o "$tmp/f.png"
+expect_failure "unknown option" "unknown option" render "$tmp/in.png" --frobnicate -o "$tmp/f.png"
+check "no stray files" test "$(ls "$tmp" | sort | tr '\n' ' ')" = \
+    "bad.png flow.png in.png m.jpg out.png out2.png out3.png out4.png s.png small.png "
+
+exit $((fails > 0))

@@ -1,0 +1,111 @@
+#!/usr/bin/env bash
+# spotweave-host driving Spotweave.so over photos. A played-back action that
+# the host closes with an error sends the start selector down the line-drawing
+# road; without a display the interactive road leaves the document unchanged
+# (exit status 3, no output) and says why; bad input gets one clear message,
+# a non-zero exit and no output.
+set -u
+host="$SW_BIN_DIR/spotweave-host"
+cli="$SW_BIN_DIR/spotweave"
+data="$SW_TESTDATA_DIR"
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+export XDG_DESKTOP_DIR="$tmp/desktop" XDG_CONFIG_HOME="$tmp/config"
+mkdir "$tmp/desktop" "$tmp/work"
+unset DISPLAY WAYLAND_DISPLAY
+cd "$tmp/work" || exit 1
+fails=0
+check() { # check DESCRIPTION COMMAND...
+    local what=$1; shift
+    if "$@"; then echo "ok   $what"; else echo "FAIL $what"; fails=$((fails + 1)); fi
+}
+expect_failure() { # expect_failure DESCRIPTION PATTERN ARGS...
+    local what=$1 pattern=$2; shift 2
+    local err status
+    err=$("$host" "$@" 2>&1 >/dev/null); status=$?
+    check "$what: exits non-zero" test "$status" -ne 0
+    check "$what: says '$pattern'" grep -q -- "$pattern" <<<"$err"
+    check "$what: one line" test "$(wc -l <<<"$err")" -eq 1
+}
+differ() { ! cmp -s "$1" "$2"; }
+png_size() { # prints "W H" from a PNG header
+    od -An -tu1 -j16 -N8 "$1" | awk '{print $1*16777216+$2*65536+$3*256+$4, $5*16777216+$6*65536+$7*256+$8}'
+}
+
+check "help" "$host" --help
+check "help documents the action format" grep -q "Amnt UntF #Prc" <("$host" --help)
+
+cp "$data/astronaut_512x512_rgb.png" in.png
+before=$(md5sum <in.png)
+printf '# the amount recorded as the wrong type\nAmnt bool true\n' >broken.action
+
+# ---- the line-drawing road -----------------------------------------------------------
+"$host" --selectors --play broken.action --record recorded.action in.png lines.png \
+    >stdout 2>stderr
+check "broken action: exits 0" test $? -eq 0
+check "broken action: output is a PNG" grep -q PNG <(head -c 4 lines.png)
+check "broken action: output keeps the size" test "$(png_size lines.png)" = "512 512"
+"$cli" lines in.png -o reference.png >/dev/null 2>&1
+check "broken action: the plug-in's line drawing" cmp -s lines.png reference.png
+check "broken action: input untouched" test "$(md5sum <in.png)" = "$before"
+check "broken action: says why" grep -q "descriptor key 'Amnt' holds bool" stderr
+check "selectors are listed with their results" test "$(cat stdout)" = "$(printf '%s\n' \
+    'selector 2 (prepare): result 0' 'selector 3 (start): result 0' \
+    'selector 4 (continue): result 0' 'selector 5 (finish): result 0')"
+check "one log line per call" test "$(grep -c '^Selector: [2-5] [0-9.e+-]*$' \
+    "$tmp/desktop/Spotweave.log")" -eq 4
+check "finish recorded the action" test "$(cat recorded.action)" = "$(printf '%s\n' \
+    'Amnt UntF #Prc 50' 'disP enum mooD moD1')"
+check "finish kept the registry" grep -q "^ignS bool false$" "$tmp/config/spotweave/registry"
+
+"$host" --play broken.action --planes 3 in.png lines3.png 2>/dev/null
+check "three-plane document: the same drawing" cmp -s lines3.png lines.png
+"$host" --play broken.action --depth 16 in.png deep.png 2>/dev/null
+check "16-bit document: written, same size" test "$(png_size deep.png)" = "512 512"
+check "16-bit document: not drawn on" differ deep.png lines.png
+"$host" --play broken.action deep.png deep-lines.png 2>/dev/null
+check "16-bit document: still holds the photo" cmp -s deep-lines.png lines.png
+"$host" --play broken.action --rect 100,120,200,150 in.png part.png 2>/dev/null
+check "filter rectangle: written" test "$(png_size part.png)" = "512 512"
+check "filter rectangle: differs from the whole drawing" differ part.png lines.png
+"$host" --play broken.action "$SW_BIN_DIR/Spotweave.so" in.png named.png 2>/dev/null
+check "plug-in named on the command line" cmp -s named.png lines.png
+
+# ---- the interactive road without a display ---------------------------------------------
+"$host" in.png preview.png >stdout 2>stderr
+status=$?
+check "no display: exit status 3 (cancelled)" test "$status" -eq 3
+check "no display: nothing written" test ! -e preview.png
+check "no display: the plug-in says why" grep -q "no preview window is available" stderr
+check "no display: the host says cancelled" grep -q "cancelled by the plug-in" stderr
+"$host" --play recorded.action in.png replay.png 2>/dev/null
+check "a readable action goes for the preview" test $? -eq 3 -a ! -e replay.png
+"$host" --about 2>stderr
+check "about without a display: says so, exits 0" grep -q "cannot show the about box: no display" stderr
+
+# ---- refusals ------------------------------------------------------------------------------
+expect_failure "missing module" "cannot open plug-in" "$tmp/none.so" in.png a.png
+printf 'not a module' >fake.so
+expect_failure "not a module" "cannot load plug-in" ./fake.so in.png a.png
+libc=$(ldd "$host" | awk '/libc\.so/ {print $3}')
+expect_failure "module without PluginMain" "exports no PluginMain" "$libc" in.png a.png
+expect_failure "missing input" "No such file" none.png a.png
+printf 'not a picture' >bad.png
+expect_failure "undecodable input" "not an image" bad.png a.png
+printf 'P6\n0 0\n255\n' >empty.ppm
+expect_failure "zero-size image" "cannot read 'empty.ppm'" empty.ppm a.png
+expect_failure "output is input" "is the input" in.png in.png
+check "output is input: input untouched" test "$(md5sum <in.png)" = "$before"
+expect_failure "output folder missing" "does not exist" in.png no/such/a.png
+expect_failure "rectangle outside" "does not lie inside" --rect 500,0,20,20 in.png a.png
+expect_failure "rectangle malformed" "X,Y,W,H" --rect 1,2,3 in.png a.png
+expect_failure "bad depth" "--depth takes 8 or 16" --depth 12 in.png a.png
+expect_failure "unknown option" "unknown option" --frobnicate in.png a.png
+expect_failure "missing action" "cannot read action" --play none.action in.png a.png
+printf 'Amnt UntF #Prc\n' >short.action
+expect_failure "malformed action" "line 1: 'UntF' takes 2 values" --play short.action in.png a.png
+expect_failure "too few files" "expected \[PLUGIN.so\] IN OUT" in.png
+check "no stray files" test "$(ls | sort | tr '\n' ' ')" = \
+    "bad.png broken.action deep-lines.png deep.png empty.ppm fake.so in.png lines.png lines3.png named.png part.png recorded.action reference.png short.action stderr stdout "
+
+exit $((fails > 0))

@@ -1,0 +1,336 @@
+// Structure analysis: gradients, tensor eigen decomposition, flow passes,
+// sampling and the weight image.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "gr/gr_complex.h"
+#include "gr_filter_test_util.h"
+
+namespace {
+
+struct Destroy {
+    void operator()(gr_complex* cx) const { gr_complex_destroy(cx); }
+};
+using Complex = std::unique_ptr<gr_complex, Destroy>;
+
+Complex analyse(gr_image_s* image, int sst_radius, int passes = 0, int etf_radius = 5) {
+    Complex cx(gr_complex_create(image));
+    gr_complex_compute_sst(cx.get(), sst_radius, nullptr, nullptr);
+    for (int i = 0; i < passes; i++)
+        gr_complex_compute_etf(cx.get(), etf_radius);
+    return cx;
+}
+
+// Replaces the tangent field: f(x, y) writes one tangent.
+void set_tangents(gr_complex* cx, const std::function<void(int, int, float*, float*)>& f) {
+    for (int y = 0; y < cx->height; y++)
+        for (int x = 0; x < cx->width; x++) {
+            const size_t i = size_t(y) * cx->width + x;
+            f(x, y, &cx->tangent_x[i], &cx->tangent_y[i]);
+        }
+}
+
+} // namespace
+
+TEST(GrComplex, UniformImageIsFlatAndStaysFlatUnderFlowPasses) {
+    grt::Image image = grt::filled(16, 12, grt::grey(140));
+    Complex cx = analyse(image.get(), 3);
+    int32_t w = 0, h = 0;
+    gr_complex_dims(cx.get(), &w, &h);
+    EXPECT_EQ(w, 16);
+    EXPECT_EQ(h, 12);
+    for (int pass = 0; pass < 3; pass++) {
+        for (int y = 0; y < h; y++)
+            for (int x = 0; x < w; x++) {
+                float tx, ty, lmin, lmax;
+                gr_complex_tensor(cx.get(), x, y, &tx, &ty, &lmin, &lmax);
+                ASSERT_EQ(tx, 1.0f) << x << "," << y << " pass " << pass;
+                ASSERT_EQ(ty, 0.0f);
+                ASSERT_EQ(lmin, 0.0f);
+                ASSERT_EQ(lmax, 0.0f);
+                ASSERT_EQ(gr_complex_gradmag(cx.get(), x, y), 0.0f);
+            }
+        gr_complex_compute_etf(cx.get(), 5);
+    }
+}
+
+TEST(GrComplex, HorizontalStepEdgeHasPositiveGyAndTangentAlongTheEdge) {
+    // Bright above row 8, dark from row 8 down.
+    grt::Image image = grt::painted(20, 16, [](int, int y) { return grt::grey(y < 8 ? 255 : 0); });
+    Complex cx = analyse(image.get(), 2);
+    for (int x = 0; x < 20; x++) {
+        for (int y : {7, 8}) {
+            const size_t i = size_t(y) * 20 + x;
+            // Three rows of 1/6 each, upper minus lower.
+            EXPECT_NEAR(cx->grad_y[i], 0.5f, 1e-6) << x << "," << y;
+            EXPECT_EQ(cx->grad_x[i], 0.0f);
+            EXPECT_NEAR(gr_complex_gradmag(cx.get(), x, y), 0.5f, 1e-6);
+        }
+        EXPECT_EQ(cx->grad_y[size_t(3) * 20 + x], 0.0f);
+        float tx, ty;
+        gr_complex_tangent(cx.get(), x, 8, &tx, &ty);
+        EXPECT_EQ(tx, 1.0f);
+        EXPECT_EQ(ty, 0.0f);
+        float lmin, lmax;
+        gr_complex_tensor(cx.get(), x, 8, &tx, &ty, &lmin, &lmax);
+        EXPECT_EQ(lmin, 0.0f);
+        EXPECT_GT(lmax, 0.0f);
+    }
+}
+
+TEST(GrComplex, VerticalStepEdgeTangentRunsAlongTheEdgeNotAcrossIt) {
+    // F = 0 and E > G here: the tangent must still be vertical, as a
+    // horizontal edge's is horizontal.
+    grt::Image image = grt::painted(16, 20, [](int x, int) { return grt::grey(x < 8 ? 255 : 0); });
+    Complex cx = analyse(image.get(), 2, 3);
+    for (int y = 0; y < 20; y++) {
+        for (int x : {7, 8}) {
+            EXPECT_NEAR(cx->grad_x[size_t(y) * 16 + x], 0.5f, 1e-6);
+            EXPECT_EQ(cx->grad_y[size_t(y) * 16 + x], 0.0f);
+        }
+        for (int x : {6, 7, 8, 9}) {
+            float tx, ty;
+            gr_complex_tangent(cx.get(), x, y, &tx, &ty);
+            EXPECT_EQ(tx, 0.0f) << x << "," << y;
+            EXPECT_EQ(std::fabs(ty), 1.0f);
+        }
+        // Far from the edge the tensor vanishes and the fallback holds; the
+        // flow never mixes orthogonal tangents.
+        float tx, ty;
+        gr_complex_tangent(cx.get(), 0, y, &tx, &ty);
+        EXPECT_EQ(tx, 1.0f);
+        EXPECT_EQ(ty, 0.0f);
+    }
+}
+
+TEST(GrComplex, DiagonalEdgeTangentFollowsTheDiagonal) {
+    grt::Image image =
+        grt::painted(64, 64, [](int x, int y) { return grt::grey(x + y < 64 ? 220 : 30); });
+    Complex cx = analyse(image.get(), 3);
+    // Beyond the reach of the clamped borders, the band around the edge.
+    for (int x = 8; x < 56; x++)
+        for (int d = -3; d <= 3; d++) {
+            float tx, ty;
+            gr_complex_tangent(cx.get(), x, 63 - x + d, &tx, &ty);
+            // Along the line x + y = const: (1, -1) / sqrt 2.
+            EXPECT_NEAR(tx, std::sqrt(0.5f), 1e-6) << x << "," << d;
+            EXPECT_NEAR(ty, -std::sqrt(0.5f), 1e-6);
+        }
+}
+
+TEST(GrComplex, PhotoTangentsAreUnitEigenvectorsOfTheMinorEigenvalue) {
+    grt::Image image(gr_image_create_file(SW_TESTDATA_DIR "/camera_512x512_grey.png"));
+    ASSERT_TRUE(image);
+    Complex cx = analyse(image.get(), 3);
+    const size_t n = size_t(cx->width) * cx->height;
+    for (size_t i = 0; i < n; i += 7) {
+        const float e = cx->tensor_xx[i], g = cx->tensor_yy[i], f = cx->tensor_xy[i];
+        const float tx = cx->tangent_x[i], ty = cx->tangent_y[i];
+        const float lmin = cx->lambda_minor[i], lmax = cx->lambda_major[i];
+        ASSERT_NEAR(tx * tx + ty * ty, 1.0f, 1e-5) << i;
+        ASSERT_LE(lmin, lmax);
+        ASSERT_NEAR(lmin + lmax, e + g, 1e-5f * (e + g) + 1e-12f);
+        // (T - lambda_minor) t = 0, relative to the tensor's scale.
+        const float scale = lmax + 1e-12f;
+        ASSERT_NEAR(((e - lmin) * tx + f * ty) / scale, 0.0f, 2e-3) << i;
+        ASSERT_NEAR((f * tx + (g - lmin) * ty) / scale, 0.0f, 2e-3) << i;
+    }
+    EXPECT_EQ(gr_image_get_width(image.get()), 512u) << "the image is left alone";
+}
+
+TEST(GrComplex, ProgressArrivesInOrderThenTheTimeIsLogged) {
+    grt::Image image = grt::filled(8, 8, grt::grey(90));
+    Complex cx(gr_complex_create(image.get()));
+    struct Seen {
+        std::vector<float> fractions;
+    } seen;
+    auto cb = [](void* user, float f) { static_cast<Seen*>(user)->fractions.push_back(f); };
+    testing::internal::CaptureStderr();
+    gr_complex_compute_sst(cx.get(), 3, cb, &seen);
+    std::string log = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(seen.fractions, (std::vector<float>{0.0f, 0.333f, 0.666f, 1.0f}));
+    EXPECT_EQ(log.rfind("Complex compute took ", 0), 0u) << log;
+    EXPECT_EQ(log.back(), '\n');
+
+    testing::internal::CaptureStderr();
+    gr_complex_compute_sst(cx.get(), 3, nullptr, nullptr);
+    log = testing::internal::GetCapturedStderr();
+    EXPECT_NE(log.find("seconds."), std::string::npos) << "logged without a callback too";
+}
+
+TEST(GrComplex, OppositeTangentsReinforceInsteadOfCancelling) {
+    grt::Image image = grt::filled(9, 9, grt::grey(128));
+    Complex cx = analyse(image.get(), 1);
+    set_tangents(cx.get(), [](int x, int y, float* tx, float* ty) {
+        *tx = (x + y) % 2 ? -1.0f : 1.0f;
+        *ty = 0.0f;
+    });
+    gr_complex_compute_etf(cx.get(), 2);
+    for (int y = 0; y < 9; y++)
+        for (int x = 0; x < 9; x++) {
+            float tx, ty;
+            gr_complex_tangent(cx.get(), x, y, &tx, &ty);
+            EXPECT_EQ(tx, (x + y) % 2 ? -1.0f : 1.0f) << x << "," << y;
+            EXPECT_EQ(ty, 0.0f);
+        }
+}
+
+TEST(GrComplex, ZeroTangentTakesThePlainMeanAndAllZeroStaysZero) {
+    grt::Image image = grt::filled(7, 7, grt::grey(128));
+    Complex cx = analyse(image.get(), 1);
+    // Every dot product with a zero tangent is 0, so its weights sum to 0.
+    set_tangents(cx.get(), [](int x, int y, float* tx, float* ty) {
+        const bool centre = x == 3 && y == 3;
+        *tx = centre ? 0.0f : 0.6f;
+        *ty = centre ? 0.0f : (x < 3 ? 0.8f : -0.8f);
+    });
+    gr_complex_compute_etf(cx.get(), 1);
+    float tx, ty;
+    gr_complex_tangent(cx.get(), 3, 3, &tx, &ty);
+    // Unaligned mean: three of (0.6, 0.8) left of the centre, five of (0.6, -0.8).
+    const float mx = 0.6f * 8, my = 0.8f * 3 - 0.8f * 5;
+    const float len = std::sqrt(mx * mx + my * my);
+    EXPECT_NEAR(tx, mx / len, 1e-6);
+    EXPECT_NEAR(ty, my / len, 1e-6);
+
+    set_tangents(cx.get(), [](int, int, float* tx, float* ty) { *tx = *ty = 0.0f; });
+    gr_complex_compute_etf(cx.get(), 1);
+    for (int i = 0; i < 49; i++) {
+        EXPECT_EQ(cx->tangent_x[i], 0.0f);
+        EXPECT_EQ(cx->tangent_y[i], 0.0f);
+    }
+}
+
+TEST(GrComplex, FlowPassReadsOnlyThePreviousField) {
+    grt::Image image = grt::filled(9, 1, grt::grey(128));
+    Complex cx = analyse(image.get(), 0);
+    set_tangents(cx.get(), [](int x, int, float* tx, float* ty) {
+        *tx = x == 4 ? 0.6f : 1.0f;
+        *ty = x == 4 ? 0.8f : 0.0f;
+    });
+    gr_complex_compute_etf(cx.get(), 1);
+    for (int x = 0; x < 9; x++) {
+        float tx, ty;
+        gr_complex_tangent(cx.get(), x, 0, &tx, &ty);
+        if (x >= 3 && x <= 5) {
+            EXPECT_GT(ty, 0.0f) << x << " sees the odd tangent";
+        } else {
+            EXPECT_EQ(tx, 1.0f) << x << " is out of its reach";
+            EXPECT_EQ(ty, 0.0f);
+        }
+    }
+}
+
+TEST(GrComplex, ReadsAndSamplesClampToTheBorder) {
+    grt::Image image = grt::filled(4, 3, grt::grey(128));
+    Complex cx = analyse(image.get(), 1);
+    set_tangents(cx.get(), [](int x, int y, float* tx, float* ty) {
+        const float a = float(x * 3 + y) * 0.3f;
+        *tx = std::cos(a);
+        *ty = std::sin(a);
+    });
+    cx->grad_mag[11] = 2.5f;
+    EXPECT_EQ(gr_complex_gradmag(cx.get(), 9, 7), 2.5f);
+    float ax, ay, bx, by;
+    for (int y = 0; y < 3; y++)
+        for (int x = 0; x < 4; x++) {
+            gr_complex_tangent(cx.get(), x, y, &ax, &ay);
+            gr_complex_tangent_sample(cx.get(), &bx, &by, float(x), float(y));
+            EXPECT_FLOAT_EQ(ax, bx);
+            EXPECT_FLOAT_EQ(ay, by);
+        }
+    gr_complex_tangent(cx.get(), -3, 100, &ax, &ay);
+    EXPECT_EQ(ax, cx->tangent_x[8]);
+    gr_complex_tangent_sample(cx.get(), &bx, &by, -7.5f, 40.0f);
+    EXPECT_FLOAT_EQ(bx, cx->tangent_x[8]);
+    EXPECT_FLOAT_EQ(by, cx->tangent_y[8]);
+    gr_complex_tangent_sample(cx.get(), &bx, &by, 99.0f, -1.0f);
+    EXPECT_FLOAT_EQ(bx, cx->tangent_x[3]);
+
+    // Halfway between (1, 0) and (0, 1) comes out renormalised.
+    set_tangents(cx.get(), [](int x, int, float* tx, float* ty) {
+        *tx = x == 0 ? 1.0f : 0.0f;
+        *ty = x == 0 ? 0.0f : 1.0f;
+    });
+    gr_complex_tangent_sample(cx.get(), &bx, &by, 0.5f, 1.0f);
+    EXPECT_FLOAT_EQ(bx, std::sqrt(0.5f));
+    EXPECT_FLOAT_EQ(by, std::sqrt(0.5f));
+}
+
+TEST(GrComplex, RecomputeRestartsFromTheRawField) {
+    grt::Image image(gr_image_create_file(SW_TESTDATA_DIR "/cat_451x300_rgba.png"));
+    ASSERT_TRUE(image);
+    const std::vector<uint32_t> before = grt::pixels(image.get());
+    Complex cx = analyse(image.get(), 3);
+    const size_t n = size_t(cx->width) * cx->height;
+    const std::vector<float> raw(cx->tangent_x, cx->tangent_x + n);
+    gr_complex_compute_etf(cx.get(), 5);
+    EXPECT_NE(std::vector<float>(cx->tangent_x, cx->tangent_x + n), raw);
+    gr_complex_compute_sst(cx.get(), 3, nullptr, nullptr);
+    EXPECT_EQ(std::vector<float>(cx->tangent_x, cx->tangent_x + n), raw);
+    EXPECT_EQ(grt::pixels(image.get()), before);
+}
+
+TEST(GrComplex, EmptyImageComputesNothingAndStillReports) {
+    grt::Image image(gr_image_create(0, 5));
+    Complex cx(gr_complex_create(image.get()));
+    int calls = 0;
+    gr_complex_compute_sst(
+        cx.get(), 3, [](void* u, float) { ++*static_cast<int*>(u); }, &calls);
+    gr_complex_compute_etf(cx.get(), 5);
+    EXPECT_EQ(calls, 4);
+    grt::Image weight(gr_complex_weight_image(cx.get(), 1.0f, 1.0f));
+    EXPECT_EQ(gr_image_get_width(weight.get()), 0u);
+}
+
+TEST(GrComplexWeight, BlendsEigenvaluesAndVignette) {
+    grt::Image flat = grt::filled(9, 9, grt::grey(100));
+    Complex cx = analyse(flat.get(), 2);
+    // a = b = 0: both factors are 1.
+    grt::Image ones(gr_complex_weight_image(cx.get(), 0.0f, 0.0f));
+    for (uint32_t v : grt::pixels(ones.get()))
+        EXPECT_EQ(v, 0xFFFFFFFFu);
+    // A flat image has no structure: full strength a = 1 gives black.
+    grt::Image none(gr_complex_weight_image(cx.get(), 1.0f, 0.0f));
+    for (uint32_t v : grt::pixels(none.get()))
+        EXPECT_EQ(v, 0xFF000000u);
+    // The vignette alone: smoothstep of (0.5 - rho) * 1.0938363, 0 outside.
+    grt::Image vig(gr_complex_weight_image(cx.get(), 0.0f, 1.0f));
+    const float c = 0.5f * 1.0938363f;
+    EXPECT_EQ(grt::at(vig.get(), 4, 4), grt::grey(int(c * c * (3 - 2 * c) * 255.0f)));
+    EXPECT_EQ(grt::at(vig.get(), 0, 0), grt::grey(0));
+    EXPECT_EQ(grt::at(vig.get(), 8, 4), grt::grey(0));
+}
+
+TEST(GrComplexWeight, SingleColumnSitsOnTheVignetteAxis) {
+    grt::Image column = grt::filled(1, 9, grt::grey(100));
+    Complex cx = analyse(column.get(), 1);
+    grt::Image vig(gr_complex_weight_image(cx.get(), 0.0f, 1.0f));
+    const float c = 0.5f * 1.0938363f;
+    EXPECT_EQ(grt::at(vig.get(), 0, 4), grt::grey(int(c * c * (3 - 2 * c) * 255.0f)));
+    EXPECT_EQ(grt::at(vig.get(), 0, 0), grt::grey(0));
+}
+
+TEST(GrComplexWeight, StrongestStructureIsWhite) {
+    grt::Image image = grt::painted(16, 16, [](int, int y) { return grt::grey(y < 8 ? 255 : 0); });
+    Complex cx = analyse(image.get(), 1);
+    grt::Image w(gr_complex_weight_image(cx.get(), 1.0f, 0.0f));
+    float peak = 0;
+    for (int i = 0; i < 256; i++)
+        peak = std::max(peak, cx->lambda_major[i]);
+    int white = 0;
+    for (int i = 0; i < 256; i++)
+        if (cx->lambda_major[i] == peak) {
+            EXPECT_GE(grt::red(w->pixels[i]), 254) << "1 up to the rounding of 1 / peak";
+            white++;
+        }
+    EXPECT_GT(white, 0);
+    EXPECT_EQ(grt::at(w.get(), 5, 0), grt::grey(0));
+}

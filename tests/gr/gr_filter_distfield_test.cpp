@@ -1,0 +1,158 @@
+// Signed distance fields: exact Euclidean distances, the edge at mid-grey,
+// monotone ramps across edges, and the way back to a shape.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+
+#include "gr/gr_filter.h"
+#include "gr_filter_test_util.h"
+
+using grt::Image;
+
+namespace {
+
+// Ink (covered) is black, paper white.
+const gr_color_t INK = 0xFF000000u, PAPER = 0xFFFFFFFFu;
+
+// The grey a pixel at signed distance sd (pixels, positive outside) gets.
+int grey_at(double sd) {
+    const double field = std::clamp(std::floor(128.0 - sd * 16.0 + 0.5), 0.0, 255.0);
+    return 255 - int(field);
+}
+
+} // namespace
+
+TEST(GrFilterDistfield, HalfPlaneRampsMonotonicallyThroughMidGrey) {
+    // Ink on the left 20 columns, paper on the right.
+    Image src = grt::painted(48, 12, [](int x, int) { return x < 20 ? INK : PAPER; });
+    Image out(gr_filter_distfield(src.get()));
+    ASSERT_NE(out, nullptr);
+    for (uint32_t y = 0; y < 12; y++) {
+        for (uint32_t x = 1; x < 48; x++)
+            EXPECT_GE(grt::red(grt::at(out.get(), x, y)), grt::red(grt::at(out.get(), x - 1, y)))
+                << x << "," << y;
+        // The two pixels beside the edge sit half a pixel either side of mid-grey.
+        const int in = grt::red(grt::at(out.get(), 19, y));
+        const int outside = grt::red(grt::at(out.get(), 20, y));
+        EXPECT_LE(in, 127);
+        EXPECT_GE(outside, 128);
+        EXPECT_NEAR((in + outside) / 2.0, 127.5, 1.0);
+        EXPECT_EQ(grt::at(out.get(), 0, y), INK) << "a spread inside is black";
+        EXPECT_EQ(grt::at(out.get(), 47, y), PAPER) << "a spread outside is white";
+        EXPECT_EQ(grt::red(grt::at(out.get(), 23, y)), grey_at(3.5));
+        EXPECT_EQ(grt::red(grt::at(out.get(), 16, y)), grey_at(-3.5));
+    }
+}
+
+TEST(GrFilterDistfield, HalfCoveredColumnIsTheEdge) {
+    // Coverage 128 in column 10 puts the edge through its centres.
+    Image src = grt::painted(24, 6, [](int x, int) {
+        if (x == 10)
+            return grt::grey(127);
+        return x < 10 ? INK : PAPER;
+    });
+    Image out(gr_filter_distfield(src.get()));
+    for (uint32_t y = 0; y < 6; y++) {
+        EXPECT_EQ(grt::red(grt::at(out.get(), 10, y)), 127);
+        EXPECT_LT(grt::red(grt::at(out.get(), 9, y)), 127);
+        EXPECT_GT(grt::red(grt::at(out.get(), 11, y)), 127);
+    }
+}
+
+TEST(GrFilterDistfield, PartialCoverageMovesTheEdgeSmoothly) {
+    // The same half-plane with the boundary column covered 0..255: the grey
+    // of that column falls as its coverage rises, never crossing its neighbours.
+    int previous = 256;
+    for (int cover = 8; cover <= 248; cover += 16) {
+        Image src = grt::painted(24, 1, [&](int x, int) {
+            if (x == 10)
+                return grt::grey(255 - cover);
+            return x < 10 ? INK : PAPER;
+        });
+        Image out(gr_filter_distfield(src.get()));
+        const int g = grt::red(grt::at(out.get(), 10, 0));
+        EXPECT_LT(g, previous) << "coverage " << cover;
+        EXPECT_GT(g, grt::red(grt::at(out.get(), 9, 0))) << "coverage " << cover;
+        EXPECT_LT(g, grt::red(grt::at(out.get(), 11, 0))) << "coverage " << cover;
+        previous = g;
+    }
+}
+
+TEST(GrFilterDistfield, DistancesAreEuclideanInEveryDirection) {
+    // One ink pixel: (3, 4) and (5, 0) away are both 5 pixels from its centre.
+    Image src =
+        grt::painted(41, 41, [](int x, int y) { return (x == 20 && y == 20) ? INK : PAPER; });
+    Image out(gr_filter_distfield(src.get()));
+    const int want = grey_at(5.0 - 0.5);
+    EXPECT_EQ(grt::red(grt::at(out.get(), 25, 20)), want);
+    EXPECT_EQ(grt::red(grt::at(out.get(), 20, 15)), want);
+    EXPECT_EQ(grt::red(grt::at(out.get(), 23, 24)), want);
+    EXPECT_EQ(grt::red(grt::at(out.get(), 16, 17)), want);
+    EXPECT_EQ(grt::red(grt::at(out.get(), 22, 22)), grey_at(std::sqrt(8.0) - 0.5));
+}
+
+TEST(GrFilterDistfield, MatchesABruteForceSearchOnRandomShapes) {
+    std::mt19937 rng(9);
+    for (int round = 0; round < 4; round++) {
+        const int w = 29 + round * 3, h = 23 - round * 2;
+        const double density = 0.05 + 0.3 * round;
+        Image src = grt::painted(uint32_t(w), uint32_t(h), [&](int, int) {
+            return std::uniform_real_distribution<double>(0, 1)(rng) < density ? INK : PAPER;
+        });
+        Image out(gr_filter_distfield(src.get()));
+        for (int y = 0; y < h; y++)
+            for (int x = 0; x < w; x++) {
+                const bool inside = grt::at(src.get(), x, y) == INK;
+                double best = 1e30;
+                for (int v = 0; v < h; v++)
+                    for (int u = 0; u < w; u++)
+                        if ((grt::at(src.get(), u, v) == INK) != inside)
+                            best = std::min(best, double((u - x) * (u - x) + (v - y) * (v - y)));
+                const double d = std::sqrt(best) - 0.5;
+                ASSERT_EQ(grt::red(grt::at(out.get(), x, y)), grey_at(inside ? -d : d))
+                    << "round " << round << " at " << x << "," << y;
+            }
+    }
+}
+
+TEST(GrFilterDistfield, PlainPagesStayPlainAndOpaque) {
+    Image paper = grt::filled(13, 9, 0x00FFFFFFu);
+    Image ink = grt::filled(13, 9, 0x00000000u);
+    Image blank(gr_filter_distfield(paper.get()));
+    Image full(gr_filter_distfield(ink.get()));
+    for (uint32_t p : grt::pixels(blank.get()))
+        EXPECT_EQ(p, PAPER);
+    for (uint32_t p : grt::pixels(full.get()))
+        EXPECT_EQ(p, INK);
+}
+
+TEST(GrFilterDistfieldInv, RecoversTheShapeFromItsField) {
+    // A disc of ink: field and back gives the same black and white pixels.
+    Image src = grt::painted(40, 30, [](int x, int y) {
+        return (x - 18) * (x - 18) + (y - 14) * (y - 14) <= 81 ? INK : PAPER;
+    });
+    Image field(gr_filter_distfield(src.get()));
+    Image back(gr_filter_distfield_inv(field.get(), 7.0f));
+    const auto a = grt::pixels(src.get()), b = grt::pixels(back.get());
+    for (size_t i = 0; i < a.size(); i++)
+        EXPECT_EQ(b[i], a[i]) << i;
+}
+
+TEST(GrFilterDistfieldInv, EasesAcrossTheBand) {
+    Image src = grt::painted(256, 1, [](int x, int) { return grt::grey(x); });
+    Image out(gr_filter_distfield_inv(src.get(), 16.0f));
+    EXPECT_EQ(grt::at(out.get(), 112, 0), INK);
+    EXPECT_EQ(grt::at(out.get(), 144, 0), PAPER);
+    EXPECT_EQ(grt::red(grt::at(out.get(), 128, 0)), 127);
+    EXPECT_EQ(grt::at(out.get(), 128, 0), grt::grey(127));
+    for (uint32_t x = 1; x < 256; x++)
+        EXPECT_GE(grt::red(grt::at(out.get(), x, 0)), grt::red(grt::at(out.get(), x - 1, 0)));
+    // No band: a hard threshold at 128.
+    for (float spread : {0.0f, -3.0f, NAN, INFINITY}) {
+        Image hard(gr_filter_distfield_inv(src.get(), spread));
+        EXPECT_EQ(grt::at(hard.get(), 127, 0), INK) << spread;
+        EXPECT_EQ(grt::at(hard.get(), 128, 0), PAPER) << spread;
+    }
+}

@@ -1,0 +1,372 @@
+// The per-pixel and geometric filters of the family, and the calling
+// convention every filter shares: new unlocked result, input read unchanged.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <numbers>
+#include <random>
+
+#include "gr/gr_color.h"
+#include "gr/gr_filter.h"
+#include "gr_filter_test_util.h"
+
+using grt::Image;
+
+namespace {
+
+Image random_image(uint32_t w, uint32_t h, uint32_t seed, bool opaque = true) {
+    std::mt19937 rng(seed);
+    return grt::painted(w, h, [&](int, int) {
+        const gr_color_t c = rng();
+        return opaque ? c | 0xFF000000u : c;
+    });
+}
+
+// The 512 x 512 lookup whose cell for (r, g, b) holds the colour of the cell's
+// own 6-bit corner, spread back to 8 bits.
+Image identity_lut() {
+    return grt::painted(512, 512, [](int x, int y) {
+        const uint32_t r6 = uint32_t(x) & 63, g6 = uint32_t(y) & 63;
+        const uint32_t b6 = uint32_t(y / 64) * 8 + uint32_t(x / 64);
+        auto spread = [](uint32_t v) { return v << 2 | v >> 4; };
+        return 0xFF000000u | spread(r6) << 16 | spread(g6) << 8 | spread(b6);
+    });
+}
+
+} // namespace
+
+// ---- calling convention -----------------------------------------------------------------
+
+TEST(GrFilterFamily, NewImageFiltersReadTheirInputUnchangedAndReturnUnlockedResults) {
+    const gr_color_t palette[3] = {0xFF000000u, 0xFFFF8000u, 0xFFFFFFFFu};
+    Image lut = identity_lut();
+    Image other = random_image(24, 16, 2);
+    const std::vector<std::pair<const char*, std::function<gr_image_s*(gr_image_s*)>>> filters = {
+        {"3dlut", [&](gr_image_s* i) { return gr_filter_3dlut(i, lut.get()); }},
+        {"alpha_fill", [](gr_image_s* i) { return gr_filter_alpha_fill(i); }},
+        {"bilateral", [](gr_image_s* i) { return gr_filter_bilateral(i, 2, 1); }},
+        {"binary_diff",
+         [&](gr_image_s* i) { return gr_filter_binary_diff(i, other.get(), 10, other.get()); }},
+        {"brightness", [](gr_image_s* i) { return gr_filter_brightness(i); }},
+        {"crop", [](gr_image_s* i) { return gr_filter_crop(i, 3, 2, 10, 9); }},
+        {"decimate_median", [](gr_image_s* i) { return gr_filter_decimate_median(i, 4); }},
+        {"dilate", [](gr_image_s* i) { return gr_filter_dilate(i); }},
+        {"erode", [](gr_image_s* i) { return gr_filter_erode(i); }},
+        {"distfield", [](gr_image_s* i) { return gr_filter_distfield(i); }},
+        {"distfield_inv", [](gr_image_s* i) { return gr_filter_distfield_inv(i, 8.0f); }},
+        {"invert", [](gr_image_s* i) { return gr_filter_invert(i); }},
+        {"lerp", [&](gr_image_s* i) { return gr_filter_lerp(i, other.get(), 0.3f); }},
+        {"normalmap", [](gr_image_s* i) { return gr_filter_normalmap(i, 2.0f); }},
+        {"recolor", [&](gr_image_s* i) { return gr_filter_recolor(i, 3, palette, 0.1f); }},
+        {"rotate", [](gr_image_s* i) { return gr_filter_rotate(i, 0.7f); }},
+    };
+    for (const auto& [name, run] : filters) {
+        Image src = random_image(24, 16, 1, false);
+        const std::vector<uint32_t> before = grt::pixels(src.get());
+        grt::LockLog log;
+        log.watch(src.get());
+        Image out(run(src.get()));
+        ASSERT_NE(out, nullptr) << name;
+        EXPECT_NE(out.get(), src.get()) << name;
+        EXPECT_EQ(out->refs, 1u) << name;
+        EXPECT_EQ(out->flags & gr__image_flag_locked, 0u) << name;
+        EXPECT_GT(out->version, 0u) << name << ": result reported as changed";
+        EXPECT_EQ(grt::pixels(src.get()), before) << name;
+        EXPECT_EQ(src->version, 0u) << name;
+        EXPECT_EQ(src->flags & gr__image_flag_locked, 0u) << name;
+        EXPECT_EQ(log.locks, log.unlocks) << name;
+        EXPECT_EQ(log.changed, 0) << name;
+    }
+}
+
+TEST(GrFilterFamily, FiltersAcceptEmptyImages) {
+    Image empty(gr_image_create(0, 0));
+    const gr_color_t palette[1] = {0xFFFF0000u};
+    for (gr_image_s* out :
+         {gr_filter_alpha_fill(empty.get()), gr_filter_bilateral(empty.get(), 3, 2),
+          gr_filter_brightness(empty.get()), gr_filter_decimate_median(empty.get(), 3),
+          gr_filter_dilate(empty.get()), gr_filter_erode(empty.get()),
+          gr_filter_distfield(empty.get()), gr_filter_distfield_inv(empty.get(), 4.0f),
+          gr_filter_invert(empty.get()), gr_filter_normalmap(empty.get(), 1.0f),
+          gr_filter_recolor(empty.get(), 1, palette, 0.0f), gr_filter_rotate(empty.get(), 1.0f),
+          gr_filter_crop(empty.get(), 0, 0, 0, 0)}) {
+        ASSERT_NE(out, nullptr);
+        EXPECT_EQ(uint64_t(out->width) * out->height, 0u);
+        gr_image_release(out);
+    }
+    gr_filter_noise(empty.get());
+    gr_filter_vignette(empty.get());
+}
+
+// ---- per-pixel colour filters ---------------------------------------------------------------
+
+TEST(GrFilterFamily, IdentityLutReproducesColoursToSixBits) {
+    Image lut = identity_lut();
+    Image src = random_image(64, 64, 3);
+    Image out(gr_filter_3dlut(src.get(), lut.get()));
+    ASSERT_NE(out, nullptr);
+    ASSERT_EQ(out->width, 64u);
+    ASSERT_EQ(out->height, 64u);
+    const auto a = grt::pixels(src.get()), b = grt::pixels(out.get());
+    for (size_t i = 0; i < a.size(); i++) {
+        EXPECT_LE(std::abs(grt::red(a[i]) - grt::red(b[i])), 3) << i;
+        EXPECT_LE(std::abs(grt::green(a[i]) - grt::green(b[i])), 3) << i;
+        EXPECT_LE(std::abs(grt::blue(a[i]) - grt::blue(b[i])), 3) << i;
+        EXPECT_EQ(grt::alpha(b[i]), 255);
+    }
+    // The extremes land on the lookup's first and last cells.
+    Image corners = grt::painted(2, 1, [](int x, int) { return x ? 0xFFFFFFFFu : 0xFF000000u; });
+    Image graded(gr_filter_3dlut(corners.get(), lut.get()));
+    EXPECT_EQ(grt::at(graded.get(), 0, 0), 0xFF000000u);
+    EXPECT_EQ(grt::at(graded.get(), 1, 0), 0xFFFFFFFFu);
+}
+
+TEST(GrFilterFamily, LutOfTheWrongSizeIsRefused) {
+    Image src = random_image(8, 8, 4);
+    Image small = grt::filled(64, 64, 0xFF000000u);
+    Image wide = grt::filled(512, 256, 0xFF000000u);
+    EXPECT_EQ(gr_filter_3dlut(src.get(), small.get()), nullptr);
+    EXPECT_EQ(gr_filter_3dlut(src.get(), wide.get()), nullptr);
+}
+
+TEST(GrFilterFamily, BinaryDiffMarksEqualOpaquePixelsBlack) {
+    Image a = grt::painted(4, 1, [](int x, int) {
+        const gr_color_t colours[4] = {0xFF102030u, 0x1F102030u, 0xFF102030u, 0x20102030u};
+        return colours[x];
+    });
+    // Pixel 1 is nearly transparent; pixel 2 differs by 9 in green, pixel 3
+    // (alpha exactly 32) by 10 in blue.
+    Image b = grt::painted(4, 1, [](int x, int) {
+        const gr_color_t colours[4] = {0xFF102030u, 0xFF102030u, 0xFF102930u, 0xFF10203Au};
+        return colours[x];
+    });
+    Image full = grt::filled(4, 1, 0xFFFFFFFFu);
+    Image out(gr_filter_binary_diff(a.get(), b.get(), 10, full.get()));
+    ASSERT_NE(out, nullptr);
+    EXPECT_EQ(grt::pixels(out.get()),
+              (std::vector<uint32_t>{0xFF000000u, 0xFFFFFFFFu, 0xFF000000u, 0xFFFFFFFFu}));
+    // A mask red of 127 halves the differences: 10 * 127 / 255 = 4 passes.
+    Image half = grt::filled(4, 1, 0xFF7F0000u);
+    Image masked(gr_filter_binary_diff(a.get(), b.get(), 10, half.get()));
+    EXPECT_EQ(grt::at(masked.get(), 3, 0), 0xFF000000u);
+    EXPECT_EQ(grt::at(masked.get(), 1, 0), 0xFFFFFFFFu) << "alpha below 32 is always white";
+}
+
+TEST(GrFilterFamily, BinaryDiffAndLerpRefuseMismatchedSizes) {
+    Image a = grt::filled(4, 3, 0xFF000000u);
+    Image b = grt::filled(3, 4, 0xFF000000u);
+    EXPECT_EQ(gr_filter_binary_diff(a.get(), b.get(), 1, a.get()), nullptr);
+    EXPECT_EQ(gr_filter_binary_diff(a.get(), a.get(), 1, b.get()), nullptr);
+    EXPECT_EQ(gr_filter_lerp(a.get(), b.get(), 0.5f), nullptr);
+}
+
+TEST(GrFilterFamily, BrightnessStretchesToTheFullRange) {
+    // Grey ramp 40..200: the darkest becomes 0, the brightest 255, the middle
+    // smoothstep(0.5) = 0.5.
+    Image src = grt::painted(161, 1, [](int x, int) { return grt::grey(40 + x); });
+    Image out(gr_filter_brightness(src.get()));
+    const auto px = grt::pixels(out.get());
+    EXPECT_EQ(px.front(), 0xFF000000u);
+    EXPECT_EQ(px.back(), 0xFFFFFFFFu);
+    EXPECT_NEAR(grt::red(px[80]), 127, 1);
+    for (size_t i = 1; i < px.size(); i++) {
+        EXPECT_GE(grt::red(px[i]), grt::red(px[i - 1]));
+        EXPECT_EQ(px[i], grt::grey(grt::red(px[i])));
+    }
+    // Ease in: a quarter of the way up is below a quarter of the range.
+    EXPECT_LT(grt::red(px[40]), 64);
+    Image flat = grt::filled(5, 5, 0x80AABBCCu);
+    Image black(gr_filter_brightness(flat.get()));
+    for (uint32_t p : grt::pixels(black.get()))
+        EXPECT_EQ(p, 0xFF000000u);
+}
+
+TEST(GrFilterFamily, InvertTwiceRestoresColoursOpaque) {
+    Image src = random_image(31, 7, 5, false);
+    Image once(gr_filter_invert(src.get()));
+    Image twice(gr_filter_invert(once.get()));
+    const auto a = grt::pixels(src.get()), b = grt::pixels(once.get()),
+               c = grt::pixels(twice.get());
+    for (size_t i = 0; i < a.size(); i++) {
+        EXPECT_EQ(c[i], a[i] | 0xFF000000u);
+        EXPECT_EQ(grt::red(b[i]), 255 - grt::red(a[i]));
+        EXPECT_EQ(grt::alpha(b[i]), 255);
+    }
+}
+
+TEST(GrFilterFamily, LerpBlendsEveryChannel) {
+    Image a = grt::filled(3, 2, 0x00000000u);
+    Image b = grt::filled(3, 2, 0xFFC86432u);
+    Image start(gr_filter_lerp(a.get(), b.get(), 0.0f));
+    Image end(gr_filter_lerp(a.get(), b.get(), 1.0f));
+    Image mid(gr_filter_lerp(a.get(), b.get(), 0.5f));
+    EXPECT_EQ(grt::pixels(start.get()), grt::pixels(a.get()));
+    EXPECT_EQ(grt::pixels(end.get()), grt::pixels(b.get()));
+    for (uint32_t p : grt::pixels(mid.get()))
+        EXPECT_EQ(p, 0x7F643219u);
+}
+
+TEST(GrFilterFamily, RecolorPicksTheNearestPaletteColour) {
+    const gr_color_t palette[3] = {0xFF000000u, 0xFFFF0000u, 0xFFFFFFFFu};
+    Image src = grt::painted(4, 1, [](int x, int) {
+        const gr_color_t colours[4] = {0xFF101010u, 0xFFE01010u, 0xFFF0F0F0u, 0x00FFFFFFu};
+        return colours[x];
+    });
+    Image out(gr_filter_recolor(src.get(), 3, palette, 0.0f));
+    EXPECT_EQ(grt::pixels(out.get()),
+              (std::vector<uint32_t>{0xFF000000u, 0xFFFF0000u, 0xFFFFFFFFu, 0xFFFFFFFFu}));
+    // Equal distances: the first entry wins (the two differ only in alpha).
+    const gr_color_t twins[2] = {0x40123456u, 0xFF123456u};
+    Image tied(gr_filter_recolor(src.get(), 2, twins, 0.0f));
+    for (uint32_t p : grt::pixels(tied.get()))
+        EXPECT_EQ(p, twins[0]);
+}
+
+TEST(GrFilterFamily, RecolorWithJitterStillUsesThePalette) {
+    const gr_color_t palette[2] = {0xFF000000u, 0xFFFFFFFFu};
+    Image src = random_image(32, 32, 6);
+    std::srand(11);
+    Image out(gr_filter_recolor(src.get(), 2, palette, 0.5f));
+    int black = 0, white = 0;
+    for (uint32_t p : grt::pixels(out.get())) {
+        black += p == palette[0];
+        white += p == palette[1];
+    }
+    EXPECT_EQ(black + white, 32 * 32);
+    EXPECT_GT(black, 0);
+    EXPECT_GT(white, 0);
+}
+
+TEST(GrFilterFamily, RecolorWithoutColoursGivesTransparentBlack) {
+    Image src = random_image(9, 5, 7);
+    for (int32_t count : {0, -3}) {
+        Image out(gr_filter_recolor(src.get(), count, nullptr, 0.5f));
+        ASSERT_NE(out, nullptr);
+        EXPECT_EQ(out->width, 9u);
+        EXPECT_EQ(out->height, 5u);
+        for (uint32_t p : grt::pixels(out.get()))
+            EXPECT_EQ(p, 0u);
+    }
+}
+
+TEST(GrFilterFamily, NoiseFillsInPlaceOpaqueAndRepeatsWithTheSeed) {
+    Image a = grt::filled(64, 64, 0x00000000u);
+    Image b = grt::filled(64, 64, 0x00000000u);
+    std::srand(42);
+    gr_filter_noise(a.get());
+    std::srand(42);
+    gr_filter_noise(b.get());
+    EXPECT_EQ(grt::pixels(a.get()), grt::pixels(b.get()));
+    EXPECT_EQ(a->version, 1u);
+    long sum[3] = {0, 0, 0};
+    for (uint32_t p : grt::pixels(a.get())) {
+        EXPECT_EQ(grt::alpha(p), 255);
+        sum[0] += grt::red(p);
+        sum[1] += grt::green(p);
+        sum[2] += grt::blue(p);
+    }
+    for (long s : sum)
+        EXPECT_NEAR(double(s) / (64 * 64), 127.5, 8.0);
+}
+
+TEST(GrFilterFamily, VignetteKeepsTheCentreAndBlackensTheCorners) {
+    const gr_color_t c = 0x80C0A060u;
+    Image img = grt::filled(101, 61, c);
+    gr_filter_vignette(img.get());
+    EXPECT_EQ(img->version, 1u);
+    EXPECT_EQ(grt::at(img.get(), 50, 30), c);
+    // Within half the half-size of the centre nothing changes.
+    EXPECT_EQ(grt::at(img.get(), 50 + 12, 30), c);
+    EXPECT_EQ(grt::at(img.get(), 50, 30 + 7), c);
+    for (auto [x, y] : {std::pair{0, 0}, {100, 0}, {0, 60}, {100, 60}})
+        EXPECT_EQ(grt::at(img.get(), x, y), 0x80000000u) << x << "," << y;
+    // Darkening grows toward the corner and keeps alpha.
+    int previous = 256;
+    for (int i = 0; i <= 50; i++) {
+        const gr_color_t p = grt::at(img.get(), 50 + i, 30 + i * 30 / 50);
+        EXPECT_LE(grt::red(p), previous);
+        EXPECT_EQ(grt::alpha(p), 0x80);
+        previous = grt::red(p);
+    }
+}
+
+TEST(GrFilterFamily, VignetteOfALineOrPixelKeepsItsCentre) {
+    Image dot = grt::filled(1, 1, 0xFF808080u);
+    gr_filter_vignette(dot.get());
+    EXPECT_EQ(grt::at(dot.get(), 0, 0), 0xFF808080u);
+    Image column = grt::filled(1, 9, 0xFF808080u);
+    gr_filter_vignette(column.get());
+    EXPECT_EQ(grt::at(column.get(), 0, 4), 0xFF808080u);
+    EXPECT_LT(grt::red(grt::at(column.get(), 0, 0)), 0x80);
+}
+
+// ---- geometry ----------------------------------------------------------------------------------
+
+TEST(GrFilterFamily, CropOfTheFullRectangleIsACopy) {
+    Image src = random_image(17, 11, 8, false);
+    Image out(gr_filter_crop(src.get(), 0, 0, 17, 11));
+    ASSERT_NE(out, nullptr);
+    EXPECT_EQ(out->width, 17u);
+    EXPECT_EQ(out->height, 11u);
+    EXPECT_EQ(grt::pixels(out.get()), grt::pixels(src.get()));
+}
+
+TEST(GrFilterFamily, CropTakesTheRectangleAtItsCorner) {
+    Image src = grt::painted(10, 8, [](int x, int y) { return uint32_t(y * 100 + x); });
+    Image out(gr_filter_crop(src.get(), 3, 2, 4, 5));
+    ASSERT_NE(out, nullptr);
+    ASSERT_EQ(out->width, 4u);
+    ASSERT_EQ(out->height, 5u);
+    for (uint32_t y = 0; y < 5; y++)
+        for (uint32_t x = 0; x < 4; x++)
+            EXPECT_EQ(grt::at(out.get(), x, y), (y + 2) * 100 + (x + 3));
+}
+
+TEST(GrFilterFamily, CropOutsideTheImageIsRefused) {
+    Image src = grt::filled(10, 8, 0xFF000000u);
+    EXPECT_EQ(gr_filter_crop(src.get(), 7, 0, 4, 1), nullptr);
+    EXPECT_EQ(gr_filter_crop(src.get(), 0, 8, 1, 1), nullptr);
+    EXPECT_EQ(gr_filter_crop(src.get(), 0xFFFFFFFFu, 0, 2, 1), nullptr);
+}
+
+TEST(GrFilterFamily, RotateByZeroIsNearlyIdentity) {
+    // The mapping spans the full width, so a smooth picture moves by less than
+    // one pixel and keeps its colours.
+    Image src = grt::painted(64, 48, [](int x, int y) {
+        return 0xFF000000u | uint32_t(x * 4) << 16 | uint32_t(y * 5) << 8 | 0x40u;
+    });
+    Image out(gr_filter_rotate(src.get(), 0.0f));
+    const auto a = grt::pixels(src.get()), b = grt::pixels(out.get());
+    for (size_t i = 0; i < a.size(); i++) {
+        EXPECT_LE(std::abs(grt::red(a[i]) - grt::red(b[i])), 4) << i;
+        EXPECT_LE(std::abs(grt::green(a[i]) - grt::green(b[i])), 5) << i;
+        EXPECT_EQ(grt::blue(b[i]), 0x40);
+    }
+    EXPECT_EQ(b.front(), a.front());
+    Image flat = grt::filled(20, 10, 0x7F336699u);
+    Image turned(gr_filter_rotate(flat.get(), 1.234f));
+    for (uint32_t p : grt::pixels(turned.get()))
+        EXPECT_EQ(p, 0x7F336699u);
+}
+
+TEST(GrFilterFamily, RotateTurnsCornersAboutTheCentre) {
+    Image src = grt::painted(16, 16, [](int x, int y) {
+        if (x < 8)
+            return y < 8 ? 0xFFFF0000u : 0xFF0000FFu;
+        return y < 8 ? 0xFF00FF00u : 0xFFFFFFFFu;
+    });
+    Image half(gr_filter_rotate(src.get(), float(std::numbers::pi)));
+    EXPECT_EQ(grt::at(half.get(), 0, 0), 0xFFFFFFFFu);
+    EXPECT_EQ(grt::at(half.get(), 15, 15), 0xFFFF0000u);
+    EXPECT_EQ(grt::at(half.get(), 15, 0), 0xFF0000FFu);
+    Image quarter(gr_filter_rotate(src.get(), float(std::numbers::pi / 2)));
+    EXPECT_EQ(grt::at(quarter.get(), 1, 1), 0xFF00FF00u);  // top-right came to top-left
+    EXPECT_EQ(grt::at(quarter.get(), 14, 1), 0xFFFFFFFFu); // bottom-right to top-right
+    EXPECT_EQ(grt::at(quarter.get(), 1, 14), 0xFFFF0000u); // top-left to bottom-left
+    Image line = grt::filled(1, 5, 0xFF123456u);
+    Image turned(gr_filter_rotate(line.get(), 0.5f));
+    for (uint32_t p : grt::pixels(turned.get()))
+        EXPECT_EQ(p, 0xFF123456u);
+}

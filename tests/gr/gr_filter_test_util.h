@@ -1,0 +1,76 @@
+#pragma once
+// Small helpers for the filter tests: images that release themselves, pixel
+// access and channel picks.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "gr/gr_image.h"
+
+namespace grt {
+
+struct Release {
+    void operator()(gr_image_s* image) const { gr_image_release(image); }
+};
+using Image = std::unique_ptr<gr_image_s, Release>;
+
+inline Image filled(uint32_t w, uint32_t h, gr_color_t c) {
+    std::vector<uint32_t> px(size_t(w) * h, c);
+    return Image(gr_image_create_pixels(int32_t(w), int32_t(h), px.data()));
+}
+
+// f(x, y) gives each pixel.
+inline Image painted(uint32_t w, uint32_t h, const std::function<gr_color_t(int, int)>& f) {
+    std::vector<uint32_t> px(size_t(w) * h);
+    for (uint32_t y = 0; y < h; y++)
+        for (uint32_t x = 0; x < w; x++)
+            px[size_t(y) * w + x] = f(int(x), int(y));
+    return Image(gr_image_create_pixels(int32_t(w), int32_t(h), px.data()));
+}
+
+inline std::vector<uint32_t> pixels(const gr_image_s* image) {
+    const size_t n = size_t(image->width) * image->height;
+    return std::vector<uint32_t>(image->pixels, image->pixels + n);
+}
+
+inline gr_color_t at(const gr_image_s* image, uint32_t x, uint32_t y) {
+    return image->pixels[size_t(y) * image->width + x];
+}
+
+inline int red(gr_color_t c) {
+    return int((c >> 16) & 0xFF);
+}
+inline int green(gr_color_t c) {
+    return int((c >> 8) & 0xFF);
+}
+inline int blue(gr_color_t c) {
+    return int(c & 0xFF);
+}
+inline int alpha(gr_color_t c) {
+    return int(c >> 24);
+}
+inline gr_color_t grey(int g) {
+    return 0xFF000000u | uint32_t(g) * 0x010101u;
+}
+
+// Counts 'lock' and 'unlk' messages and the changed flags an image reports.
+struct LockLog {
+    int locks = 0;
+    int unlocks = 0;
+    int changed = 0;
+
+    static void cb(void* ctx, uint32_t msg, void* data) {
+        LockLog* log = static_cast<LockLog*>(ctx);
+        if (msg == GR_IMAGE_MSG_LOCK)
+            log->locks++;
+        if (msg == GR_IMAGE_MSG_UNLK) {
+            log->unlocks++;
+            log->changed += *static_cast<unsigned char*>(data) ? 1 : 0;
+        }
+    }
+    void watch(gr_image_s* image) { gr_image_attach(image, 0x7465737475746CULL, cb, this); }
+};
+
+} // namespace grt

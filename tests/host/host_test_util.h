@@ -1,0 +1,144 @@
+#pragma once
+// Shared by the host tests: a temporary desktop (log file) and config folder
+// (registry) per test, documents with known samples, descriptors from text.
+
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "host/host.h"
+
+namespace host_test {
+
+namespace fs = std::filesystem;
+
+// Sets (or, with a null value, unsets) an environment variable until destroyed.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const char* value) : name_(name) {
+        if (const char* old = std::getenv(name))
+            old_ = old;
+        if (value)
+            setenv(name, value, 1);
+        else
+            unsetenv(name);
+    }
+    ~ScopedEnv() {
+        if (old_)
+            setenv(name_.c_str(), old_->c_str(), 1);
+        else
+            unsetenv(name_.c_str());
+    }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    std::string name_;
+    std::optional<std::string> old_;
+};
+
+inline std::string read_text(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+inline void write_text(const fs::path& path, const std::string& text) {
+    std::ofstream out(path, std::ios::binary);
+    out << text;
+}
+
+inline std::vector<std::string> lines_of(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+// Each test gets its own desktop and config folder, and no display.
+class HostTest : public testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "sw_host_XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        dir = pattern;
+        fs::create_directories(dir / "desktop");
+        desktop_env.emplace("XDG_DESKTOP_DIR", (dir / "desktop").c_str());
+        config_env.emplace("XDG_CONFIG_HOME", (dir / "config").c_str());
+        display_env.emplace("DISPLAY", nullptr);
+        wayland_env.emplace("WAYLAND_DISPLAY", nullptr);
+    }
+    void TearDown() override {
+        wayland_env.reset();
+        display_env.reset();
+        config_env.reset();
+        desktop_env.reset();
+        std::error_code ignored;
+        fs::remove_all(dir, ignored);
+    }
+
+    std::vector<std::string> log_lines() const {
+        return lines_of(read_text(dir / "desktop" / "Spotweave.log"));
+    }
+    fs::path registry_path() const { return dir / "config" / "spotweave" / "registry"; }
+
+    fs::path dir;
+    std::optional<ScopedEnv> desktop_env, config_env, display_env, wayland_env;
+};
+
+// Returns a w x h document whose samples follow a fixed pseudo-random sequence.
+inline host_document_s make_document(int32_t w, int32_t h, int16_t planes, int16_t depth,
+                                     uint32_t seed = 1) {
+    host_document_s doc;
+    doc.width = w;
+    doc.height = h;
+    doc.planes = planes;
+    doc.depth = depth;
+    doc.samples.resize(size_t(w) * size_t(h) * size_t(planes));
+    uint32_t state = seed * 2654435761u + 1;
+    for (uint16_t& s : doc.samples) {
+        state = state * 1664525u + 1013904223u;
+        s = uint16_t(depth == 16 ? state >> 16 : state >> 24);
+    }
+    return doc;
+}
+
+inline host_desc_s parse_desc(const char* text) {
+    host_desc_s desc;
+    std::string error;
+    EXPECT_TRUE(host_desc_parse(text, &desc, &error)) << error;
+    return desc;
+}
+
+inline VRect whole(const host_document_s& doc) {
+    return VRect{0, 0, doc.height, doc.width};
+}
+
+// Returns whether every RGB sample of doc's rect is 0 or 255 and both occur.
+inline bool is_line_drawing(const host_document_s& doc, VRect r) {
+    bool black = false, white = false;
+    const uint16_t top = doc.depth == 16 ? 65535 : 255;
+    for (int32_t y = r.top; y < r.bottom; y++)
+        for (int32_t x = r.left; x < r.right; x++)
+            for (int p = 0; p < 3; p++) {
+                uint16_t v = doc.samples[(size_t(y) * doc.width + x) * doc.planes + p];
+                if (v != 0 && v != top)
+                    return false;
+                black |= v == 0;
+                white |= v == top;
+            }
+    return black && white;
+}
+
+} // namespace host_test

@@ -1,0 +1,203 @@
+#include "rd/rd_dispatch.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <mutex>
+#include <set>
+#include <thread>
+#include <vector>
+
+namespace {
+
+void bump(void* context) {
+    ((std::atomic<int>*)context)->fetch_add(1);
+}
+
+struct Seen {
+    std::mutex lock; // the items of one test record their threads from many workers
+    std::set<std::thread::id> threads;
+    std::atomic<int> notWorker{0};
+};
+
+void noteThread(void* context) {
+    Seen* seen = (Seen*)context;
+    if (!rd_dispatch_is_worker())
+        seen->notWorker.fetch_add(1);
+    std::lock_guard<std::mutex> guard(seen->lock);
+    seen->threads.insert(std::this_thread::get_id());
+}
+
+struct Fan {
+    rd_dispatch_group_s* inner;
+    std::atomic<int> count{0};
+};
+
+void fanOut(void* context) {
+    Fan* fan = (Fan*)context;
+    rd_dispatch_group_s* group = rd_dispatch_group_create();
+    for (int i = 0; i < 10; i++)
+        rd_dispatch_group_async(group, bump, &fan->count);
+    rd_dispatch_group_wait(group);
+    rd_dispatch_group_destroy(group);
+}
+
+} // namespace
+
+TEST(RdDispatch, WaitOnAnEmptyGroupReturns) {
+    rd_dispatch_group_s* group = rd_dispatch_group_create();
+    rd_dispatch_group_wait(group);
+    rd_dispatch_group_wait(group);
+    rd_dispatch_group_destroy(group);
+}
+
+TEST(RdDispatch, RunsEveryItemOnceBeforeTheWaitReturns) {
+    std::atomic<int> count{0};
+    rd_dispatch_group_s* group = rd_dispatch_group_create();
+    for (int round = 1; round <= 20; round++) {
+        for (int i = 0; i < 1000; i++)
+            rd_dispatch_group_async(group, bump, &count);
+        rd_dispatch_group_wait(group);
+        ASSERT_EQ(count.load(), round * 1000);
+    }
+    rd_dispatch_group_destroy(group);
+}
+
+TEST(RdDispatch, RunsItemsOnWorkers) {
+    Seen seen;
+    rd_dispatch_group_s* group = rd_dispatch_group_create();
+    for (int i = 0; i < 500; i++)
+        rd_dispatch_group_async(group, noteThread, &seen);
+    rd_dispatch_group_wait(group);
+    rd_dispatch_group_destroy(group);
+    EXPECT_EQ(seen.notWorker.load(), 0);
+    EXPECT_EQ(seen.threads.count(std::this_thread::get_id()), 0u);
+    EXPECT_GE(seen.threads.size(), 1u);
+    EXPECT_LE(seen.threads.size(), rd_dispatch_thread_count());
+    EXPECT_FALSE(rd_dispatch_is_worker());
+}
+
+TEST(RdDispatch, KeepsItsSizeOnceRunning) {
+    std::atomic<int> count{0};
+    rd_dispatch_group_s* group = rd_dispatch_group_create();
+    rd_dispatch_group_async(group, bump, &count);
+    rd_dispatch_group_wait(group);
+    rd_dispatch_group_destroy(group);
+    unsigned size = rd_dispatch_thread_count();
+    EXPECT_GE(size, 1u);
+    EXPECT_FALSE(rd_dispatch_set_threads(size + 3));
+    EXPECT_EQ(rd_dispatch_thread_count(), size);
+}
+
+TEST(RdDispatch, ManyGroupsFromSeveralThreads) {
+    const int threadCount = 6, groupsEach = 8, itemsEach = 300;
+    std::vector<std::atomic<int>> counts(threadCount * groupsEach);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < threadCount; t++) {
+        threads.emplace_back([&counts, t] {
+            for (int round = 0; round < 5; round++) {
+                rd_dispatch_group_s* groups[groupsEach];
+                for (int g = 0; g < groupsEach; g++)
+                    groups[g] = rd_dispatch_group_create();
+                for (int i = 0; i < itemsEach; i++) {
+                    for (int g = 0; g < groupsEach; g++)
+                        rd_dispatch_group_async(groups[g], bump, &counts[t * groupsEach + g]);
+                }
+                for (int g = 0; g < groupsEach; g++) {
+                    rd_dispatch_group_wait(groups[g]);
+                    ASSERT_EQ(counts[t * groupsEach + g].load(), (round + 1) * itemsEach);
+                    rd_dispatch_group_destroy(groups[g]);
+                }
+            }
+        });
+    }
+    for (std::thread& thread : threads)
+        thread.join();
+    for (std::atomic<int>& count : counts)
+        EXPECT_EQ(count.load(), 5 * itemsEach);
+}
+
+TEST(RdDispatch, SeveralThreadsWaitOnOneGroup) {
+    std::atomic<int> count{0};
+    rd_dispatch_group_s* group = rd_dispatch_group_create();
+    for (int i = 0; i < 2000; i++)
+        rd_dispatch_group_async(group, bump, &count);
+    std::vector<std::thread> waiters;
+    std::atomic<int> sawAll{0};
+    for (int t = 0; t < 4; t++) {
+        waiters.emplace_back([&] {
+            rd_dispatch_group_wait(group);
+            if (count.load() == 2000)
+                sawAll.fetch_add(1);
+        });
+    }
+    for (std::thread& waiter : waiters)
+        waiter.join();
+    rd_dispatch_group_destroy(group);
+    EXPECT_EQ(sawAll.load(), 4);
+}
+
+TEST(RdDispatch, ItemsMayWaitForGroupsOfTheirOwn) {
+    Fan fan;
+    rd_dispatch_group_s* group = rd_dispatch_group_create();
+    for (int i = 0; i < 50; i++)
+        rd_dispatch_group_async(group, fanOut, &fan);
+    rd_dispatch_group_wait(group);
+    rd_dispatch_group_destroy(group);
+    EXPECT_EQ(fan.count.load(), 500);
+}
+
+TEST(RdDispatchDeathTest, UsesTheThreadCountSetBeforeStart) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            if (!rd_dispatch_set_threads(3))
+                std::exit(2);
+            Seen seen;
+            rd_dispatch_group_s* group = rd_dispatch_group_create();
+            for (int i = 0; i < 3000; i++)
+                rd_dispatch_group_async(group, noteThread, &seen);
+            rd_dispatch_group_wait(group);
+            rd_dispatch_group_destroy(group);
+            bool ok = rd_dispatch_thread_count() == 3 && seen.threads.size() <= 3 &&
+                      seen.notWorker.load() == 0 && !rd_dispatch_set_threads(2);
+            std::exit(ok ? 0 : 3);
+        },
+        testing::ExitedWithCode(0), "");
+}
+
+TEST(RdDispatchDeathTest, NestedWaitsFinishOnASingleWorker) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            rd_dispatch_set_threads(1);
+            Fan fan;
+            rd_dispatch_group_s* group = rd_dispatch_group_create();
+            for (int i = 0; i < 20; i++)
+                rd_dispatch_group_async(group, fanOut, &fan);
+            rd_dispatch_group_wait(group);
+            rd_dispatch_group_destroy(group);
+            std::exit(fan.count.load() == 200 ? 0 : 3);
+        },
+        testing::ExitedWithCode(0), "");
+}
+
+// Registered before the pool starts, so it runs after the pool's exit handler.
+static std::atomic<int> s_exitCount;
+static void checkDrained(void) {
+    std::_Exit(s_exitCount.load() == 20000 ? 0 : 3);
+}
+
+TEST(RdDispatchDeathTest, FinishesQueuedItemsAtExit) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            std::atexit(checkDrained);
+            rd_dispatch_group_s* group = rd_dispatch_group_create();
+            for (int i = 0; i < 20000; i++)
+                rd_dispatch_group_async(group, bump, &s_exitCount);
+            std::exit(5); // without waiting
+        },
+        testing::ExitedWithCode(0), "");
+}

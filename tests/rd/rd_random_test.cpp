@@ -1,0 +1,176 @@
+#include "rd/rd_random.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "rd/rd_internal.h"
+
+// ---- MTRand ----------------------------------------------------------------
+
+TEST(MTRand, ArraySeedingMatchesTheReferenceOutputs) {
+    const unsigned long key[] = {0x123, 0x234, 0x345, 0x456};
+    MTRand mt;
+    mt.seed(key, 4);
+    const uint32_t expected[] = {1067595299u, 955945823u, 477289528u, 4107218783u, 4228976476u};
+    for (uint32_t word : expected)
+        EXPECT_EQ(mt.rand_int(), word);
+}
+
+TEST(MTRand, OneWordSeedingMatchesTheStandardLibrary) {
+    for (uint32_t s : {5489u, 0u, 1u, 0xBA5EBA11u, 0xFFFFFFFFu}) {
+        MTRand mt;
+        mt.seed(s);
+        std::mt19937 reference(s);
+        // Several regenerations of the state.
+        for (int i = 0; i < 5000; i++)
+            ASSERT_EQ(mt.rand_int(), reference()) << "seed " << s << " word " << i;
+    }
+}
+
+TEST(MTRand, StartsWithTheDefaultSeed) {
+    MTRand mt;
+    for (int i = 0; i < 9999; i++)
+        mt.rand_int();
+    EXPECT_EQ(mt.rand_int(), 4123659995u); // the 10000th word for seed 5489
+}
+
+TEST(MTRand, CountsOnlyTheLow32BitsOfKeyWords) {
+    std::vector<unsigned long> low(MTRand::N), high(MTRand::N);
+    for (int i = 0; i < MTRand::N; i++) {
+        low[i] = (unsigned long)(i * 2654435761u);
+        high[i] = low[i] | (0xABCDEF01ul << 32);
+    }
+    MTRand a, b;
+    a.seed(low.data(), MTRand::N);
+    b.seed(high.data(), MTRand::N);
+    for (int i = 0; i < 2000; i++)
+        ASSERT_EQ(a.rand_int(), b.rand_int());
+}
+
+TEST(MTRand, EqualKeysGiveEqualSequences) {
+    std::vector<unsigned long> key(MTRand::N);
+    for (int i = 0; i < MTRand::N; i++)
+        key[i] = (unsigned long)(i * 7 + 3);
+    MTRand a, b;
+    a.seed(key.data(), MTRand::N);
+    for (int i = 0; i < 100; i++)
+        a.rand_int();
+    a.seed(key.data(), MTRand::N); // reseeding starts over
+    b.seed(key.data(), MTRand::N);
+    for (int i = 0; i < 1500; i++)
+        ASSERT_EQ(a.rand_int(), b.rand_int());
+}
+
+TEST(MTRand, DeviceSeedsDiffer) {
+    MTRand a, b;
+    a.seed();
+    b.seed();
+    int same = 0;
+    for (int i = 0; i < 16; i++)
+        same += a.rand_int() == b.rand_int();
+    EXPECT_LT(same, 16);
+}
+
+TEST(MTRand, FallbackSeedsInTheSameTickDiffer) {
+    for (const char* device : {"/nonexistent/spotweave-entropy", "/dev/null"}) {
+        MTRand a, b;
+        a.seed_from(device);
+        b.seed_from(device);
+        int same = 0;
+        for (int i = 0; i < 16; i++)
+            same += a.rand_int() == b.rand_int();
+        EXPECT_LT(same, 16) << device;
+    }
+}
+
+TEST(MTRand, HashesTimeAndClockBytesLowestFirst) {
+    uint32_t a = MTRand::hash(0, 0); // the counter itself
+    uint32_t b = MTRand::hash(0, 0);
+    EXPECT_EQ(b, a + 1);
+    // One byte 1 at the lowest address of t, then seven zero bytes: 257^7.
+    uint32_t c = MTRand::hash(1, 0);
+    EXPECT_EQ(c, 588580609u + a + 2);
+    uint32_t d = MTRand::hash(0, 1);
+    EXPECT_EQ(d, (a + 3) ^ 588580609u);
+}
+
+TEST(MTRand, ClosedRangeReachesBothEnds) {
+    EXPECT_EQ(MTRand::closed(0u, 2.0) - 1.0, -1.0);
+    EXPECT_EQ(MTRand::closed(0xFFFFFFFFu, 2.0) - 1.0, 1.0);
+    EXPECT_EQ(MTRand::closed(0xFFFFFFFFu, 1.0), 1.0);
+    EXPECT_DOUBLE_EQ(MTRand::closed(1u, 2.0), 4.656612874161595e-10);
+    MTRand mt;
+    mt.seed();
+    for (int i = 0; i < 100000; i++) {
+        double v = mt.rand_closed(2.0) - 1.0;
+        ASSERT_GE(v, -1.0);
+        ASSERT_LE(v, 1.0);
+    }
+}
+
+// ---- frand -----------------------------------------------------------------
+
+namespace {
+
+// Restores the process-wide seed a test changed.
+struct FrandSeedGuard {
+    uint32_t saved = rd__frand_seed();
+    ~FrandSeedGuard() { rd__frand_set_seed(saved); }
+};
+
+float referenceFrand(uint32_t* seed) {
+    uint32_t t = *seed * 1103515245u + 12345u;
+    *seed = t & 0x7FFFFFFFu;
+    uint32_t bits = (t >> 8) | 0x3F800000u;
+    float f;
+    std::memcpy(&f, &bits, sizeof f);
+    return f - 1.0f;
+}
+
+} // namespace
+
+TEST(Frand, FirstValueFromTheStartSeed) {
+    FrandSeedGuard guard;
+    rd__frand_set_seed(0xBA5EBA11u);
+    EXPECT_EQ(frand(), 0.8841732740402222f); // t = 0x712C9776
+    EXPECT_EQ(rd__frand_seed(), 0x712C9776u);
+}
+
+TEST(FrandDeathTest, StartsFrom0xBA5EBA11InEveryProcess) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            bool ok = rd__frand_seed() == 0xBA5EBA11u && frand() == 0.8841732740402222f;
+            std::exit(ok ? 0 : 3);
+        },
+        testing::ExitedWithCode(0), "");
+}
+
+TEST(Frand, StoresTheMaskedSeed) {
+    FrandSeedGuard guard;
+    // 2 * 1103515245 + 12345 = 0x838CCD13 has its top bit set.
+    uint32_t seed = 2u;
+    uint32_t t = seed * 1103515245u + 12345u;
+    ASSERT_NE(t & 0x80000000u, 0u);
+    rd__frand_set_seed(seed);
+    uint32_t reference = seed;
+    float expected = referenceFrand(&reference);
+    EXPECT_EQ(frand(), expected);
+    EXPECT_EQ(rd__frand_seed(), t & 0x7FFFFFFFu);
+}
+
+TEST(Frand, StaysBelowOne) {
+    FrandSeedGuard guard;
+    uint32_t reference = rd__frand_seed();
+    for (int i = 0; i < 1000000; i++) {
+        float v = frand();
+        ASSERT_EQ(v, referenceFrand(&reference));
+        ASSERT_GE(v, 0.0f);
+        ASSERT_LT(v, 1.0f);
+    }
+}

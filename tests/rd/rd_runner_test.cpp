@@ -1,0 +1,317 @@
+#include "rd/rd_runner.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <thread>
+#include <vector>
+
+#include "gr/gr_image.h"
+#include "rd/rd_internal.h"
+#include "rd/rd_random.h"
+
+namespace {
+
+// ---- Helpers ---------------------------------------------------------------
+
+// Polls pred until it holds or the deadline passes; returns whether it held.
+template <class Pred> bool waitFor(Pred pred, double seconds = 60.0) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (!pred()) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+// A small dark picture with diagonal structure: dark keeps the radii at 3, so
+// iterations are quick, also under the sanitizers.
+gr_image_s* darkPicture(int w, int h) {
+    std::vector<uint32_t> px((size_t)w * h);
+    for (int y = 0; y < h; y++)
+        for (int x = 0; x < w; x++) {
+            const uint32_t g = uint32_t((x * 3 + y * 2) % 40);
+            px[(size_t)y * w + x] = 0xFF000000u | g << 16 | g << 8 | g;
+        }
+    return gr_image_create_pixels(w, h, px.data());
+}
+
+struct Runner {
+    gr_image_s* image;
+    rd_s* rd;
+    explicit Runner(int w = 48, int h = 32) : image(darkPicture(w, h)), rd(rd_create(image)) {}
+    ~Runner() {
+        rd_destroy(rd);
+        gr_image_release(image);
+    }
+    bool ready() {
+        return waitFor([&] { return rd_is_ready(rd); });
+    }
+    // Pauses and waits until the worker sleeps: no iteration runs afterwards.
+    bool pause() {
+        rd_set_paused(rd, true);
+        return waitFor([&] { return rd__runner_idle(rd); });
+    }
+    std::vector<float> field() {
+        int32_t w = 0, h = 0;
+        rd_get_size(rd, &w, &h);
+        std::vector<float> out((size_t)w * h);
+        rd__runner_copy_field(rd, out.data());
+        return out;
+    }
+    bool edited() {
+        return waitFor([&] { return rd__runner_pending(rd) == 0; });
+    }
+};
+
+uint32_t version(rd_s* rd) {
+    return rd_get_display(rd)->version;
+}
+
+// ---- Names and pixels --------------------------------------------------------
+
+TEST(RdRunner, HasFiveVisualisationNames) {
+    const char** names = rd_vis_names();
+    const char* expected[] = {"sim", "etf", "orient", "source", "scales"};
+    ASSERT_EQ(RD_VIS_COUNT, 5);
+    for (int i = 0; i < RD_VIS_COUNT; i++)
+        EXPECT_STREQ(names[i], expected[i]);
+    EXPECT_EQ(RD_VIS_SCALES, 4);
+}
+
+TEST(RdRunner, MapsTheFieldToOpaqueGrey) {
+    EXPECT_EQ(rd__field_grey(-1.0f), 0xFF000000u);
+    EXPECT_EQ(rd__field_grey(1.0f), 0xFFFFFFFFu);
+    EXPECT_EQ(rd__field_grey(0.0f), 0xFF7F7F7Fu); // 127.5 truncated
+    EXPECT_EQ(rd__field_grey(-3.0f), 0xFF000000u);
+    EXPECT_EQ(rd__field_grey(7.0f), 0xFFFFFFFFu);
+    EXPECT_EQ(rd__field_grey(std::numeric_limits<float>::quiet_NaN()), 0xFFFFFFFFu);
+    EXPECT_EQ(rd__field_grey(-0.5f), 0xFF3F3F3Fu); // 63.75
+}
+
+// ---- Lifecycle -------------------------------------------------------------
+
+TEST(RdRunner, RefusesMissingOrEmptyImages) {
+    EXPECT_EQ(rd_create(nullptr), nullptr);
+    gr_image_s* empty = gr_image_create(0, 0);
+    EXPECT_EQ(rd_create(empty), nullptr);
+    gr_image_release(empty);
+    rd_destroy(nullptr);
+}
+
+TEST(RdRunner, DestroyRightAfterCreateWaitsForPreparation) {
+    gr_image_s* image = darkPicture(40, 24);
+    rd_s* rd = rd_create(image);
+    ASSERT_NE(rd, nullptr);
+    EXPECT_EQ(image->refs, 2u); // the runner holds the source
+    rd_destroy(rd);
+    EXPECT_EQ(image->refs, 1u);
+    gr_image_release(image);
+}
+
+TEST(RdRunner, PreparesTheFlowThenIterates) {
+    Runner r;
+    ASSERT_NE(r.rd, nullptr);
+    EXPECT_EQ(rd_get_source(r.rd), r.image);
+    ASSERT_TRUE(r.ready());
+    EXPECT_FALSE(rd_has_failed(r.rd));
+    EXPECT_EQ(rd_get_progress(r.rd), 1.0f);
+    gr_image_s* flow = rd_get_flow(r.rd);
+    ASSERT_NE(flow, nullptr);
+    EXPECT_EQ(gr_image_get_width(flow), 48u);
+    EXPECT_EQ(gr_image_get_height(flow), 32u);
+    const uint32_t* px = gr_image_pixels_lock(flow);
+    for (int i = 0; i < 48 * 32; i++)
+        ASSERT_EQ(px[i] >> 24, 0xFFu);
+    gr_image_pixels_unlock(flow, false);
+    EXPECT_TRUE(waitFor([&] { return rd_get_iterations(r.rd) >= 3; }));
+}
+
+TEST(RdRunner, AdvanceBeforeTheFirstIterationLeavesTheDisplay) {
+    Runner r;
+    // Hold the worker before its first iteration.
+    rd_set_limit(r.rd, 0);
+    const uint32_t before = version(r.rd);
+    rd_advance(r.rd); // most likely still preparing
+    ASSERT_TRUE(r.ready());
+    ASSERT_TRUE(waitFor([&] { return rd__runner_idle(r.rd); }));
+    if (rd_get_iterations(r.rd) != 0)
+        GTEST_SKIP() << "the worker iterated before the limit was set";
+    rd_advance(r.rd);
+    EXPECT_EQ(version(r.rd), before);
+    EXPECT_EQ(rd_get_shown(r.rd), 0u);
+    // The display is still the initial transparent black image.
+    gr_image_s* result = rd_get_result(r.rd);
+    EXPECT_EQ(result->pixels[0], 0u);
+    gr_image_release(result);
+
+    // Released, the next completed iteration is published.
+    rd_set_limit(r.rd, RD_NO_LIMIT);
+    ASSERT_TRUE(waitFor([&] { return rd_get_iterations(r.rd) >= 1; }));
+    rd_advance(r.rd);
+    EXPECT_NE(version(r.rd), before);
+    EXPECT_GE(rd_get_shown(r.rd), 1u);
+}
+
+TEST(RdRunner, StopsAtItsIterationLimit) {
+    Runner r;
+    rd_set_limit(r.rd, 4);
+    ASSERT_TRUE(r.ready());
+    ASSERT_TRUE(waitFor([&] { return rd__runner_idle(r.rd); }));
+    EXPECT_EQ(rd_get_iterations(r.rd), 4u);
+    rd_advance(r.rd);
+    EXPECT_EQ(rd_get_shown(r.rd), 4u);
+    rd_set_limit(r.rd, 6);
+    ASSERT_TRUE(waitFor([&] { return rd_get_iterations(r.rd) == 6 && rd__runner_idle(r.rd); }));
+}
+
+TEST(RdRunner, PublishesTheFieldAsGrey) {
+    Runner r;
+    rd_set_limit(r.rd, 2);
+    ASSERT_TRUE(r.ready());
+    ASSERT_TRUE(waitFor([&] { return rd__runner_idle(r.rd); }));
+    ASSERT_EQ(rd_get_iterations(r.rd), 2u);
+    const std::vector<float> field = r.field();
+    rd_advance(r.rd);
+    EXPECT_EQ(rd_get_shown(r.rd), 2u);
+    const gr_image_s* display = rd_get_display(r.rd);
+    bool black = false, white = false;
+    for (size_t i = 0; i < field.size(); i++) {
+        ASSERT_EQ(display->pixels[i], rd__field_grey(field[i])) << "cell " << i;
+        black |= display->pixels[i] == 0xFF000000u;
+        white |= display->pixels[i] == 0xFFFFFFFFu;
+    }
+    // Stretched to [-1, 1], the picture runs from black to white.
+    EXPECT_TRUE(black && white);
+}
+
+TEST(RdRunner, PauseStopsIterationsAndPublishing) {
+    Runner r;
+    ASSERT_TRUE(r.ready());
+    ASSERT_TRUE(waitFor([&] { return rd_get_iterations(r.rd) >= 1; }));
+    rd_advance(r.rd);
+    const uint32_t shown = rd_get_shown(r.rd);
+    ASSERT_TRUE(waitFor([&] { return rd_get_iterations(r.rd) > shown; }));
+    ASSERT_TRUE(r.pause());
+    EXPECT_TRUE(rd_is_paused(r.rd));
+    const uint32_t count = rd_get_iterations(r.rd);
+    const uint32_t before = version(r.rd);
+    // Iterations changed since the last publication, yet nothing is published.
+    rd_advance(r.rd);
+    EXPECT_EQ(version(r.rd), before);
+    EXPECT_EQ(rd_get_shown(r.rd), shown);
+    // An edit is applied while paused, and no iteration runs with it.
+    ASSERT_TRUE(rd_paint_noise(r.rd, 10, 10));
+    ASSERT_TRUE(r.edited());
+    ASSERT_TRUE(waitFor([&] { return rd__runner_idle(r.rd); }));
+    EXPECT_EQ(rd_get_iterations(r.rd), count);
+
+    rd_set_paused(r.rd, false);
+    EXPECT_FALSE(rd_is_paused(r.rd));
+    ASSERT_TRUE(waitFor([&] { return rd_get_iterations(r.rd) > count; }));
+    rd_advance(r.rd);
+    EXPECT_NE(version(r.rd), before);
+    EXPECT_GT(rd_get_shown(r.rd), count);
+}
+
+TEST(RdRunner, ResultIsTheDisplayWithAnExtraReference) {
+    Runner r;
+    gr_image_s* display = rd_get_display(r.rd);
+    const uint32_t refs = display->refs;
+    gr_image_s* a = rd_get_result(r.rd);
+    gr_image_s* b = rd_get_result(r.rd);
+    EXPECT_EQ(a, display);
+    EXPECT_EQ(b, display);
+    EXPECT_EQ(display->refs, refs + 2);
+    EXPECT_EQ(gr_image_get_width(a), 48u);
+    EXPECT_EQ(gr_image_get_height(a), 32u);
+    gr_image_release(a);
+    gr_image_release(b);
+    EXPECT_EQ(display->refs, refs);
+}
+
+// ---- Edits -----------------------------------------------------------------
+
+TEST(RdRunner, PaintsNoiseIntoADiscBetweenIterations) {
+    Runner r;
+    ASSERT_TRUE(r.ready());
+    ASSERT_TRUE(r.pause());
+    const std::vector<float> before = r.field();
+    // Near the top-left corner: the disc is cut by the grid's edges.
+    const int cx = 4, cy = 20, W = 48, H = 32;
+    const uint32_t seed = rd__frand_seed();
+    ASSERT_TRUE(rd_paint_noise(r.rd, cx, cy));
+    const uint32_t seedAfter = rd__frand_seed();
+    ASSERT_TRUE(r.edited());
+    const std::vector<float> after = r.field();
+
+    rd__frand_set_seed(seed);
+    std::vector<float> expected = before;
+    int painted = 0;
+    for (int dy = -15; dy <= 15; dy++)
+        for (int dx = -15; dx <= 15; dx++) {
+            const int x = cx + dx, y = cy + dy;
+            if (x < 0 || x >= W || y < 0 || y >= H || dx * dx + dy * dy > 224)
+                continue;
+            expected[(size_t)y * W + x] = 2.0f * frand() - 1.0f;
+            painted++;
+        }
+    EXPECT_EQ(after, expected);
+    EXPECT_EQ(rd__frand_seed(), seedAfter); // one draw per painted cell
+    EXPECT_GT(painted, 200);
+    // (15, 0) is just outside the disc.
+    EXPECT_EQ(after[(size_t)cy * W + cx + 15], before[(size_t)cy * W + cx + 15]);
+}
+
+TEST(RdRunner, RandomisesBetweenIterations) {
+    Runner r;
+    ASSERT_TRUE(r.ready());
+    ASSERT_TRUE(r.pause());
+    const uint32_t count = rd_get_iterations(r.rd);
+    const std::vector<float> before = r.field();
+    ASSERT_TRUE(rd_randomize(r.rd));
+    ASSERT_TRUE(r.edited());
+    const std::vector<float> after = r.field();
+    EXPECT_NE(after, before);
+    for (float v : after)
+        ASSERT_TRUE(v >= -1.0f && v <= 1.0f);
+    EXPECT_EQ(rd_get_iterations(r.rd), count);
+}
+
+TEST(RdRunner, EditsWhileIteratingNeverRace) {
+    Runner r(64, 40);
+    ASSERT_TRUE(r.ready());
+    const uint32_t start = rd_get_iterations(r.rd);
+    // The UI side: paint, randomise, pause and publish while the worker runs.
+    int round = 0;
+    const bool done = waitFor([&] {
+        round++;
+        rd_paint_noise(r.rd, (round * 7) % 64, (round * 5) % 40);
+        if (round % 50 == 0)
+            rd_randomize(r.rd);
+        if (round % 97 == 0)
+            rd_set_paused(r.rd, true);
+        if (round % 97 == 3)
+            rd_set_paused(r.rd, false);
+        rd_set_vis(r.rd, rd_vis_t(round % RD_VIS_COUNT));
+        rd_advance(r.rd);
+        gr_image_s* result = rd_get_result(r.rd);
+        gr_image_release(result);
+        return !rd_is_paused(r.rd) && rd_get_iterations(r.rd) >= start + 20;
+    });
+    EXPECT_TRUE(done);
+    rd_advance(r.rd);
+    const gr_image_s* display = rd_get_display(r.rd);
+    for (int i = 0; i < 64 * 40; i++) {
+        const uint32_t p = display->pixels[i];
+        ASSERT_EQ(p >> 24, 0xFFu);
+        ASSERT_EQ(p & 0xFF, (p >> 8) & 0xFF);
+    }
+}
+
+} // namespace

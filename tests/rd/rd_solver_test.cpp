@@ -1,0 +1,369 @@
+#include "rd/rd_solver.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <vector>
+
+#include "gr/gr_color.h"
+#include "gr/gr_complex.h"
+#include "gr/gr_image.h"
+
+namespace {
+
+using Solver = reaction_diffusion2<float>;
+
+// ---- Helpers ---------------------------------------------------------------
+
+void fill(Solver& s, float v) {
+    std::fill(s.cur, s.cur + (size_t)s.width * s.height, v);
+}
+
+// A grid of zeros with a single one at (x, y): the disc sum then says whether
+// that cell is inside the ellipse.
+void mark(Solver& s, int x, int y) {
+    fill(s, 0.0f);
+    s.cur[(size_t)y * s.width + x] = 1.0f;
+}
+
+// Returns the cells (as "dx,dy" offsets from the centre) inside the ellipse.
+std::vector<std::pair<int, int>> insideOffsets(Solver& s, int cx, int cy, int r, float a, float b) {
+    std::vector<std::pair<int, int>> cells;
+    for (int dy = -r; dy <= r; dy++)
+        for (int dx = -r; dx <= r; dx++) {
+            mark(s, cx + dx, cy + dy);
+            const float sum = s.calc_disc_sum(cx, cy, r, a, b);
+            EXPECT_TRUE(sum == 0.0f || sum == 1.0f);
+            if (sum == 1.0f)
+                cells.emplace_back(dx, dy);
+        }
+    return cells;
+}
+
+gr_image_s* greyImage(int w, int h, uint32_t (*grey)(int x, int y)) {
+    std::vector<uint32_t> px((size_t)w * h);
+    for (int y = 0; y < h; y++)
+        for (int x = 0; x < w; x++) {
+            const uint32_t g = grey(x, y) & 255u;
+            px[(size_t)y * w + x] = 0xFF000000u | g << 16 | g << 8 | g;
+        }
+    return gr_image_create_pixels(w, h, px.data());
+}
+
+// A crop of a real photograph, with its structure.
+gr_image_s* photoCrop(uint32_t x, uint32_t y, uint32_t w, uint32_t h) {
+    gr_image_s* photo = gr_image_create_file(SW_TESTDATA_DIR "/astronaut_512x512_rgb.png");
+    EXPECT_NE(photo, nullptr);
+    gr_image_s* crop = gr_image_get_rect(photo, x, y, w, h);
+    gr_image_release(photo);
+    return crop;
+}
+
+void expectNormalised(const Solver& s) {
+    const size_t n = (size_t)s.width * s.height;
+    const auto [mn, mx] = std::minmax_element(s.cur, s.cur + n);
+    EXPECT_NEAR(*mn, -1.0f, 1e-6f);
+    EXPECT_NEAR(*mx, 1.0f, 1e-6f);
+    for (size_t i = 0; i < n; i++)
+        ASSERT_TRUE(s.cur[i] >= -1.0f && s.cur[i] <= 1.0f) << "cell " << i << " " << s.cur[i];
+}
+
+// ---- Oriented disc sums ----------------------------------------------------
+
+TEST(RdDiscSum, RadiusThreeCoversFifteenCellsAlongEitherAxis) {
+    Solver s(32, 32);
+    fill(s, 1.0f);
+    EXPECT_EQ(s.calc_disc_sum(16, 16, 3, 1.0f, 0.0f), 15.0f);
+    EXPECT_EQ(s.calc_disc_sum(16, 16, 3, 0.0f, 1.0f), 15.0f);
+
+    // Horizontal: dx -2..2 in rows -1..1; vertical: the transpose.
+    std::vector<std::pair<int, int>> across, down;
+    for (int dy = -1; dy <= 1; dy++)
+        for (int dx = -2; dx <= 2; dx++)
+            across.emplace_back(dx, dy);
+    for (int dy = -2; dy <= 2; dy++)
+        for (int dx = -1; dx <= 1; dx++)
+            down.emplace_back(dx, dy);
+    EXPECT_EQ(insideOffsets(s, 16, 16, 3, 1.0f, 0.0f), across);
+    EXPECT_EQ(insideOffsets(s, 16, 16, 3, 0.0f, 1.0f), down);
+}
+
+TEST(RdDiscSum, ZeroTangentSumsTheWholeSquare) {
+    Solver s(32, 32);
+    fill(s, 1.0f);
+    EXPECT_EQ(s.calc_disc_sum(10, 20, 3, 0.0f, 0.0f), 49.0f);
+    EXPECT_EQ(s.calc_disc_sum(0, 0, 5, 0.0f, 0.0f), 121.0f);
+}
+
+TEST(RdDiscSum, DegenerateRadii) {
+    Solver s(32, 32);
+    fill(s, 2.0f);
+    EXPECT_EQ(s.calc_disc_sum(5, 5, -1, 1.0f, 0.0f), 0.0f);
+    // Radius 0 keeps only the centre (its test is not a number, counted inside).
+    EXPECT_EQ(s.calc_disc_sum(5, 5, 0, 1.0f, 0.0f), 2.0f);
+}
+
+TEST(RdDiscSum, DiagonalEllipseIsSymmetricAndLongAlongItsAxis) {
+    Solver s(48, 48);
+    const float c = std::sqrt(0.5f);
+    const auto cells = insideOffsets(s, 24, 24, 6, c, c);
+    // Point symmetric, reaches 4 cells along the diagonal but only 2 across it.
+    for (auto [dx, dy] : cells)
+        EXPECT_NE(std::find(cells.begin(), cells.end(), std::make_pair(-dx, -dy)), cells.end());
+    auto has = [&](int dx, int dy) {
+        return std::find(cells.begin(), cells.end(), std::make_pair(dx, dy)) != cells.end();
+    };
+    EXPECT_TRUE(has(4, 4));
+    EXPECT_TRUE(has(-4, -4));
+    EXPECT_FALSE(has(3, -3));
+    EXPECT_TRUE(has(2, -2));
+    EXPECT_FALSE(has(6, 0));
+}
+
+TEST(RdDiscSum, WrapsAroundTheGridEdges) {
+    Solver s(32, 24);
+    // Left edge: dx = -1 reads the last column.
+    mark(s, 31, 10);
+    EXPECT_EQ(s.calc_disc_sum(0, 10, 3, 1.0f, 0.0f), 1.0f);
+    // Right edge: dx = +2 reads column 1.
+    mark(s, 1, 10);
+    EXPECT_EQ(s.calc_disc_sum(31, 10, 3, 1.0f, 0.0f), 1.0f);
+    // Top row: dy = -2 reads the second-last row.
+    mark(s, 7, 22);
+    EXPECT_EQ(s.calc_disc_sum(7, 0, 3, 0.0f, 1.0f), 1.0f);
+    // Bottom row: dy = +1 reads row 0.
+    mark(s, 7, 0);
+    EXPECT_EQ(s.calc_disc_sum(7, 23, 3, 0.0f, 1.0f), 1.0f);
+    // A corner reaches the opposite corner.
+    mark(s, 31, 23);
+    EXPECT_EQ(s.calc_disc_sum(0, 0, 3, 0.0f, 0.0f), 1.0f);
+    // Beyond the ellipse nothing wraps in: dx = -3 is on the boundary.
+    mark(s, 29, 10);
+    EXPECT_EQ(s.calc_disc_sum(0, 10, 3, 1.0f, 0.0f), 0.0f);
+}
+
+TEST(RdDiscSum, GridsSmallerThanTheRadiusWrapFully) {
+    // 3 x 3 grid of 1..9, radius 4, zero tangent: the 9 x 9 square covers every
+    // cell exactly nine times, wherever the centre is.
+    Solver s(3, 3);
+    for (int i = 0; i < 9; i++)
+        s.cur[i] = float(i + 1);
+    for (int y = 0; y < 3; y++)
+        for (int x = 0; x < 3; x++)
+            EXPECT_EQ(s.calc_disc_sum(x, y, 4, 0.0f, 0.0f), 405.0f);
+
+    // On a 1 x 1 grid of one every sample is that cell, so the sum counts the
+    // ellipse's cells: the same count as on a grid large enough not to wrap.
+    Solver one(1, 1);
+    one.cur[0] = 1.0f;
+    Solver big(96, 96);
+    fill(big, 1.0f);
+    for (int r : {3, 20, 40}) {
+        const float cells = big.calc_disc_sum(48, 48, r, 0.6f, 0.8f);
+        EXPECT_EQ(one.calc_disc_sum(0, 0, r, 0.6f, 0.8f), cells) << "r " << r;
+    }
+}
+
+TEST(RdDiscSum, LargerEllipseContainsTheSmallerOne) {
+    Solver s(64, 64);
+    for (float angle : {0.0f, 0.4f, 1.1f, 2.5f}) {
+        const float a = std::cos(angle), b = std::sin(angle);
+        for (int r : {3, 5}) {
+            const auto small = insideOffsets(s, 32, 32, r, a, b);
+            const auto large = insideOffsets(s, 32, 32, 2 * r, a, b);
+            EXPECT_GT(large.size(), small.size());
+            for (auto cell : small)
+                EXPECT_NE(std::find(large.begin(), large.end(), cell), large.end())
+                    << "angle " << angle << " r " << r << " cell " << cell.first << ","
+                    << cell.second;
+        }
+    }
+}
+
+// ---- Solver ----------------------------------------------------------------
+
+TEST(RdSolver, StartsFromNoiseWithUnitScale) {
+    Solver s(40, 24);
+    EXPECT_EQ(s.base_radius, 20);
+    EXPECT_EQ(s.step, 0.04f);
+    EXPECT_EQ(s.complex, nullptr);
+    const size_t n = 40 * 24;
+    for (size_t i = 0; i < n; i++) {
+        ASSERT_EQ(s.scale[i], 1.0f);
+        ASSERT_TRUE(s.cur[i] >= -1.0f && s.cur[i] <= 1.0f);
+    }
+    const std::vector<float> first(s.cur, s.cur + n);
+    s.randomize();
+    EXPECT_NE(std::vector<float>(s.cur, s.cur + n), first);
+    const auto [mn, mx] = std::minmax_element(s.cur, s.cur + n);
+    EXPECT_LT(*mn, -0.9f);
+    EXPECT_GT(*mx, 0.9f);
+}
+
+TEST(RdSolver, ReferenceSetsFieldAndScaleToBrightness) {
+    gr_image_s* crop = photoCrop(200, 100, 48, 40);
+    Solver s(48, 40);
+    s.set_reference(crop);
+    ASSERT_NE(s.complex, nullptr);
+    const uint32_t* px = gr_image_pixels_lock(crop);
+    for (int i = 0; i < 48 * 40; i++) {
+        ASSERT_EQ(s.cur[i], gr_color_brightness(px[i])) << "cell " << i;
+        ASSERT_EQ(s.scale[i], s.cur[i]);
+    }
+    gr_image_pixels_unlock(crop, false);
+    // The tangents are computed, of unit length.
+    float tx = 0, ty = 0;
+    gr_complex_tangent(s.complex, 20, 20, &tx, &ty);
+    EXPECT_NEAR(tx * tx + ty * ty, 1.0f, 1e-4f);
+
+    // Randomising keeps the scale and the analysis.
+    gr_complex* cx = s.complex;
+    const std::vector<float> scale(s.scale, s.scale + 48 * 40);
+    s.randomize();
+    EXPECT_EQ(s.complex, cx);
+    EXPECT_EQ(std::vector<float>(s.scale, s.scale + 48 * 40), scale);
+    EXPECT_NE(std::vector<float>(s.cur, s.cur + 48 * 40), scale);
+    gr_image_release(crop);
+}
+
+TEST(RdSolver, RadiusFollowsBrightness) {
+    Solver s(5, 1);
+    const float scales[] = {0.14f, 0.19f, 0.2f, 0.5f, 1.0f};
+    const int radii[] = {3, 3, 4, 10, 20};
+    for (int i = 0; i < 5; i++) {
+        s.scale[i] = scales[i];
+        EXPECT_EQ(s.cell_radius(i), radii[i]) << "brightness " << scales[i];
+    }
+    s.scale[0] = 0.0f;
+    EXPECT_EQ(s.cell_radius(0), 3);
+    s.scale[0] = std::numeric_limits<float>::quiet_NaN();
+    EXPECT_EQ(s.cell_radius(0), 3);
+}
+
+TEST(RdSolver, FlatFieldMovesByOneStepWithoutStretching) {
+    gr_image_s* grey = greyImage(32, 32, [](int, int) { return 128u; });
+    Solver s(32, 32);
+    s.set_reference(grey);
+    for (float c : {-0.3f, 0.0f, 0.5f, 0.98f}) {
+        fill(s, c);
+        s.iterate();
+        // The large ellipse holds more cells: negative fields grow, others shrink.
+        const float expected = c < 0.0f ? c + s.step : c - s.step;
+        for (int i = 0; i < 32 * 32; i++)
+            ASSERT_EQ(s.cur[i], expected) << "c " << c << " cell " << i;
+    }
+    gr_image_release(grey);
+}
+
+TEST(RdSolver, StretchesFromTheStartValuesOfTheSearch) {
+    Solver s(4, 2);
+    // Everything above 1: the minimum stays at 1, so 2 lands on 0, not -1.
+    const float above[] = {2.0f, 3.0f, 2.5f, 2.0f, 2.25f, 3.0f, 2.0f, 2.0f};
+    std::copy(above, above + 8, s.next);
+    s.finish_iteration();
+    EXPECT_EQ(s.cur[0], 0.0f);
+    EXPECT_EQ(s.cur[1], 1.0f);
+    EXPECT_EQ(s.cur[2], 0.5f);
+    EXPECT_EQ(s.cur[4], 0.25f);
+
+    // Everything below -1: the maximum stays at -1.
+    const float below[] = {-3.0f, -2.0f, -3.0f, -3.0f, -3.0f, -3.0f, -3.0f, -3.0f};
+    std::copy(below, below + 8, s.next);
+    s.finish_iteration();
+    EXPECT_EQ(s.cur[0], -1.0f);
+    EXPECT_EQ(s.cur[1], 0.0f);
+
+    // A range of 0.01 or less is left alone.
+    const float narrow[] = {0.2f, 0.205f, 0.2f, 0.2f, 0.201f, 0.2f, 0.2f, 0.2f};
+    std::copy(narrow, narrow + 8, s.next);
+    s.finish_iteration();
+    EXPECT_TRUE(std::equal(narrow, narrow + 8, s.cur));
+}
+
+TEST(RdSolver, IterationsKeepTheFieldStretchedToPlusMinusOne) {
+    gr_image_s* crop = photoCrop(150, 60, 64, 48);
+    Solver s(64, 48);
+    s.set_reference(crop);
+    for (int i = 0; i < 3; i++)
+        gr_complex_compute_etf(s.complex, 5);
+    for (int i = 0; i < 3; i++) {
+        s.iterate();
+        expectNormalised(s);
+    }
+    s.randomize();
+    s.iterate();
+    expectNormalised(s);
+    gr_image_release(crop);
+}
+
+TEST(RdSolver, TilesAreClippedToTheGrid) {
+    // 40 x 24: the last tile column and row overhang the grid.
+    gr_image_s* ramp = greyImage(40, 24, [](int x, int y) { return uint32_t(x * 5 + y * 3); });
+    Solver s(40, 24);
+    s.set_reference(ramp);
+    s.randomize();
+    const size_t n = 40 * 24;
+    const float sentinel = 99.0f;
+    auto reset = [&] { std::fill(s.next, s.next + n, sentinel); };
+    auto touched = [&] {
+        std::vector<int> cells;
+        for (size_t i = 0; i < n; i++)
+            if (s.next[i] != sentinel)
+                cells.push_back((int)i);
+        return cells;
+    };
+
+    reset();
+    s.update(32, 16, 16, 16);
+    std::vector<int> corner;
+    for (int y = 16; y < 24; y++)
+        for (int x = 32; x < 40; x++)
+            corner.push_back(y * 40 + x);
+    EXPECT_EQ(touched(), corner);
+
+    for (auto [x0, y0, w, h] : {std::array<int, 4>{40, 0, 16, 16},
+                                {48, 16, 16, 16},
+                                {0, 24, 16, 16},
+                                {0, 0, 0, 16},
+                                {0, 0, 16, 0},
+                                {0, 0, -3, 5}}) {
+        reset();
+        s.update(x0, y0, w, h);
+        EXPECT_TRUE(touched().empty()) << x0 << "," << y0 << " " << w << "x" << h;
+    }
+
+    // Tiles on the pool compute exactly what one pass over the grid does.
+    reset();
+    s.update(0, 0, 40, 24);
+    const std::vector<float> whole(s.next, s.next + n);
+    reset();
+    s.update_tiles();
+    EXPECT_EQ(std::vector<float>(s.next, s.next + n), whole);
+    for (size_t i = 0; i < n; i++)
+        ASSERT_NEAR(std::fabs(whole[i] - s.cur[i]), s.step, 1e-6f);
+    gr_image_release(ramp);
+}
+
+TEST(RdSolver, CellGrowsWhenTheRingAroundItIsNegative) {
+    gr_image_s* grey = greyImage(48, 48, [](int, int) { return 10u; });
+    Solver s(48, 48);
+    s.set_reference(grey);
+    // A bright blob on a dark ground: the ring around its centre is all -1,
+    // so the centre grows.
+    fill(s, -1.0f);
+    for (int dy = -2; dy <= 2; dy++)
+        for (int dx = -2; dx <= 2; dx++)
+            s.cur[(24 + dy) * 48 + 24 + dx] = 1.0f;
+    EXPECT_TRUE(s.cell_grows(24, 24, 3, 1.0f, 0.0f));
+    // A positive ring makes a dark cell sink further.
+    fill(s, 1.0f);
+    s.cur[24 * 48 + 24] = -1.0f;
+    EXPECT_FALSE(s.cell_grows(24, 24, 3, 1.0f, 0.0f));
+    gr_image_release(grey);
+}
+
+} // namespace
