@@ -2,6 +2,7 @@
 // Shared pieces of the spotweave program: option parsing, image input and
 // output with user-facing messages, and the sub-command entries.
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -48,9 +49,20 @@ bool cli_parse_float(const char* text, double* out);
 // empty) and returns null. Owns: caller.
 gr_image_s* cli_load_image(const char* path);
 
-// Checks before any work that out is a usable output path that is not the
-// input file itself. Reports and returns false otherwise.
+// Checks before any work that out is a usable output path: given, not a
+// folder, not the input file itself, in a folder that can take a new file.
+// Reports and returns false otherwise.
 bool cli_check_output(const char* in, const char* out);
+
+// Returns true when a and b name the same file (or the same path).
+bool cli_same_file(const char* a, const char* b);
+
+// Draws a one-line progress bar on standard error, redrawn in place, when on
+// (callers pass whether standard error is a terminal); ends the line at 1.0.
+void cli_progress(bool on, const char* label, float fraction, const char* detail);
+
+// Returns the seconds elapsed since start.
+double cli_seconds_since(std::chrono::steady_clock::time_point start);
 
 // Saves as JPEG when out ends in .jpg/.jpeg, else as PNG; whole or not at all.
 // Reports and returns false on failure.

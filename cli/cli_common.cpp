@@ -1,6 +1,7 @@
 // Option parsing and user-facing image input and output for spotweave.
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cmath>
@@ -173,9 +174,8 @@ bool cli_check_output(const char* in, const char* out) {
         cli_fail("no output file given (use -o OUT)");
         return false;
     }
-    struct stat si, so;
-    if (in && stat(in, &si) == 0 && stat(out, &so) == 0 && si.st_dev == so.st_dev &&
-        si.st_ino == so.st_ino) {
+    struct stat so;
+    if (in && cli_same_file(in, out)) {
         cli_fail("the output '%s' is the input file; choose another name", out);
         return false;
     }
@@ -183,7 +183,44 @@ bool cli_check_output(const char* in, const char* out) {
         cli_fail("cannot write '%s': it is a folder", out);
         return false;
     }
+    // Refused now rather than after minutes of work.
+    std::string folder = out;
+    const size_t slash = folder.find_last_of('/');
+    folder = slash == std::string::npos ? "." : slash == 0 ? "/" : folder.substr(0, slash);
+    if (access(folder.c_str(), W_OK | X_OK) != 0) {
+        cli_fail("cannot write '%s': %s", out, std::strerror(errno));
+        return false;
+    }
     return true;
+}
+
+bool cli_same_file(const char* a, const char* b) {
+    if (std::strcmp(a, b) == 0)
+        return true;
+    struct stat sa, sb;
+    return stat(a, &sa) == 0 && stat(b, &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
+}
+
+void cli_progress(bool on, const char* label, float fraction, const char* detail) {
+    if (!on)
+        return;
+    const int width = 24;
+    const int filled = int(fraction * float(width) + 0.5f);
+    char cells[width + 1];
+    for (int i = 0; i < width; i++)
+        cells[i] = i < filled ? '#' : ' ';
+    cells[width] = '\0';
+    std::fprintf(stderr, "\r%-10s [%s] %3d%% %s", label, cells, int(fraction * 100.0f + 0.5f),
+                 detail ? detail : "");
+    // Ends the line at 100% so that later messages start on their own line.
+    if (fraction >= 1.0f)
+        std::fputc('\n', stderr);
+    std::fflush(stderr);
+}
+
+double cli_seconds_since(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
 bool cli_save_image(const gr_image_s* image, const char* out) {

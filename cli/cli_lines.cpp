@@ -33,30 +33,14 @@ static const int cli__lines_count = int(sizeof cli__lines_options / sizeof cli__
 
 // ---- progress bar -----------------------------------------------------------------------
 
-// A one-line bar on standard error, redrawn in place; only on a terminal.
 struct cli__bar_s {
     bool on;
     const char* label;
 };
 
-static void cli__bar_draw(cli__bar_s* bar, float fraction) {
-    if (!bar->on)
-        return;
-    const int width = 20;
-    const int filled = int(fraction * float(width) + 0.5f);
-    char cells[width + 1];
-    for (int i = 0; i < width; i++)
-        cells[i] = i < filled ? '#' : ' ';
-    cells[width] = '\0';
-    std::fprintf(stderr, "\r%-10s [%s] %3d%%", bar->label, cells, int(fraction * 100.0f + 0.5f));
-    // Ends the line at 100% so that later messages start on their own line.
-    if (fraction >= 1.0f)
-        std::fputc('\n', stderr);
-    std::fflush(stderr);
-}
-
 static void cli__bar_progress(void* user, float fraction) {
-    cli__bar_draw(static_cast<cli__bar_s*>(user), fraction);
+    const cli__bar_s* bar = static_cast<cli__bar_s*>(user);
+    cli_progress(bar->on, bar->label, fraction, nullptr);
 }
 
 // ---- options ------------------------------------------------------------------------------
@@ -98,21 +82,6 @@ static bool cli__lines_read(const cli_args_s& args, cli__lines_params_s* p) {
            cli__lines_real(args, "threshold", "0.9999", 0.0, 2.0, &p->threshold);
 }
 
-// Refuses, before any work, an output whose folder cannot take a new file.
-static bool cli__lines_output_folder_ok(const char* out) {
-    std::string folder = out;
-    const size_t slash = folder.find_last_of('/');
-    folder = slash == std::string::npos ? "." : slash == 0 ? "/" : folder.substr(0, slash);
-    if (access(folder.c_str(), W_OK | X_OK) == 0)
-        return true;
-    cli_fail("cannot write '%s': %s", out, std::strerror(errno));
-    return false;
-}
-
-static double cli__seconds_since(std::chrono::steady_clock::time_point start) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
 // ---- command --------------------------------------------------------------------------------
 
 int cli_lines(int argc, char** argv) {
@@ -137,7 +106,7 @@ int cli_lines(int argc, char** argv) {
         return 1;
     const char* in = args.positional[0].c_str();
     const char* out = args.get("output", nullptr);
-    if (!cli_check_output(in, out) || !cli__lines_output_folder_ok(out))
+    if (!cli_check_output(in, out))
         return 1;
 
     gr_image_s* image = cli_load_image(in);
@@ -149,26 +118,26 @@ int cli_lines(int argc, char** argv) {
     gr_complex* analysis = gr_complex_create(image);
     cli__bar_s bar = {bar_on, "analysing"};
     gr_complex_compute_sst(analysis, int32_t(p.sst_radius), cli__bar_progress, &bar);
-    const double t_sst = cli__seconds_since(t0);
+    const double t_sst = cli_seconds_since(t0);
 
     t0 = std::chrono::steady_clock::now();
     bar = {bar_on, "flow"};
     if (p.etf_passes > 0)
-        cli__bar_draw(&bar, 0.0f);
+        cli_progress(bar.on, bar.label, 0.0f, nullptr);
     for (long i = 0; i < p.etf_passes; i++) {
         gr_complex_compute_etf(analysis, int32_t(p.etf_radius));
-        cli__bar_draw(&bar, float(i + 1) / float(p.etf_passes));
+        cli_progress(bar.on, bar.label, float(i + 1) / float(p.etf_passes), nullptr);
     }
-    const double t_etf = cli__seconds_since(t0);
+    const double t_etf = cli_seconds_since(t0);
 
     t0 = std::chrono::steady_clock::now();
     bar = {bar_on, "drawing"};
-    cli__bar_draw(&bar, 0.0f);
+    cli_progress(bar.on, bar.label, 0.0f, nullptr);
     gr_image_s* drawing = gr_filter_fDoG(image, analysis, int32_t(p.inner_radius),
                                          int32_t(p.outer_radius), int32_t(p.flow_steps),
                                          int32_t(p.cross_steps), float(p.tau), float(p.threshold));
-    cli__bar_draw(&bar, 1.0f);
-    const double t_fdog = cli__seconds_since(t0);
+    cli_progress(bar.on, bar.label, 1.0f, nullptr);
+    const double t_fdog = cli_seconds_since(t0);
     gr_complex_destroy(analysis);
 
     const bool ok = cli_save_image(drawing, out);

@@ -21,7 +21,7 @@
 // 80 iterations: started from the picture's brightness, the spots and stripes
 // have formed after about 40 and are crisp black and white by 80 while the
 // picture still shows through; later iterations only drift. With the plain
-// ellipse scan a 512 x 512 picture takes about a minute on two cores.
+// ellipse scan that is about a minute for 512 x 512 on two idle cores.
 #define CLI__RENDER_ITERATIONS "80"
 
 static const cli_option_s cli__render_options[] = {
@@ -38,49 +38,7 @@ static const cli_option_s cli__render_options[] = {
 static const int cli__render_count =
     int(sizeof cli__render_options / sizeof cli__render_options[0]);
 
-// ---- progress bar -----------------------------------------------------------------------
-
-// A one-line bar on standard error, redrawn in place; only on a terminal.
-static void cli__render_bar(bool on, const char* label, float fraction, const char* detail) {
-    if (!on)
-        return;
-    const int width = 24;
-    const int filled = int(fraction * float(width) + 0.5f);
-    char cells[width + 1];
-    for (int i = 0; i < width; i++)
-        cells[i] = i < filled ? '#' : ' ';
-    cells[width] = '\0';
-    std::fprintf(stderr, "\r%-10s [%s] %3d%% %s", label, cells, int(fraction * 100.0f + 0.5f),
-                 detail);
-    if (fraction >= 1.0f)
-        std::fputc('\n', stderr);
-    std::fflush(stderr);
-}
-
-// ---- checks -------------------------------------------------------------------------------
-
-// Refuses, before minutes of work, an output whose folder cannot take a file.
-static bool cli__render_folder_ok(const char* out) {
-    std::string folder = out;
-    const size_t slash = folder.find_last_of('/');
-    folder = slash == std::string::npos ? "." : slash == 0 ? "/" : folder.substr(0, slash);
-    if (access(folder.c_str(), W_OK | X_OK) == 0)
-        return true;
-    cli_fail("cannot write '%s': %s", out, std::strerror(errno));
-    return false;
-}
-
-static bool cli__render_same_file(const char* a, const char* b) {
-    if (std::strcmp(a, b) == 0)
-        return true;
-    struct stat sa, sb;
-    return stat(a, &sa) == 0 && stat(b, &sb) == 0 && sa.st_dev == sb.st_dev &&
-           sa.st_ino == sb.st_ino;
-}
-
-static double cli__render_since(std::chrono::steady_clock::time_point start) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
+// ---- helpers ------------------------------------------------------------------------------
 
 // Returns the image at width x height, or another reference to it when it
 // already is that size. Owns: caller.
@@ -106,7 +64,7 @@ static gr_image_s* cli__render_run(gr_image_s* picture, uint32_t iterations, boo
     // The runner works on its own threads; this one only watches.
     const auto tick = std::chrono::milliseconds(50);
     while (!rd_is_ready(rd) && !rd_has_failed(rd)) {
-        cli__render_bar(bar, "preparing", rd_get_progress(rd), "");
+        cli_progress(bar, "preparing", rd_get_progress(rd), "");
         std::this_thread::sleep_for(tick);
     }
     if (rd_has_failed(rd)) {
@@ -116,20 +74,20 @@ static gr_image_s* cli__render_run(gr_image_s* picture, uint32_t iterations, boo
         cli_fail("render: the simulation could not be prepared (out of memory or threads)");
         return nullptr;
     }
-    cli__render_bar(bar, "preparing", 1.0f, "");
-    *t_prep = cli__render_since(t0);
+    cli_progress(bar, "preparing", 1.0f, "");
+    *t_prep = cli_seconds_since(t0);
 
     t0 = std::chrono::steady_clock::now();
     char detail[48];
     for (;;) {
         const uint32_t done = rd_get_iterations(rd);
         std::snprintf(detail, sizeof detail, "%u/%u", done, iterations);
-        cli__render_bar(bar, "iterating", float(done) / float(iterations), detail);
+        cli_progress(bar, "iterating", float(done) / float(iterations), detail);
         if (done >= iterations)
             break;
         std::this_thread::sleep_for(tick);
     }
-    *t_iter = cli__render_since(t0);
+    *t_iter = cli_seconds_since(t0);
     rd_advance(rd);
     gr_image_s* result = rd_get_result(rd);
     if (flow)
@@ -156,9 +114,10 @@ int cli_render(int argc, char** argv) {
             " iterations shows a settled pattern for a typical\n"
             "photograph: it has formed after about 40 and is crisp black and white by\n"
             "80 while the picture still shows through; later iterations only drift.\n"
-            "Each iteration compares two oriented ellipse sums at every pixel: about\n"
-            "half a second for 512 x 512 on two cores (a minute for the default), four\n"
-            "times that for 1024 x 1024. --max-side 512 renders large pictures faster.",
+            "Each iteration compares two oriented ellipse sums at every pixel, about\n"
+            "one CPU-second for 512 x 512 and four for 1024 x 1024: on two idle cores\n"
+            "the default takes about a minute at 512 and three to four at 1024.\n"
+            "--max-side 512 renders large pictures four times faster.",
             cli__render_options, cli__render_count);
         return 0;
     }
@@ -178,12 +137,12 @@ int cli_render(int argc, char** argv) {
     const char* in = args.positional[0].c_str();
     const char* out = args.get("output", nullptr);
     const char* flow_out = args.get("flow", nullptr);
-    if (!cli_check_output(in, out) || !cli__render_folder_ok(out))
+    if (!cli_check_output(in, out))
         return 1;
     if (flow_out) {
-        if (!cli_check_output(in, flow_out) || !cli__render_folder_ok(flow_out))
+        if (!cli_check_output(in, flow_out))
             return 1;
-        if (cli__render_same_file(out, flow_out))
+        if (cli_same_file(out, flow_out))
             return cli_fail("render: the flow picture needs a file of its own, not '%s'", flow_out);
     }
     if (threads > 0 && !rd_dispatch_set_threads(unsigned(threads)))

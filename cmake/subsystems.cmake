@@ -42,8 +42,13 @@ add_custom_command(
 # part of app/ (app_window*) sits above it.
 sw_add_subsystem(sw_app_services app EXCLUDE "/app_window[^/]*\\.cpp$"
     DEPS sw_lz4 Threads::Threads SOURCES ${SW_RESOURCE_SOURCE})
-sw_add_subsystem(sw_gr gr DEPS sw_app_services sw_stb)
-sw_add_subsystem(sw_rd rd DEPS sw_gr Threads::Threads)
+# The dispatch pool and task runtime of rd/ sit below gr, so that the image
+# filters can spread row bands over the same pool the solver uses.
+add_library(sw_rd_tasks STATIC ${CMAKE_SOURCE_DIR}/rd/rd_dispatch.cpp ${CMAKE_SOURCE_DIR}/rd/rd_task.cpp)
+target_include_directories(sw_rd_tasks PUBLIC ${CMAKE_SOURCE_DIR})
+target_link_libraries(sw_rd_tasks PUBLIC sw_app_services Threads::Threads PRIVATE sw_warnings)
+sw_add_subsystem(sw_gr gr DEPS sw_app_services sw_rd_tasks sw_stb)
+sw_add_subsystem(sw_rd rd EXCLUDE "/rd_(dispatch|task)\\.cpp$" DEPS sw_gr sw_rd_tasks Threads::Threads)
 sw_add_subsystem(sw_common common DEPS sw_gr sw_rd)
 
 # The stand-alone program.

@@ -88,8 +88,11 @@ extern "C" void PluginMain(int16 selector, FilterRecord* record, intptr_t* data,
         // Leave no block locked behind, and end the call's log line so the next
         // call starts its own.
         try {
-            if (selector != filterSelectorAbout && record && data)
+            if (selector != filterSelectorAbout && record && data) {
+                gFilterRecord = record;
+                gDataHandle = data;
                 UnlockHandles();
+            }
             Logger logger("Spotweave");
             logger.Write("exception", true);
         } catch (...) {

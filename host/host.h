@@ -161,8 +161,9 @@ struct host_session_s {
     int16_t out_lo = 0, out_hi = 0, out_pre = 0, out_post = 0;
 
     // Observations.
-    FILE* trace = nullptr;     // when set, each call and its result code are printed here
-    bool progress_bar = false; // draw the progress on standard error
+    FILE* trace = nullptr;      // when set, each call and its result code are printed here
+    bool progress_bar = false;  // draw the progress on standard error
+    bool progress_open = false; // a drawn bar still waits for its line end
     int progress_calls = 0;
     int32_t progress_done = 0;
     int32_t progress_total = 0;

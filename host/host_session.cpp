@@ -282,7 +282,10 @@ static void host__progress(int32 done, int32 total) {
     for (int i = 0; i < width; i++)
         bar[i] = i < filled ? '#' : '.';
     bar[width] = '\0';
-    std::fprintf(stderr, "\rspotweave-host [%s] %3d%%", bar, percent);
+    // A finished bar ends its line, so later messages start their own.
+    s->progress_open = clamped < total;
+    std::fprintf(stderr, "\rspotweave-host [%s] %3d%%%s", bar, percent,
+                 s->progress_open ? "" : "\n");
     std::fflush(stderr);
 }
 
@@ -417,13 +420,13 @@ const char* host_selector_name(int16 selector) {
 
 int16 host_call(host_session_s* s, int16 selector) {
     host__current = s;
-    const int progress_before = s->progress_calls;
     int16 result = 0;
     FilterRecord* record =
         selector == filterSelectorAbout ? reinterpret_cast<FilterRecord*>(&s->about) : &s->record;
     s->entry(selector, record, &s->data, &result);
-    if (s->progress_bar && s->progress_calls != progress_before)
+    if (s->progress_open)
         std::fputc('\n', stderr);
+    s->progress_open = false;
     // The host takes the output of a call that succeeded; a failed call's
     // output is dropped.
     if (selector == filterSelectorStart || selector == filterSelectorContinue) {

@@ -69,6 +69,18 @@ static void rd__groupDestroy(TaskGroup* group) {
     s_liveGroups.fetch_sub(1);
 }
 
+namespace {
+// Frees the parked groups when the program exits or the plug-in module is
+// unloaded, so nothing kept for reuse outlives the runtime.
+struct rd__parked_reaper_s {
+    ~rd__parked_reaper_s() {
+        for (std::atomic<TaskGroup*>& slot : s_freeTaskGroups)
+            if (TaskGroup* group = slot.exchange(nullptr))
+                rd__groupDestroy(group);
+    }
+} s_parkedReaper;
+} // namespace
+
 // Returns the group behind *handlePtr, taking a parked one or making a new one
 // when the handle is still null.
 static TaskGroup* rd__groupAcquire(void** handlePtr) {

@@ -5,9 +5,10 @@
 
 #include <sys/stat.h>
 
+#include <cstdio>
 #include <cstring>
 #include <functional>
-#include <regex>
+#include <stdexcept>
 
 #include "common/PluginMain.h"
 #include "common/logger.h"
@@ -44,6 +45,8 @@ int probe_preview(gr_image_s* image, gr_image_s** result) {
         *result = out;
     }
     gr_image_release(image);
+    if (g_preview.answer < 0)
+        throw std::runtime_error("preview failed");
     return g_preview.answer;
 }
 
@@ -245,13 +248,16 @@ TEST_F(PluginTest, EveryCallLeavesOneLogLine) {
     EXPECT_EQ(run(), HOST_CANCELLED);              // prepare, start
     EXPECT_EQ(run("Amnt bool true\n"), HOST_DONE); // prepare, start, continue, finish
     std::vector<std::string> lines = log_lines();
-    const std::regex form("Selector: (-?[0-9]+) ([0-9.e+-]+)");
     std::vector<int> selectors;
     for (const std::string& line : lines) {
-        std::smatch m;
-        ASSERT_TRUE(std::regex_match(line, m, form)) << line;
-        selectors.push_back(std::stoi(m[1]));
-        EXPECT_GE(std::stod(m[2]), 0.0);
+        // "Selector: <integer> <seconds>"
+        int selector = 0, used = 0;
+        double seconds = -1;
+        ASSERT_EQ(std::sscanf(line.c_str(), "Selector: %d %lf%n", &selector, &seconds, &used), 2)
+            << line;
+        EXPECT_EQ(size_t(used), line.size()) << line;
+        EXPECT_GE(seconds, 0.0);
+        selectors.push_back(selector);
     }
     EXPECT_EQ(selectors, (std::vector<int>{0, 1, 2, 3, 2, 3, 4, 5}));
 }
@@ -295,6 +301,19 @@ TEST_F(PluginTest, ExceptionsAreCaughtAtTheEntry) {
     EXPECT_EQ(result, piErrException);
     EXPECT_EQ(log_lines(), std::vector<std::string>{"Selector: 0 exception"});
     EXPECT_EQ(sPSFileList.error, PI_SP_SUITE_NOT_FOUND);
+}
+
+TEST_F(PluginTest, AnExceptionInStartLeavesNoBlockLocked) {
+    open(make_document(8, 8, 4, 8));
+    const host_document_s before = doc;
+    g_preview.answer = -1;
+    EXPECT_EQ(run(), HOST_FAILED);
+    EXPECT_EQ(host_handle_locks(s.record.parameters), 0);
+    EXPECT_EQ(host_handle_locks(data_handle()), 0);
+    EXPECT_EQ(doc.samples, before.samples);
+    std::vector<std::string> lines = log_lines();
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[1], "Selector: 3 exception");
 }
 
 TEST_F(PluginTest, AboutOpensTheChosenPageThroughTheHost) {
@@ -347,6 +366,8 @@ TEST_F(PluginTest, PrepareCapsMaxSpaceAtTwiceATileOfPlanes) {
         {1000, 300, 4, false, 1 << 28, 256 * 256 * 4 * 2},
         {300, 1000, 3, false, 1 << 28, 256 * 256 * 3 * 2},
         {10, 10, 4, true, 1 << 28, 10 * 10 * 5 * 2},
+        {10, 10, 4, false, 801, 800},
+        {10, 10, 4, false, 800, 800},
         {10, 10, 4, false, 100, 100}, // never raised
     };
     for (const auto& c : cases) {
