@@ -1,27 +1,9 @@
 #!/usr/bin/env bash
 # spotweave blur from file to file, and its refusals: every failure exits
 # non-zero with one clear message and leaves no output file.
-set -u
+source "$(dirname "$0")/lib/e2e.bash"
 bin="$SW_BIN_DIR/spotweave"
-data="$SW_TESTDATA_DIR"
-tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
-fails=0
-check() { # check DESCRIPTION COMMAND...
-    local what=$1; shift
-    if "$@"; then echo "ok   $what"; else echo "FAIL $what"; fails=$((fails + 1)); fi
-}
-expect_failure() { # expect_failure DESCRIPTION PATTERN ARGS...
-    local what=$1 pattern=$2; shift 2
-    local err status
-    err=$("$bin" "$@" 2>&1 >/dev/null); status=$?
-    check "$what: exits non-zero" test "$status" -ne 0
-    check "$what: says '$pattern'" grep -q -- "$pattern" <<<"$err"
-    check "$what: one line" test "$(wc -l <<<"$err")" -eq 1
-}
-png_size() { # prints "W H" from a PNG header
-    od -An -tu1 -j16 -N8 "$1" | awk '{print $1*16777216+$2*65536+$3*256+$4, $5*16777216+$6*65536+$7*256+$8}'
-}
+prog="$bin"
 
 check "help" "$bin" blur --help
 check "program help" "$bin" --help
@@ -49,4 +31,4 @@ expect_failure "no output" "no output" blur "$tmp/in.png"
 expect_failure "unknown option" "unknown option" blur "$tmp/in.png" --frobnicate -o "$tmp/e.png"
 check "no stray files" test "$(ls "$tmp" | sort | tr '\n' ' ')" = "bad.png in.png out.jpg out.png "
 
-exit $((fails > 0))
+e2e_finish

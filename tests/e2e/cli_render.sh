@@ -2,29 +2,10 @@
 # spotweave render from file to file at small sizes (few iterations, so it
 # stays quick), and its refusals: every failure exits non-zero with one clear
 # message and leaves no output file.
-set -u
+source "$(dirname "$0")/lib/e2e.bash"
 bin="$SW_BIN_DIR/spotweave"
-data="$SW_TESTDATA_DIR"
-tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
-fails=0
-check() { # check DESCRIPTION COMMAND...
-    local what=$1; shift
-    if "$@"; then echo "ok   $what"; else echo "FAIL $what"; fails=$((fails + 1)); fi
-}
-expect_failure() { # expect_failure DESCRIPTION PATTERN ARGS...
-    local what=$1 pattern=$2; shift 2
-    local err status
-    err=$("$bin" "$@" 2>&1 >/dev/null); status=$?
-    check "$what: exits non-zero" test "$status" -ne 0
-    check "$what: says '$pattern'" grep -q -- "$pattern" <<<"$err"
-    check "$what: one line" test "$(wc -l <<<"$err")" -eq 1
-}
-png_size() { # prints "W H" from a PNG header
-    od -An -tu1 -j16 -N8 "$1" | awk '{print $1*16777216+$2*65536+$3*256+$4, $5*16777216+$6*65536+$7*256+$8}'
-}
+prog="$bin"
 render() { "$bin" render "$@" 2>/dev/null >/dev/null; }
-differ() { ! cmp -s "$1" "$2"; }
 
 check "help" "$bin" render --help
 check "help names the default iterations" grep -q "default of [0-9]* iterations" <("$bin" render --help)
@@ -80,4 +61,4 @@ expect_failure "unknown option" "unknown option" render "$tmp/in.png" --frobnica
 check "no stray files" test "$(ls "$tmp" | sort | tr '\n' ' ')" = \
     "bad.png flow.png in.png m.jpg out.png out2.png out3.png out4.png s.png small.png "
 
-exit $((fails > 0))
+e2e_finish

@@ -4,33 +4,14 @@
 # road; without a display the interactive road leaves the document unchanged
 # (exit status 3, no output) and says why; bad input gets one clear message,
 # a non-zero exit and no output.
-set -u
+source "$(dirname "$0")/lib/e2e.bash"
 host="$SW_BIN_DIR/spotweave-host"
+prog="$host"
 cli="$SW_BIN_DIR/spotweave"
-data="$SW_TESTDATA_DIR"
-tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
 export XDG_DESKTOP_DIR="$tmp/desktop" XDG_CONFIG_HOME="$tmp/config"
 mkdir "$tmp/desktop" "$tmp/work"
 unset DISPLAY WAYLAND_DISPLAY
 cd "$tmp/work" || exit 1
-fails=0
-check() { # check DESCRIPTION COMMAND...
-    local what=$1; shift
-    if "$@"; then echo "ok   $what"; else echo "FAIL $what"; fails=$((fails + 1)); fi
-}
-expect_failure() { # expect_failure DESCRIPTION PATTERN ARGS...
-    local what=$1 pattern=$2; shift 2
-    local err status
-    err=$("$host" "$@" 2>&1 >/dev/null); status=$?
-    check "$what: exits non-zero" test "$status" -ne 0
-    check "$what: says '$pattern'" grep -q -- "$pattern" <<<"$err"
-    check "$what: one line" test "$(wc -l <<<"$err")" -eq 1
-}
-differ() { ! cmp -s "$1" "$2"; }
-png_size() { # prints "W H" from a PNG header
-    od -An -tu1 -j16 -N8 "$1" | awk '{print $1*16777216+$2*65536+$3*256+$4, $5*16777216+$6*65536+$7*256+$8}'
-}
 
 check "help" "$host" --help
 check "help documents the action format" grep -q "Amnt UntF #Prc" <("$host" --help)
@@ -108,4 +89,4 @@ expect_failure "too few files" "expected \[PLUGIN.so\] IN OUT" in.png
 check "no stray files" test "$(ls | sort | tr '\n' ' ')" = \
     "bad.png broken.action deep-lines.png deep.png empty.ppm fake.so in.png lines.png lines3.png named.png part.png recorded.action reference.png short.action stderr stdout "
 
-exit $((fails > 0))
+e2e_finish
