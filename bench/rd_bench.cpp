@@ -1,22 +1,36 @@
-// Reaction-diffusion engine: one solver iteration on a real photograph's
-// brightness and edge flow, tiled over the pool and (the baseline) on one
-// thread, and the runner's preparation from rd_create until it is ready.
-// Each case runs only a couple of times: an iteration of the plain ellipse
-// scan costs seconds at 1024 x 1024.
+// Reaction-diffusion engine. One solver iteration (tiles on the pool, swap and
+// stretch) on three references: a real photograph's brightness and edge flow,
+// an all-white picture (radius 20 everywhere, the largest ellipses) and a
+// mid-grey one (radius 10). Each is timed with the plain ellipse scan (the
+// baseline: every cell tests (2r+1)^2 + (4r+1)^2 offsets) and with the ellipse
+// runs over row prefix sums; the runs cases report the scan's time from the
+// same run as `scan_ms` and the ratio as `speedup`, and the goal as `goal_ms`.
+// Also: the runs' one-time set-up, the runner's preparation, and the copy of
+// the field into the display image.
 
 #include <benchmark/benchmark.h>
 
 #include <chrono>
 #include <cstdio>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "gr/gr_complex.h"
 #include "gr/gr_filter.h"
 #include "gr/gr_image.h"
+#include "rd/rd_internal.h"
 #include "rd/rd_runner.h"
 #include "rd/rd_solver.h"
 
 namespace {
+
+using Solver = reaction_diffusion2<float>;
+
+enum Kind { PHOTO, WHITE, GREY };
 
 // The astronaut photograph at side x side.
 gr_image_s* photo(int side) {
@@ -30,50 +44,143 @@ gr_image_s* photo(int side) {
     return scaled;
 }
 
-// A solver referenced on the photograph, with the runner's 16 flow passes.
-reaction_diffusion2<float>* preparedSolver(gr_image_s* image) {
-    const int w = (int)gr_image_get_width(image), h = (int)gr_image_get_height(image);
-    auto* solver = new reaction_diffusion2<float>(w, h);
-    solver->set_reference(image);
-    for (int i = 0; i < 16; i++)
-        gr_complex_compute_etf(solver->complex, 5);
-    return solver;
+gr_image_s* reference(Kind kind, int side) {
+    if (kind == PHOTO)
+        return photo(side);
+    const uint32_t pixel = kind == WHITE ? 0xFFFFFFFFu : 0xFF808080u;
+    std::vector<uint32_t> px((size_t)side * side, pixel);
+    return gr_image_create_pixels((uint32_t)side, (uint32_t)side, px.data());
 }
 
-void BM_RdIteration(benchmark::State& state) {
+// A solver referenced on the picture with the runner's 16 flow passes, kept
+// for the whole run (the passes take seconds at 1024), and its starting field.
+struct Prepared {
+    std::unique_ptr<Solver> solver;
+    std::vector<float> start;
+};
+
+Solver* preparedSolver(Kind kind, int side) {
+    static std::map<std::pair<int, int>, Prepared> cache;
+    Prepared& p = cache[{kind, side}];
+    if (!p.solver) {
+        gr_image_s* image = reference(kind, side);
+        if (!image)
+            return nullptr;
+        p.solver = std::make_unique<Solver>(side, side);
+        p.solver->set_reference(image);
+        gr_image_release(image);
+        for (int i = 0; i < 16; i++)
+            gr_complex_compute_etf(p.solver->complex, 5);
+        p.start.assign(p.solver->cur, p.solver->cur + (size_t)side * side);
+    }
+    // Every case starts from the reference's brightness.
+    std::memcpy(p.solver->cur, p.start.data(), p.start.size() * sizeof(float));
+    return p.solver.get();
+}
+
+// Seconds per iteration of the scan, by reference and side, for the ratios.
+std::map<std::pair<int, int>, double>& scanSeconds() {
+    static std::map<std::pair<int, int>, double> seconds;
+    return seconds;
+}
+
+// The goals, in milliseconds per iteration at 1024 x 1024 on two cores.
+double goalMs(Kind kind, int side) {
+    if (side != 1024)
+        return 0.0;
+    return kind == PHOTO ? 40.0 : kind == WHITE ? 80.0 : 0.0;
+}
+
+void iterationScan(benchmark::State& state, Kind kind) {
     const int side = (int)state.range(0);
-    gr_image_s* image = photo(side);
-    if (!image) {
+    Solver* solver = preparedSolver(kind, side);
+    if (!solver) {
         state.SkipWithError("sample photograph missing");
         return;
     }
-    auto* solver = preparedSolver(image);
+    solver->release_runs();
+    const auto t0 = std::chrono::steady_clock::now();
     for (auto _ : state)
         solver->iterate();
+    const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    scanSeconds()[{kind, side}] = s / (double)state.iterations();
     state.SetItemsProcessed(state.iterations() * side * side);
-    delete solver;
-    gr_image_release(image);
 }
 
-// The same iteration as one update over the whole grid on the calling thread.
-void BM_RdIterationOneThread(benchmark::State& state) {
+void iterationRuns(benchmark::State& state, Kind kind) {
     const int side = (int)state.range(0);
-    gr_image_s* image = photo(side);
-    if (!image) {
-        state.SkipWithError("sample photograph missing");
+    Solver* solver = preparedSolver(kind, side);
+    if (!solver || !solver->prepare_runs()) {
+        state.SkipWithError("sample photograph missing or out of memory");
         return;
     }
-    auto* solver = preparedSolver(image);
+    const auto t0 = std::chrono::steady_clock::now();
+    for (auto _ : state)
+        solver->iterate();
+    const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count() /
+                     (double)state.iterations();
+    state.SetItemsProcessed(state.iterations() * side * side);
+    const auto scan = scanSeconds().find({kind, side});
+    if (scan != scanSeconds().end()) {
+        state.counters["scan_ms"] = scan->second * 1e3;
+        state.counters["speedup"] = scan->second / s;
+    }
+    if (goalMs(kind, side) > 0.0)
+        state.counters["goal_ms"] = goalMs(kind, side);
+    solver->release_runs();
+}
+
+void BM_RdIterationScanPhoto(benchmark::State& state) {
+    iterationScan(state, PHOTO);
+}
+void BM_RdIterationRunsPhoto(benchmark::State& state) {
+    iterationRuns(state, PHOTO);
+}
+void BM_RdIterationScanWhite(benchmark::State& state) {
+    iterationScan(state, WHITE);
+}
+void BM_RdIterationRunsWhite(benchmark::State& state) {
+    iterationRuns(state, WHITE);
+}
+void BM_RdIterationScanGrey(benchmark::State& state) {
+    iterationScan(state, GREY);
+}
+void BM_RdIterationRunsGrey(benchmark::State& state) {
+    iterationRuns(state, GREY);
+}
+
+// The runs on the calling thread only: one update over the whole grid.
+void BM_RdIterationRunsPhotoOneThread(benchmark::State& state) {
+    const int side = (int)state.range(0);
+    Solver* solver = preparedSolver(PHOTO, side);
+    if (!solver || !solver->prepare_runs()) {
+        state.SkipWithError("sample photograph missing or out of memory");
+        return;
+    }
     for (auto _ : state) {
+        solver->begin_iteration();
         solver->update(0, 0, side, side);
         solver->finish_iteration();
     }
     state.SetItemsProcessed(state.iterations() * side * side);
-    delete solver;
-    gr_image_release(image);
+    solver->release_runs();
 }
 
-// rd_create (structure tensor) until ready (16 flow passes, noise, LIC).
+// The one-time set-up of the runs, done when the runner publishes the solver.
+void BM_RdPrepareRuns(benchmark::State& state, Kind kind) {
+    const int side = (int)state.range(0);
+    Solver* solver = preparedSolver(kind, side);
+    if (!solver) {
+        state.SkipWithError("sample photograph missing");
+        return;
+    }
+    for (auto _ : state)
+        benchmark::DoNotOptimize(solver->prepare_runs());
+    state.SetItemsProcessed(state.iterations() * side * side);
+    solver->release_runs();
+}
+
+// rd_create (structure tensor) until ready (16 flow passes, noise, LIC, runs).
 void BM_RdPreparation(benchmark::State& state) {
     const int side = (int)state.range(0);
     gr_image_s* image = photo(side);
@@ -94,20 +201,72 @@ void BM_RdPreparation(benchmark::State& state) {
     gr_image_release(image);
 }
 
+// The copy rd_advance makes of the field into the display image: one call per
+// pixel (the baseline) and the whole field at once.
+std::vector<float> noiseField(int side) {
+    std::vector<float> field((size_t)side * side);
+    uint32_t x = 12345u;
+    for (float& v : field) {
+        x = x * 1664525u + 1013904223u;
+        v = (float)(x >> 8) / 8388608.0f - 1.0f;
+    }
+    return field;
+}
+
+void BM_RdFieldGreyPerPixel(benchmark::State& state) {
+    const int side = (int)state.range(0);
+    const std::vector<float> field = noiseField(side);
+    std::vector<uint32_t> pixels(field.size());
+    for (auto _ : state) {
+        for (size_t i = 0; i < field.size(); i++)
+            pixels[i] = rd__field_grey(field[i]);
+        benchmark::DoNotOptimize(pixels.data());
+    }
+    state.SetItemsProcessed(state.iterations() * side * side);
+}
+
+void BM_RdFieldGrey(benchmark::State& state) {
+    const int side = (int)state.range(0);
+    const std::vector<float> field = noiseField(side);
+    std::vector<uint32_t> pixels(field.size());
+    for (auto _ : state) {
+        rd__field_to_grey(field.data(), pixels.data(), field.size());
+        benchmark::DoNotOptimize(pixels.data());
+    }
+    state.SetItemsProcessed(state.iterations() * side * side);
+}
+
 } // namespace
 
-BENCHMARK(BM_RdIteration)
+#define RD__ITERATION(name, n)                                                                     \
+    BENCHMARK(name)                                                                                \
+        ->Arg(512)                                                                                 \
+        ->Arg(1024)                                                                                \
+        ->Iterations(n)                                                                            \
+        ->Unit(benchmark::kMillisecond)                                                            \
+        ->UseRealTime()
+
+// Scans first: the runs cases read their times.
+RD__ITERATION(BM_RdIterationScanPhoto, 1);
+RD__ITERATION(BM_RdIterationRunsPhoto, 20);
+RD__ITERATION(BM_RdIterationScanWhite, 1);
+RD__ITERATION(BM_RdIterationRunsWhite, 20);
+RD__ITERATION(BM_RdIterationScanGrey, 1);
+RD__ITERATION(BM_RdIterationRunsGrey, 20);
+RD__ITERATION(BM_RdIterationRunsPhotoOneThread, 10);
+BENCHMARK_CAPTURE(BM_RdPrepareRuns, photo, PHOTO)
     ->Arg(512)
     ->Arg(1024)
-    ->Iterations(2)
+    ->Iterations(3)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
-BENCHMARK(BM_RdIterationOneThread)
-    ->Arg(512)
+BENCHMARK_CAPTURE(BM_RdPrepareRuns, white, WHITE)
     ->Arg(1024)
-    ->Iterations(1)
+    ->Iterations(3)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
+BENCHMARK(BM_RdFieldGreyPerPixel)->Arg(1024)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RdFieldGrey)->Arg(1024)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RdPreparation)
     ->Arg(512)
     ->Arg(1024)

@@ -1,9 +1,10 @@
 // Structure analysis: Prewitt gradients, the binomially smoothed structure
-// tensor, its eigen decomposition and the edge-tangent-flow passes.
+// tensor, its eigen decomposition, the object and its reads. The flow passes
+// live in gr_complex_etf.cpp.
 //
 // Every per-pixel stage is a function of a row range [y0, y1) that reads only
-// shared inputs and writes only its own rows, so the stages can be split into
-// bands over worker threads without changing a single value.
+// shared inputs and writes only its own rows; the stages run in row bands on
+// the dispatch pool and give the same values for any number of bands.
 
 #include "gr/gr_complex.h"
 
@@ -55,22 +56,28 @@ static void gr__complex_minor_vector(float e, float f, float g, float d, float* 
 
 // ---- structure tensor ---------------------------------------------------------------------
 
-// Prewitt gradients of rows [y0, y1) and the raw tensor products. Each of the
-// nine clamped neighbours is weighted 1/6; gx is left minus right column, gy
+// Brightness / 6 of rows [y0, y1): the Prewitt stage's samples, evaluated
+// once per pixel instead of once per neighbour.
+static void gr__complex_brightness_rows(const uint32_t* pixels, int32_t width, float* out,
+                                        int32_t y0, int32_t y1) {
+    for (size_t i = size_t(y0) * size_t(width); i < size_t(y1) * size_t(width); i++)
+        out[i] = gr_color_brightness(pixels[i]) / 6.0f;
+}
+
+// Prewitt gradients of rows [y0, y1) and the raw tensor products, from the
+// brightness / 6 plane b. Neighbours clamp; gx is left minus right column, gy
 // upper minus lower row.
-static void gr__complex_gradient_rows(gr_complex* cx, const uint32_t* pixels, int32_t y0,
-                                      int32_t y1) {
+static void gr__complex_gradient_rows(gr_complex* cx, const float* b, int32_t y0, int32_t y1) {
     const int32_t w = cx->width, h = cx->height;
-    auto b = [&](int32_t x, int32_t y) {
-        return gr_color_brightness(pixels[size_t(y) * size_t(w) + size_t(x)]) / 6.0f;
-    };
     for (int32_t y = y0; y < y1; y++) {
-        const int32_t yu = std::max(y - 1, 0), yd = std::min(y + 1, h - 1);
+        const float* up = b + size_t(std::max(y - 1, 0)) * size_t(w);
+        const float* mid = b + size_t(y) * size_t(w);
+        const float* down = b + size_t(std::min(y + 1, h - 1)) * size_t(w);
         for (int32_t x = 0; x < w; x++) {
             const int32_t xl = std::max(x - 1, 0), xr = std::min(x + 1, w - 1);
-            const float ul = b(xl, yu), uc = b(x, yu), ur = b(xr, yu);
-            const float ml = b(xl, y), mr = b(xr, y);
-            const float dl = b(xl, yd), dc = b(x, yd), dr = b(xr, yd);
+            const float ul = up[xl], uc = up[x], ur = up[xr];
+            const float ml = mid[xl], mr = mid[xr];
+            const float dl = down[xl], dc = down[x], dr = down[xr];
             const float gx = (ul - ur) + (ml - mr) + (dl - dr);
             const float gy = (ul - dl) + (uc - dc) + (ur - dr);
             const size_t i = size_t(y) * size_t(w) + size_t(x);
@@ -93,60 +100,6 @@ static void gr__complex_eigen_rows(gr_complex* cx, int32_t y0, int32_t y1) {
         cx->lambda_minor[i] = (e + g - d) * 0.5f;
         cx->lambda_major[i] = (e + g + d) * 0.5f;
         gr__complex_minor_vector(e, f, g, d, &cx->tangent_x[i], &cx->tangent_y[i]);
-    }
-}
-
-// ---- edge tangent flow ----------------------------------------------------------------------
-
-// One flow pass over rows [y0, y1): every pixel averages the tangents of its
-// (2r + 1)^2 clamped window, each flipped to agree with its own tangent and
-// weighted by alignment and by how much stronger the neighbour's gradient is.
-static void gr__complex_etf_rows(const gr_complex* cx, int32_t r, float* out_x, float* out_y,
-                                 int32_t y0, int32_t y1) {
-    const int32_t w = cx->width, h = cx->height;
-    const float* tx = cx->tangent_x;
-    const float* ty = cx->tangent_y;
-    const float* mag = cx->grad_mag;
-    for (int32_t y = y0; y < y1; y++) {
-        for (int32_t x = 0; x < w; x++) {
-            const size_t i = size_t(y) * size_t(w) + size_t(x);
-            const float tix = tx[i], tiy = ty[i];
-            const double mi = mag[i];
-            float sum_x = 0.0f, sum_y = 0.0f, sum_w = 0.0f;
-            float plain_x = 0.0f, plain_y = 0.0f;
-            for (int32_t dy = -r; dy <= r; dy++) {
-                const size_t row = size_t(std::clamp(y + dy, 0, h - 1)) * size_t(w);
-                for (int32_t dx = -r; dx <= r; dx++) {
-                    const size_t j = row + size_t(std::clamp(x + dx, 0, w - 1));
-                    const float tjx = tx[j], tjy = ty[j];
-                    const float dot = tix * tjx + tiy * tjy;
-                    const float sign = dot > 0.0f ? 1.0f : -1.0f;
-                    const float wm = float((1.0 + std::tanh(double(mag[j]) - mi)) * 0.5);
-                    const float wt = std::fabs(dot) * sign * wm;
-                    sum_x += wt * tjx;
-                    sum_y += wt * tjy;
-                    sum_w += std::fabs(wt);
-                    plain_x += tjx;
-                    plain_y += tjy;
-                }
-            }
-            float vx, vy;
-            if (sum_w > 0.001f) {
-                vx = sum_x / sum_w;
-                vy = sum_y / sum_w;
-            } else {
-                const float count = float((2 * r + 1) * (2 * r + 1));
-                vx = plain_x / count;
-                vy = plain_y / count;
-            }
-            const float len = std::sqrt(vx * vx + vy * vy);
-            if (len > 0.0f) {
-                vx /= len;
-                vy /= len;
-            }
-            out_x[i] = vx;
-            out_y[i] = vy;
-        }
     }
 }
 
@@ -175,6 +128,64 @@ static void gr__complex_weight_rows(const gr_complex* cx, float s, float a, floa
             out[i] = 0xFF000000u | g << 16 | g << 8 | g;
         }
     }
+}
+
+// ---- bands ------------------------------------------------------------------------------------
+
+struct gr__sst_job_s {
+    gr_complex* cx;
+    const uint32_t* pixels;
+    float* b; // brightness / 6
+};
+
+static void gr__sst_brightness_band(void* ctx, int32_t y0, int32_t y1) {
+    const gr__sst_job_s* job = static_cast<const gr__sst_job_s*>(ctx);
+    gr__complex_brightness_rows(job->pixels, job->cx->width, job->b, y0, y1);
+}
+
+static void gr__sst_gradient_band(void* ctx, int32_t y0, int32_t y1) {
+    const gr__sst_job_s* job = static_cast<const gr__sst_job_s*>(ctx);
+    gr__complex_gradient_rows(job->cx, job->b, y0, y1);
+}
+
+static void gr__sst_eigen_band(void* ctx, int32_t y0, int32_t y1) {
+    gr__complex_eigen_rows(static_cast<const gr__sst_job_s*>(ctx)->cx, y0, y1);
+}
+
+void gr__complex_sst(gr_complex* cx, int32_t radius, gr_complex_progress_cb progress, void* user,
+                     int32_t bands) {
+    SW_ASSERT(radius >= 0 && radius <= GR__GAUSSIAN_MAX_RADIUS, "tensor radius out of range");
+    SW_ASSERT(int32_t(gr_image_get_width(cx->image)) == cx->width &&
+                  int32_t(gr_image_get_height(cx->image)) == cx->height,
+              "the image changed size after the analysis was created");
+    const int32_t w = cx->width, h = cx->height;
+    const float start = app_time_get();
+    if (progress)
+        progress(user, 0.0f);
+
+    gr__sst_job_s job = {cx, nullptr, nullptr};
+    if (w > 0 && h > 0) {
+        job.pixels = gr_image_pixels_lock(cx->image);
+        job.b = static_cast<float*>(std::malloc(sizeof(float) * size_t(w) * size_t(h)));
+        gr__parallel_rows(h, bands, gr__sst_brightness_band, &job);
+        gr_image_pixels_unlock(cx->image, false);
+        gr__parallel_rows(h, bands, gr__sst_gradient_band, &job);
+        std::free(job.b);
+    }
+    if (progress)
+        progress(user, 0.333f);
+
+    gr__gaussianConvolveBands(w, h, cx->tensor_xx, radius, bands);
+    gr__gaussianConvolveBands(w, h, cx->tensor_yy, radius, bands);
+    gr__gaussianConvolveBands(w, h, cx->tensor_xy, radius, bands);
+    if (progress)
+        progress(user, 0.666f);
+
+    if (w > 0 && h > 0)
+        gr__parallel_rows(h, bands, gr__sst_eigen_band, &job);
+    if (progress)
+        progress(user, 1.0f);
+    app_log("Complex compute took %g seconds.\n", double(app_time_get() - start));
 }
 
 // ---- class ------------------------------------------------------------------------------------
@@ -208,46 +219,11 @@ gr_complex::~gr_complex() {
 }
 
 void gr_complex::compute(int radius, gr_complex_progress_cb progress, void* user) {
-    SW_ASSERT(radius >= 0 && radius <= GR__GAUSSIAN_MAX_RADIUS, "tensor radius out of range");
-    SW_ASSERT(int32_t(gr_image_get_width(image)) == width &&
-                  int32_t(gr_image_get_height(image)) == height,
-              "the image changed size after the analysis was created");
-    const float start = app_time_get();
-    if (progress)
-        progress(user, 0.0f);
-
-    if (width > 0 && height > 0) {
-        const uint32_t* pixels = gr_image_pixels_lock(image);
-        gr__complex_gradient_rows(this, pixels, 0, height);
-        gr_image_pixels_unlock(image, false);
-    }
-    if (progress)
-        progress(user, 0.333f);
-
-    gr__gaussianConvolve(width, height, tensor_xx, radius);
-    gr__gaussianConvolve(width, height, tensor_yy, radius);
-    gr__gaussianConvolve(width, height, tensor_xy, radius);
-    if (progress)
-        progress(user, 0.666f);
-
-    if (width > 0 && height > 0)
-        gr__complex_eigen_rows(this, 0, height);
-    if (progress)
-        progress(user, 1.0f);
-    app_log("Complex compute took %g seconds.\n", double(app_time_get() - start));
+    gr__complex_sst(this, radius, progress, user, GR__BANDS_AUTO);
 }
 
 void gr_complex::etf_step(int radius) {
-    SW_ASSERT(radius >= 0, "flow radius must not be negative");
-    if (width == 0 || height == 0)
-        return;
-    float* next_x = gr__complex_plane(width, height);
-    float* next_y = gr__complex_plane(width, height);
-    gr__complex_etf_rows(this, radius, next_x, next_y, 0, height);
-    std::free(tangent_x);
-    std::free(tangent_y);
-    tangent_x = next_x;
-    tangent_y = next_y;
+    gr__complex_etf(this, radius, GR__PATH_FAST, GR__BANDS_AUTO);
 }
 
 gr_image_s* gr_complex::weightImage(float a, float b) {

@@ -2,13 +2,24 @@
 // and the isotropic difference of Gaussians, line integral convolution.
 //
 // The per-pixel work is a function of a row range [y0, y1) with its own
-// streamline buffers, so bands can run on separate threads unchanged.
+// streamline buffers, run in bands on the dispatch pool. Each streamline filter
+// has the straightforward kernel, which samples through the analysis and the
+// image one lookup at a time, and a fast one that reads interleaved planes (the
+// three brightness planes, or a colour, as the four lanes of one SSE vector; the
+// tangent as a pair), eight neighbouring pixels at a time where the processor
+// has AVX2. Every lane computes exactly what the straightforward kernel does,
+// so all of them give the same image bit for bit.
 
 #include "gr/gr_filter_flow.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
 
 #include "app/app_assert.h"
 #include "gr/gr_color.h"
@@ -69,14 +80,36 @@ static void gr__streamline_trace(const gr_complex* cx, gr__streamline_s* line, f
 
 // ---- brightness planes ----------------------------------------------------------------------
 
-static float* gr__brightness_plane(gr_image_s* image) {
-    const size_t n = size_t(gr_image_get_width(image)) * gr_image_get_height(image);
-    float* plane = static_cast<float*>(std::malloc(sizeof(float) * (n + 1)));
-    const uint32_t* pixels = gr_image_pixels_lock(image);
-    for (size_t i = 0; i < n; i++)
-        plane[i] = gr_color_brightness(pixels[i]);
+struct gr__brightness_s {
+    const uint32_t* pixels;
+    int32_t width;
+    float* plane;
+};
+
+static void gr__brightness_rows(void* ctx, int32_t y0, int32_t y1) {
+    const gr__brightness_s* job = static_cast<const gr__brightness_s*>(ctx);
+    const size_t w = size_t(job->width);
+    for (size_t i = size_t(y0) * w; i < size_t(y1) * w; i++)
+        job->plane[i] = gr_color_brightness(job->pixels[i]);
+}
+
+// Returns a new plane of the image's brightness (one spare entry keeps it
+// non-empty). Owns: caller (free()).
+static float* gr__brightness_plane(gr_image_s* image, int32_t bands) {
+    const int32_t w = int32_t(gr_image_get_width(image));
+    const int32_t h = int32_t(gr_image_get_height(image));
+    float* plane = static_cast<float*>(std::malloc(sizeof(float) * (size_t(w) * size_t(h) + 1)));
+    gr__brightness_s job = {gr_image_pixels_lock(image), w, plane};
+    gr__parallel_rows(h, bands, gr__brightness_rows, &job);
     gr_image_pixels_unlock(image, false);
     return plane;
+}
+
+static float* gr__plane_copy(const float* plane, int32_t width, int32_t height) {
+    const size_t n = size_t(width) * size_t(height) + 1;
+    float* copy = static_cast<float*>(std::malloc(sizeof(float) * n));
+    std::memcpy(copy, plane, sizeof(float) * n);
+    return copy;
 }
 
 // Bilinear taps of (qx, qy) clamped into a width x height plane.
@@ -107,8 +140,210 @@ static bool gr__is_white(float h, float threshold) {
     return h >= 0.0f || 1.0f + std::tanh(h) >= threshold;
 }
 
-// ---- flow-based difference of Gaussians
-// ----------------------------------------------------------
+// ---- interleaved planes ----------------------------------------------------------------------
+
+// Four lanes of plain SSE arithmetic; each lane rounds exactly as the scalar
+// expression it stands for.
+typedef float gr__v4f __attribute__((vector_size(16)));
+typedef int32_t gr__v4i __attribute__((vector_size(16)));
+
+static inline gr__v4f gr__load4(const float* p) {
+    gr__v4f v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+// Two (x, y) pairs in one vector: a in lanes 0-1, b in lanes 2-3.
+static inline gr__v4f gr__load_pairs(const float* a, const float* b) {
+    gr__v4f v;
+    std::memcpy(&v, a, 2 * sizeof(float));
+    std::memcpy(reinterpret_cast<float*>(&v) + 2, b, 2 * sizeof(float));
+    return v;
+}
+
+// The tangent field as (x, y) pairs, and the brightness planes as (B0, B1, B2,
+// 0) quads or the colours as (red, green, blue, alpha) quads, each with one
+// more column and row repeating the last: the right and lower neighbour of any
+// clamped position can be read without a test, and holds the value the
+// clamped read would give.
+struct gr__planes_s {
+    int32_t width, height;
+    int32_t stride; // width + 1
+    const float* tangents;
+    const float* quads;
+};
+
+struct gr__interleave_s {
+    const gr_complex* cx;
+    const float* b[3];     // brightness planes, or null
+    const uint32_t* words; // colour pixels, or null
+    int32_t width, height;
+    float* tangents;
+    float* quads;
+};
+
+// Fills padded row py (0 .. height) from source row min(py, height - 1).
+static void gr__interleave_row(const gr__interleave_s* job, int32_t py) {
+    const size_t w = size_t(job->width);
+    const size_t src = size_t(std::min(py, job->height - 1)) * w;
+    float* t = job->tangents + 2 * size_t(py) * (w + 1);
+    float* q = job->quads + 4 * size_t(py) * (w + 1);
+    for (size_t x = 0; x <= w; x++, t += 2, q += 4) {
+        const size_t i = src + std::min(x, w - 1);
+        t[0] = job->cx->tangent_x[i];
+        t[1] = job->cx->tangent_y[i];
+        if (job->words) {
+            const uint32_t p = job->words[i];
+            q[0] = float((p >> 16) & 0xFF);
+            q[1] = float((p >> 8) & 0xFF);
+            q[2] = float(p & 0xFF);
+            q[3] = float(p >> 24);
+        } else {
+            q[0] = job->b[0][i];
+            q[1] = job->b[1][i];
+            q[2] = job->b[2][i];
+            q[3] = 0.0f;
+        }
+    }
+}
+
+static void gr__interleave_rows(void* ctx, int32_t y0, int32_t y1) {
+    const gr__interleave_s* job = static_cast<const gr__interleave_s*>(ctx);
+    for (int32_t y = y0; y < y1; y++)
+        gr__interleave_row(job, y);
+    // The band holding the last row also writes the padding row.
+    if (y1 == job->height)
+        gr__interleave_row(job, y1);
+}
+
+// Fills planes (width x height > 0) from cx and either three brightness planes
+// or colour words. Returns the block to free() afterwards.
+static float* gr__planes_fill(gr__planes_s* planes, const gr_complex* cx, const float* b0,
+                              const float* b1, const float* b2, const uint32_t* words,
+                              int32_t bands) {
+    planes->stride = planes->width + 1;
+    const size_t n = size_t(planes->stride) * size_t(planes->height + 1);
+    // One spare quad past the end: the wide kernels load two quads at a time.
+    float* block = static_cast<float*>(std::malloc(sizeof(float) * (6 * n + 4)));
+    gr__interleave_s job = {cx,    {b0, b1, b2}, words, planes->width, planes->height,
+                            block, block + 2 * n};
+    gr__parallel_rows(planes->height, bands, gr__interleave_rows, &job);
+    planes->tangents = job.tangents;
+    planes->quads = job.quads;
+    return block;
+}
+
+// std::fmin(std::fmax(v, 0), hi) without the library calls; not a number
+// becomes 0 as there.
+static inline float gr__clamp_up(float v, float hi) {
+    v = v > 0.0f ? v : 0.0f;
+    return v < hi ? v : hi;
+}
+
+// std::fmax(std::fmin(v, hi), 0) without the library calls; not a number
+// becomes hi as there.
+static inline float gr__clamp_down(float v, float hi) {
+    v = v < hi ? v : hi;
+    return v > 0.0f ? v : 0.0f;
+}
+
+// gr_complex_tangent_sample on the pair plane: same clamping, interpolation
+// order and renormalisation, both components in one vector.
+static inline void gr__tangent_at(const gr__planes_s* p, float x, float y, float* tx, float* ty) {
+    x = gr__clamp_up(x, float(p->width - 1));
+    y = gr__clamp_up(y, float(p->height - 1));
+    // Non-negative after the clamp, so truncation is the floor; the ceiling is
+    // one more unless the coordinate is whole.
+    const int32_t x0 = int32_t(x), y0 = int32_t(y);
+    const float fx = x - float(x0), fy = y - float(y0);
+    const int32_t x1 = x0 + (fx > 0.0f), y1 = y0 + (fy > 0.0f);
+    const size_t w = size_t(p->stride);
+    const float* t = p->tangents;
+    // Lanes: (x, y) of row y0 in 0-1, of row y1 in 2-3.
+    const gr__v4f left = gr__load_pairs(t + 2 * (size_t(y0) * w + size_t(x0)),
+                                        t + 2 * (size_t(y1) * w + size_t(x0)));
+    const gr__v4f right = gr__load_pairs(t + 2 * (size_t(y0) * w + size_t(x1)),
+                                         t + 2 * (size_t(y1) * w + size_t(x1)));
+    const gr__v4f rows = left + (right - left) * fx;
+    float vx = rows[0] + (rows[2] - rows[0]) * fy;
+    float vy = rows[1] + (rows[3] - rows[1]) * fy;
+    const float len = std::sqrt(vx * vx + vy * vy);
+    if (len > 0.0f) {
+        vx /= len;
+        vy /= len;
+    }
+    *tx = vx;
+    *ty = vy;
+}
+
+// gr__lookup at gr__taps of all four lanes of the quad plane at once; the
+// padding stands in for the clamped right and lower neighbours.
+static inline gr__v4f gr__quad_at(const gr__planes_s* p, float qx, float qy) {
+    qx = gr__clamp_up(qx, float(p->width - 1));
+    qy = gr__clamp_up(qy, float(p->height - 1));
+    const int32_t x0 = int32_t(qx), y0 = int32_t(qy);
+    const float fx = qx - float(x0), fy = qy - float(y0);
+    const float* r0 = p->quads + 4 * (size_t(y0) * size_t(p->stride) + size_t(x0));
+    const float* r1 = r0 + 4 * size_t(p->stride);
+    const gr__v4f p00 = gr__load4(r0), p10 = gr__load4(r0 + 4);
+    const gr__v4f p01 = gr__load4(r1), p11 = gr__load4(r1 + 4);
+    const gr__v4f top = p00 + (p10 - p00) * fx;
+    const gr__v4f bottom = p01 + (p11 - p01) * fx;
+    return top + (bottom - top) * fy;
+}
+
+// Truncates each lane toward zero, as the 8-bit colour interpolation does.
+static inline gr__v4f gr__truncate4(gr__v4f v) {
+    return __builtin_convertvector(__builtin_convertvector(v, gr__v4i), gr__v4f);
+}
+
+// gr_image_sample on the colour quads: the same clamping, and each of the three
+// interpolations truncated to whole channel values. A whole coordinate reads
+// the next column or row with weight 0, which adds nothing to whole,
+// non-negative channel values.
+static inline gr__v4f gr__colour_at(const gr__planes_s* p, float x, float y) {
+    x = gr__clamp_down(x, float(p->width - 1));
+    y = gr__clamp_down(y, float(p->height - 1));
+    const int32_t x0 = int32_t(x), y0 = int32_t(y);
+    const float fx = x - float(x0), fy = y - float(y0);
+    const float* r0 = p->quads + 4 * (size_t(y0) * size_t(p->stride) + size_t(x0));
+    const float* r1 = r0 + 4 * size_t(p->stride);
+    const gr__v4f c00 = gr__load4(r0), c10 = gr__load4(r0 + 4);
+    const gr__v4f c01 = gr__load4(r1), c11 = gr__load4(r1 + 4);
+    const gr__v4f top = gr__truncate4(c00 + (c10 - c00) * fx);
+    const gr__v4f bottom = gr__truncate4(c01 + (c11 - c01) * fx);
+    return gr__truncate4(top + (bottom - top) * fy);
+}
+
+// Traces the streamline of (x, y) like gr__streamline_trace and calls
+// point(k, px, py, tx, ty) for each of its points, forward from the pixel
+// first, then backward.
+template <class Point>
+static inline void gr__trace_fast(const gr__planes_s* p, int32_t steps, float x, float y,
+                                  Point&& point) {
+    float px = x, py = y, tx, ty, t0x = 0.0f, t0y = 0.0f;
+    for (int32_t k = steps; k <= 2 * steps; k++) {
+        gr__tangent_at(p, px, py, &tx, &ty);
+        if (k == steps) {
+            t0x = tx;
+            t0y = ty;
+        }
+        point(k, px, py, tx, ty);
+        px += tx;
+        py += ty;
+    }
+    // The backward walk starts one step against the pixel's own tangent.
+    px = x - t0x;
+    py = y - t0y;
+    for (int32_t k = steps - 1; k >= 0; k--) {
+        gr__tangent_at(p, px, py, &tx, &ty);
+        point(k, px, py, tx, ty);
+        px -= tx;
+        py -= ty;
+    }
+}
+
+// ---- flow-based difference of Gaussians ----------------------------------------------------
 
 struct gr__fdog_s {
     const gr_complex* cx;
@@ -120,13 +355,23 @@ struct gr__fdog_s {
     const float* kc; // across-flow binomial, radius cross_steps
     int32_t flow_steps, cross_steps;
     float tau, threshold;
+    gr__planes_s planes; // fast kernel only
+    uint32_t* out;
 };
 
-static void gr__fdog_rows(const gr__fdog_s* job, uint32_t* out, int32_t y0, int32_t y1) {
+static float gr__kernel_total(const float* k, int32_t r) {
+    float sum = 0.0f;
+    for (int32_t i = 0; i <= 2 * r; i++)
+        sum += k[i];
+    return sum;
+}
+
+// The straightforward kernel: trace, then sample the three planes through the
+// clamped taps, one plane and one point at a time.
+static void gr__fdog_rows(void* ctx, int32_t y0, int32_t y1) {
+    const gr__fdog_s* job = static_cast<const gr__fdog_s*>(ctx);
     const int32_t s = job->flow_steps, m = job->cross_steps;
-    float km_sum = 0.0f;
-    for (int32_t k = 0; k <= 2 * s; k++)
-        km_sum += job->km[k];
+    const float km_sum = gr__kernel_total(job->km, s);
     gr__streamline_s line = gr__streamline_create(s);
     for (int32_t y = y0; y < y1; y++) {
         for (int32_t x = 0; x < job->width; x++) {
@@ -148,50 +393,50 @@ static void gr__fdog_rows(const gr__fdog_s* job, uint32_t* out, int32_t y0, int3
                 h += job->km[k] * (num / den);
             }
             h /= km_sum;
-            out[size_t(y) * size_t(job->width) + size_t(x)] =
+            job->out[size_t(y) * size_t(job->width) + size_t(x)] =
                 gr__is_white(h, job->threshold) ? GR__WHITE : GR__BLACK;
         }
     }
     gr__streamline_destroy(&line);
 }
 
-gr_image_s* gr_filter_fDoG(gr_image_s* image, const gr_complex* cx, int32_t inner_radius,
-                           int32_t outer_radius, int32_t flow_steps, int32_t cross_steps, float tau,
-                           float threshold) {
-    SW_ASSERT(inner_radius >= 0 && inner_radius <= GR__GAUSSIAN_MAX_RADIUS && outer_radius >= 0 &&
-                  outer_radius <= GR__GAUSSIAN_MAX_RADIUS,
-              "blur radius out of range");
-    SW_ASSERT(flow_steps >= 0 && flow_steps <= GR__GAUSSIAN_MAX_RADIUS && cross_steps >= 0 &&
-                  cross_steps <= GR__GAUSSIAN_MAX_RADIUS,
-              "step count out of range");
-    const int32_t w = int32_t(gr_image_get_width(image));
-    const int32_t h = int32_t(gr_image_get_height(image));
-    SW_ASSERT(cx->width == w && cx->height == h, "the analysis belongs to another image size");
-
-    float* b0 = gr__brightness_plane(image);
-    float* b1 = gr__brightness_plane(image);
-    float* b2 = gr__brightness_plane(image);
-    gr__gaussianConvolve(w, h, b1, inner_radius);
-    gr__gaussianConvolve(w, h, b2, outer_radius);
-    float* km = gr__gaussianCoefficients(flow_steps);
-    float* kc = gr__gaussianCoefficients(cross_steps);
-
-    gr_image_s* out = gr_image_create(w, h);
-    uint32_t* pixels = gr_image_pixels_lock(out);
-    const gr__fdog_s job = {cx, w, h, b0, b1, b2, km, kc, flow_steps, cross_steps, tau, threshold};
-    gr__fdog_rows(&job, pixels, 0, h);
-    gr_image_pixels_unlock(out, true);
-
-    std::free(kc);
-    std::free(km);
-    std::free(b2);
-    std::free(b1);
-    std::free(b0);
-    return out;
+// The same response from the interleaved planes: each cross section is summed
+// as soon as its streamline point is traced, the points in order afterwards.
+// section holds 2 flow_steps + 1 floats.
+static uint32_t gr__fdog_pixel(const gr__fdog_s* job, int32_t x, int32_t y, float* section) {
+    const int32_t s = job->flow_steps, m = job->cross_steps;
+    const float* kc = job->kc + m;
+    const float tau = job->tau;
+    gr__trace_fast(&job->planes, s, float(x), float(y),
+                   [&](int32_t k, float px, float py, float tx, float ty) {
+                       float num = 0.0f, den = 0.0f;
+                       for (int32_t c = -m; c <= m; c++) {
+                           const gr__v4f b =
+                               gr__quad_at(&job->planes, px + float(c) * ty, py - float(c) * tx);
+                           num += (b[1] - tau * b[2]) * kc[c] * b[0];
+                           den += kc[c] * b[0];
+                       }
+                       section[k] = num / den;
+                   });
+    float h = 0.0f;
+    for (int32_t k = 0; k <= 2 * s; k++)
+        h += job->km[k] * section[k];
+    h /= gr__kernel_total(job->km, s);
+    return gr__is_white(h, job->threshold) ? GR__WHITE : GR__BLACK;
 }
 
-// ---- line integral convolution
-// -------------------------------------------------------------------
+static void gr__fdog_fast_rows(void* ctx, int32_t y0, int32_t y1) {
+    const gr__fdog_s* job = static_cast<const gr__fdog_s*>(ctx);
+    float* section =
+        static_cast<float*>(std::malloc(sizeof(float) * size_t(2 * job->flow_steps + 1)));
+    for (int32_t y = y0; y < y1; y++)
+        for (int32_t x = 0; x < job->width; x++)
+            job->out[size_t(y) * size_t(job->width) + size_t(x)] =
+                gr__fdog_pixel(job, x, y, section);
+    std::free(section);
+}
+
+// ---- line integral convolution ---------------------------------------------------------------
 
 struct gr__lic_s {
     const gr_complex* cx;
@@ -199,9 +444,21 @@ struct gr__lic_s {
     int32_t width;
     const float* kc; // across-flow binomial, radius cross_steps
     int32_t flow_steps, cross_steps;
+    gr__planes_s planes; // fast kernel only
+    uint32_t* out;
 };
 
-static void gr__lic_rows(const gr__lic_s* job, uint32_t* out, int32_t y0, int32_t y1) {
+static uint32_t gr__lic_word(float r, float g, float b, float inv_points) {
+    const uint32_t ir = std::min(uint32_t(r * inv_points), 255u);
+    const uint32_t ig = std::min(uint32_t(g * inv_points), 255u);
+    const uint32_t ib = std::min(uint32_t(b * inv_points), 255u);
+    return 0xFF000000u | ir << 16 | ig << 8 | ib;
+}
+
+// The straightforward kernel: trace, then sample the image through
+// gr_image_sample.
+static void gr__lic_rows(void* ctx, int32_t y0, int32_t y1) {
+    const gr__lic_s* job = static_cast<const gr__lic_s*>(ctx);
     const int32_t s = job->flow_steps, m = job->cross_steps;
     const float inv_points = 1.0f / float(2 * s + 1);
     gr__streamline_s line = gr__streamline_create(s);
@@ -226,39 +483,487 @@ static void gr__lic_rows(const gr__lic_s* job, uint32_t* out, int32_t y0, int32_
                 g += pg * inv;
                 b += pb * inv;
             }
-            const uint32_t ir = std::min(uint32_t(r * inv_points), 255u);
-            const uint32_t ig = std::min(uint32_t(g * inv_points), 255u);
-            const uint32_t ib = std::min(uint32_t(b * inv_points), 255u);
-            out[size_t(y) * size_t(job->width) + size_t(x)] = 0xFF000000u | ir << 16 | ig << 8 | ib;
+            job->out[size_t(y) * size_t(job->width) + size_t(x)] =
+                gr__lic_word(r, g, b, inv_points);
         }
     }
     gr__streamline_destroy(&line);
 }
 
-gr_image_s* gr_filter_LIC(gr_image_s* image, const gr_complex* cx, int32_t flow_steps,
-                          int32_t cross_steps) {
-    SW_ASSERT(flow_steps >= 0 && cross_steps >= 0 && cross_steps <= GR__GAUSSIAN_MAX_RADIUS,
+// The same colours from the interleaved planes, red, green and blue in three
+// lanes; the points' colours are averaged in order once the line is traced.
+// colours holds 2 flow_steps + 1 vectors.
+static uint32_t gr__lic_pixel(const gr__lic_s* job, int32_t x, int32_t y, gr__v4f* colours) {
+    const int32_t s = job->flow_steps, m = job->cross_steps;
+    const float* kc = job->kc + m;
+    gr__trace_fast(
+        &job->planes, s, float(x), float(y),
+        [&](int32_t k, float px, float py, float tx, float ty) {
+            gr__v4f sum = {};
+            float weight = 0.0f;
+            for (int32_t c = -m; c <= m; c++) {
+                sum += gr__colour_at(&job->planes, px + float(c) * ty, py - float(c) * tx) * kc[c];
+                weight += kc[c];
+            }
+            colours[k] = sum * (1.0f / weight);
+        });
+    gr__v4f total = {};
+    for (int32_t k = 0; k <= 2 * s; k++)
+        total += colours[k];
+    return gr__lic_word(total[0], total[1], total[2], 1.0f / float(2 * s + 1));
+}
+
+static void gr__lic_fast_rows(void* ctx, int32_t y0, int32_t y1) {
+    const gr__lic_s* job = static_cast<const gr__lic_s*>(ctx);
+    gr__v4f* colours =
+        static_cast<gr__v4f*>(std::malloc(sizeof(gr__v4f) * size_t(2 * job->flow_steps + 1)));
+    for (int32_t y = y0; y < y1; y++)
+        for (int32_t x = 0; x < job->width; x++)
+            job->out[size_t(y) * size_t(job->width) + size_t(x)] =
+                gr__lic_pixel(job, x, y, colours);
+    std::free(colours);
+}
+
+// ---- eight pixels at a time ------------------------------------------------------------------
+
+#if defined(__x86_64__)
+// The fast kernels' arithmetic for eight neighbouring pixels of a row, one per
+// lane of the AVX registers. Built for AVX2 without fused multiply-adds, every
+// lane rounds exactly as the scalar code does, so the images stay the same bit
+// for bit. Plane reads are per lane: two quads (a pixel and its right
+// neighbour) in one load, then a transposition into one register per channel.
+
+#define GR__WIDE __attribute__((target("avx2")))
+#define GR__WIDE_INLINE __attribute__((target("avx2"), always_inline)) inline
+
+static bool gr__cpu_wide(void) {
+    static const bool wide = __builtin_cpu_supports("avx2");
+    return wide;
+}
+
+// Per-call constants of the wide kernels.
+struct gr__wide_s {
+    __m256 xmax, ymax; // width - 1, height - 1
+    __m256i stride;    // the planes' row stride
+};
+
+GR__WIDE_INLINE static gr__wide_s gr__wide(const gr__planes_s* p) {
+    return {_mm256_set1_ps(float(p->width - 1)), _mm256_set1_ps(float(p->height - 1)),
+            _mm256_set1_epi32(p->stride)};
+}
+
+// Rows r[l] hold lane l in their low half and lane l + 4 in their high half;
+// c[j] gets element j of every lane, lanes in order.
+GR__WIDE_INLINE static void gr__transpose8(const __m256 r[4], __m256 c[4]) {
+    const __m256 t0 = _mm256_unpacklo_ps(r[0], r[1]), t1 = _mm256_unpackhi_ps(r[0], r[1]);
+    const __m256 t2 = _mm256_unpacklo_ps(r[2], r[3]), t3 = _mm256_unpackhi_ps(r[2], r[3]);
+    c[0] = _mm256_shuffle_ps(t0, t2, 0x44);
+    c[1] = _mm256_shuffle_ps(t0, t2, 0xEE);
+    c[2] = _mm256_shuffle_ps(t1, t3, 0x44);
+    c[3] = _mm256_shuffle_ps(t1, t3, 0xEE);
+}
+
+// Lanes l and l + 4 of v, each repeated over its half.
+GR__WIDE_INLINE static __m256 gr__spread8(__m256 v, int l) {
+    return _mm256_permutevar8x32_ps(v, _mm256_setr_epi32(l, l, l, l, l + 4, l + 4, l + 4, l + 4));
+}
+
+// gr__tangent_at for eight positions. maxps gives its second operand for not
+// a number, as the scalar clamp does.
+GR__WIDE_INLINE static void gr__tangent8(const gr__planes_s* p, const gr__wide_s& k, __m256 x,
+                                         __m256 y, __m256* tx, __m256* ty) {
+    const __m256 zero = _mm256_setzero_ps();
+    x = _mm256_min_ps(_mm256_max_ps(x, zero), k.xmax);
+    y = _mm256_min_ps(_mm256_max_ps(y, zero), k.ymax);
+    const __m256i x0 = _mm256_cvttps_epi32(x), y0 = _mm256_cvttps_epi32(y);
+    const __m256 fx = x - _mm256_cvtepi32_ps(x0), fy = y - _mm256_cvtepi32_ps(y0);
+    // Where a coordinate is whole the ceiling is the floor itself.
+    const __m256 right = _mm256_cmp_ps(fx, zero, _CMP_GT_OQ);
+    const __m256 down = _mm256_cmp_ps(fy, zero, _CMP_GT_OQ);
+    const __m256i i0 = _mm256_add_epi32(_mm256_mullo_epi32(y0, k.stride), x0);
+    const __m256i i1 = _mm256_add_epi32(i0, _mm256_and_si256(_mm256_castps_si256(down), k.stride));
+    alignas(32) int32_t a0[8], a1[8];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(a0), i0);
+    _mm256_store_si256(reinterpret_cast<__m256i*>(a1), i1);
+    const float* t = p->tangents;
+    __m256 r0[4], r1[4], c0[4], c1[4];
+    for (int l = 0; l < 4; l++) {
+        // Two (x, y) pairs: the pixel's and its right neighbour's.
+        r0[l] = _mm256_loadu2_m128(t + 2 * size_t(a0[l + 4]), t + 2 * size_t(a0[l]));
+        r1[l] = _mm256_loadu2_m128(t + 2 * size_t(a1[l + 4]), t + 2 * size_t(a1[l]));
+    }
+    gr__transpose8(r0, c0);
+    gr__transpose8(r1, c1);
+    const __m256 top_rx = _mm256_blendv_ps(c0[0], c0[2], right);
+    const __m256 top_ry = _mm256_blendv_ps(c0[1], c0[3], right);
+    const __m256 bot_rx = _mm256_blendv_ps(c1[0], c1[2], right);
+    const __m256 bot_ry = _mm256_blendv_ps(c1[1], c1[3], right);
+    const __m256 top_x = c0[0] + (top_rx - c0[0]) * fx, top_y = c0[1] + (top_ry - c0[1]) * fx;
+    const __m256 bot_x = c1[0] + (bot_rx - c1[0]) * fx, bot_y = c1[1] + (bot_ry - c1[1]) * fx;
+    const __m256 vx = top_x + (bot_x - top_x) * fy, vy = top_y + (bot_y - top_y) * fy;
+    const __m256 len = _mm256_sqrt_ps(vx * vx + vy * vy);
+    const __m256 unit = _mm256_cmp_ps(len, zero, _CMP_GT_OQ);
+    *tx = _mm256_blendv_ps(vx, vx / len, unit);
+    *ty = _mm256_blendv_ps(vy, vy / len, unit);
+}
+
+// gr__quad_at (Colour false) or gr__colour_at (Colour true) for eight
+// positions; out gets the first three channels.
+template <bool Colour>
+GR__WIDE_INLINE static void gr__quads8(const gr__planes_s* p, const gr__wide_s& k, __m256 x,
+                                       __m256 y, __m256 out[3]) {
+    const __m256 zero = _mm256_setzero_ps();
+    if (Colour) {
+        x = _mm256_max_ps(_mm256_min_ps(x, k.xmax), zero);
+        y = _mm256_max_ps(_mm256_min_ps(y, k.ymax), zero);
+    } else {
+        x = _mm256_min_ps(_mm256_max_ps(x, zero), k.xmax);
+        y = _mm256_min_ps(_mm256_max_ps(y, zero), k.ymax);
+    }
+    const __m256i x0 = _mm256_cvttps_epi32(x), y0 = _mm256_cvttps_epi32(y);
+    const __m256 fx = x - _mm256_cvtepi32_ps(x0), fy = y - _mm256_cvtepi32_ps(y0);
+    alignas(32) int32_t a[8];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(a),
+                       _mm256_add_epi32(_mm256_mullo_epi32(y0, k.stride), x0));
+    const float* q = p->quads;
+    const size_t down = 4 * size_t(p->stride);
+    __m256 v[4];
+    for (int l = 0; l < 4; l++) {
+        const float* lo = q + 4 * size_t(a[l]);
+        const float* hi = q + 4 * size_t(a[l + 4]);
+        // Each load: a quad and its right neighbour; lanes l and l + 4 paired.
+        const __m256 lo0 = _mm256_loadu_ps(lo), hi0 = _mm256_loadu_ps(hi);
+        const __m256 lo1 = _mm256_loadu_ps(lo + down), hi1 = _mm256_loadu_ps(hi + down);
+        const __m256 p00 = _mm256_permute2f128_ps(lo0, hi0, 0x20);
+        const __m256 p10 = _mm256_permute2f128_ps(lo0, hi0, 0x31);
+        const __m256 p01 = _mm256_permute2f128_ps(lo1, hi1, 0x20);
+        const __m256 p11 = _mm256_permute2f128_ps(lo1, hi1, 0x31);
+        const __m256 fxl = gr__spread8(fx, l), fyl = gr__spread8(fy, l);
+        __m256 top = p00 + (p10 - p00) * fxl;
+        __m256 bottom = p01 + (p11 - p01) * fxl;
+        if (Colour) {
+            top = _mm256_cvtepi32_ps(_mm256_cvttps_epi32(top));
+            bottom = _mm256_cvtepi32_ps(_mm256_cvttps_epi32(bottom));
+        }
+        v[l] = top + (bottom - top) * fyl;
+        if (Colour)
+            v[l] = _mm256_cvtepi32_ps(_mm256_cvttps_epi32(v[l]));
+    }
+    __m256 c[4];
+    gr__transpose8(v, c);
+    out[0] = c[0];
+    out[1] = c[1];
+    out[2] = c[2];
+}
+
+// The first pixel's index plus 0 .. 7, as floats.
+GR__WIDE_INLINE static __m256 gr__lanes8(int32_t first) {
+    return _mm256_cvtepi32_ps(
+        _mm256_add_epi32(_mm256_set1_epi32(first), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7)));
+}
+
+// gr__trace_fast for G groups of eight pixels from (x, y) on, the groups in
+// step so that their chains of dependent lookups overlap:
+// point(g, i, px, py, tx, ty) per group and streamline point.
+template <int G, class Point>
+GR__WIDE_INLINE static void gr__trace8(const gr__planes_s* p, const gr__wide_s& k, int32_t steps,
+                                       int32_t x, int32_t y, const Point& point) {
+    __m256 px[G], py[G], tx[G], ty[G], t0x[G], t0y[G];
+    for (int g = 0; g < G; g++) {
+        px[g] = gr__lanes8(x + 8 * g);
+        py[g] = _mm256_set1_ps(float(y));
+        t0x[g] = t0y[g] = _mm256_setzero_ps();
+    }
+    for (int32_t i = steps; i <= 2 * steps; i++) {
+        for (int g = 0; g < G; g++)
+            gr__tangent8(p, k, px[g], py[g], &tx[g], &ty[g]);
+        for (int g = 0; g < G; g++) {
+            if (i == steps) {
+                t0x[g] = tx[g];
+                t0y[g] = ty[g];
+            }
+            point(g, i, px[g], py[g], tx[g], ty[g]);
+            px[g] = px[g] + tx[g];
+            py[g] = py[g] + ty[g];
+        }
+    }
+    for (int g = 0; g < G; g++) {
+        px[g] = gr__lanes8(x + 8 * g) - t0x[g];
+        py[g] = _mm256_set1_ps(float(y)) - t0y[g];
+    }
+    for (int32_t i = steps - 1; i >= 0; i--) {
+        for (int g = 0; g < G; g++)
+            gr__tangent8(p, k, px[g], py[g], &tx[g], &ty[g]);
+        for (int g = 0; g < G; g++) {
+            point(g, i, px[g], py[g], tx[g], ty[g]);
+            px[g] = px[g] - tx[g];
+            py[g] = py[g] - ty[g];
+        }
+    }
+}
+
+// Wide storage for two groups of 2 flow_steps + 1 points of count vectors.
+static __m256* gr__wide_points(int32_t flow_steps, int count) {
+    return static_cast<__m256*>(
+        std::aligned_alloc(32, sizeof(__m256) * 2 * size_t(count) * size_t(2 * flow_steps + 1)));
+}
+
+struct gr__fdog_point8 {
+    const gr__fdog_s* job;
+    const gr__wide_s* k;
+    __m256* section; // per group, 2 flow_steps + 1 responses
+
+    GR__WIDE_INLINE void operator()(int g, int32_t i, __m256 px, __m256 py, __m256 tx,
+                                    __m256 ty) const {
+        const int32_t m = job->cross_steps;
+        const __m256 tau = _mm256_set1_ps(job->tau);
+        __m256 num = _mm256_setzero_ps(), den = _mm256_setzero_ps(), b[3];
+        for (int32_t c = -m; c <= m; c++) {
+            const __m256 cf = _mm256_set1_ps(float(c));
+            gr__quads8<false>(&job->planes, *k, px + cf * ty, py - cf * tx, b);
+            const __m256 kc = _mm256_set1_ps(job->kc[m + c]);
+            num = num + (b[1] - tau * b[2]) * kc * b[0];
+            den = den + kc * b[0];
+        }
+        section[g * (2 * job->flow_steps + 1) + i] = num / den;
+    }
+};
+
+// Writes the line drawing of G groups of eight pixels from (x, y) on.
+template <int G>
+GR__WIDE_INLINE static void gr__fdog_groups(const gr__fdog_point8& point, __m256 km_sum, int32_t x,
+                                            int32_t y, uint32_t* out) {
+    const gr__fdog_s* job = point.job;
+    const int32_t s = job->flow_steps;
+    gr__trace8<G>(&job->planes, *point.k, s, x, y, point);
+    for (int g = 0; g < G; g++) {
+        const __m256* section = point.section + g * (2 * s + 1);
+        __m256 h = _mm256_setzero_ps();
+        for (int32_t i = 0; i <= 2 * s; i++)
+            h = h + _mm256_set1_ps(job->km[i]) * section[i];
+        alignas(32) float hv[8];
+        _mm256_store_ps(hv, h / km_sum);
+        for (int lane = 0; lane < 8; lane++)
+            out[x + 8 * g + lane] = gr__is_white(hv[lane], job->threshold) ? GR__WHITE : GR__BLACK;
+    }
+}
+
+GR__WIDE static void gr__fdog_wide_rows(void* ctx, int32_t y0, int32_t y1) {
+    const gr__fdog_s* job = static_cast<const gr__fdog_s*>(ctx);
+    const int32_t s = job->flow_steps, w = job->width;
+    const __m256 km_sum = _mm256_set1_ps(gr__kernel_total(job->km, s));
+    const gr__wide_s k = gr__wide(&job->planes);
+    __m256* section = gr__wide_points(s, 1);
+    float* tail = static_cast<float*>(std::malloc(sizeof(float) * size_t(2 * s + 1)));
+    const gr__fdog_point8 point = {job, &k, section};
+    for (int32_t y = y0; y < y1; y++) {
+        uint32_t* out = job->out + size_t(y) * size_t(w);
+        int32_t x = 0;
+        for (; x + 16 <= w; x += 16)
+            gr__fdog_groups<2>(point, km_sum, x, y, out);
+        for (; x + 8 <= w; x += 8)
+            gr__fdog_groups<1>(point, km_sum, x, y, out);
+        for (; x < w; x++)
+            out[x] = gr__fdog_pixel(job, x, y, tail);
+    }
+    std::free(tail);
+    std::free(section);
+}
+
+struct gr__lic_point8 {
+    const gr__lic_s* job;
+    const gr__wide_s* k;
+    __m256* colours; // per group and point: red, green, blue
+
+    GR__WIDE_INLINE void operator()(int g, int32_t i, __m256 px, __m256 py, __m256 tx,
+                                    __m256 ty) const {
+        const int32_t m = job->cross_steps;
+        __m256 r = _mm256_setzero_ps(), gr = r, b = r, c3[3];
+        float weight = 0.0f;
+        for (int32_t c = -m; c <= m; c++) {
+            const __m256 cf = _mm256_set1_ps(float(c));
+            gr__quads8<true>(&job->planes, *k, px + cf * ty, py - cf * tx, c3);
+            const __m256 kc = _mm256_set1_ps(job->kc[m + c]);
+            r = r + c3[0] * kc;
+            gr = gr + c3[1] * kc;
+            b = b + c3[2] * kc;
+            weight += job->kc[m + c];
+        }
+        const __m256 inv = _mm256_set1_ps(1.0f / weight);
+        __m256* out = colours + 3 * (g * (2 * job->flow_steps + 1) + i);
+        out[0] = r * inv;
+        out[1] = gr * inv;
+        out[2] = b * inv;
+    }
+};
+
+// Writes the convolution of G groups of eight pixels from (x, y) on.
+template <int G>
+GR__WIDE_INLINE static void gr__lic_groups(const gr__lic_point8& point, int32_t x, int32_t y,
+                                           uint32_t* out) {
+    const gr__lic_s* job = point.job;
+    const int32_t s = job->flow_steps;
+    const float inv_points = 1.0f / float(2 * s + 1);
+    gr__trace8<G>(&job->planes, *point.k, s, x, y, point);
+    for (int g = 0; g < G; g++) {
+        const __m256* colours = point.colours + 3 * g * (2 * s + 1);
+        __m256 r = _mm256_setzero_ps(), gr = r, b = r;
+        for (int32_t i = 0; i <= 2 * s; i++) {
+            r = r + colours[3 * i];
+            gr = gr + colours[3 * i + 1];
+            b = b + colours[3 * i + 2];
+        }
+        alignas(32) float rv[8], gv[8], bv[8];
+        _mm256_store_ps(rv, r);
+        _mm256_store_ps(gv, gr);
+        _mm256_store_ps(bv, b);
+        for (int lane = 0; lane < 8; lane++)
+            out[x + 8 * g + lane] = gr__lic_word(rv[lane], gv[lane], bv[lane], inv_points);
+    }
+}
+
+GR__WIDE static void gr__lic_wide_rows(void* ctx, int32_t y0, int32_t y1) {
+    const gr__lic_s* job = static_cast<const gr__lic_s*>(ctx);
+    const int32_t s = job->flow_steps, w = job->width;
+    const gr__wide_s k = gr__wide(&job->planes);
+    __m256* colours = gr__wide_points(s, 3);
+    gr__v4f* tail = static_cast<gr__v4f*>(std::malloc(sizeof(gr__v4f) * size_t(2 * s + 1)));
+    const gr__lic_point8 point = {job, &k, colours};
+    for (int32_t y = y0; y < y1; y++) {
+        uint32_t* out = job->out + size_t(y) * size_t(w);
+        int32_t x = 0;
+        for (; x + 16 <= w; x += 16)
+            gr__lic_groups<2>(point, x, y, out);
+        for (; x + 8 <= w; x += 8)
+            gr__lic_groups<1>(point, x, y, out);
+        for (; x < w; x++)
+            out[x] = gr__lic_pixel(job, x, y, tail);
+    }
+    std::free(tail);
+    std::free(colours);
+}
+#else
+static bool gr__cpu_wide(void) {
+    return false;
+}
+static const gr__rows_fn gr__fdog_wide_rows = gr__fdog_fast_rows;
+static const gr__rows_fn gr__lic_wide_rows = gr__lic_fast_rows;
+#endif
+
+// ---- entry points -------------------------------------------------------------------------------
+
+gr_image_s* gr__filter_fDoG(gr_image_s* image, const gr_complex* cx, int32_t inner_radius,
+                            int32_t outer_radius, int32_t flow_steps, int32_t cross_steps,
+                            float tau, float threshold, gr__path_t path, int32_t bands) {
+    SW_ASSERT(inner_radius >= 0 && inner_radius <= GR__GAUSSIAN_MAX_RADIUS && outer_radius >= 0 &&
+                  outer_radius <= GR__GAUSSIAN_MAX_RADIUS,
+              "blur radius out of range");
+    SW_ASSERT(flow_steps >= 0 && flow_steps <= GR__GAUSSIAN_MAX_RADIUS && cross_steps >= 0 &&
+                  cross_steps <= GR__GAUSSIAN_MAX_RADIUS,
+              "step count out of range");
+    const int32_t w = int32_t(gr_image_get_width(image));
+    const int32_t h = int32_t(gr_image_get_height(image));
+    SW_ASSERT(cx->width == w && cx->height == h, "the analysis belongs to another image size");
+
+    float* b0 = gr__brightness_plane(image, bands);
+    float* b1 = gr__plane_copy(b0, w, h);
+    float* b2 = gr__plane_copy(b0, w, h);
+    gr__gaussianConvolveBands(w, h, b1, inner_radius, bands);
+    gr__gaussianConvolveBands(w, h, b2, outer_radius, bands);
+    float* km = gr__gaussianCoefficients(flow_steps);
+    float* kc = gr__gaussianCoefficients(cross_steps);
+
+    gr_image_s* out = gr_image_create(w, h);
+    gr__fdog_s job = {cx,
+                      w,
+                      h,
+                      b0,
+                      b1,
+                      b2,
+                      km,
+                      kc,
+                      flow_steps,
+                      cross_steps,
+                      tau,
+                      threshold,
+                      {w, h, w + 1, nullptr, nullptr},
+                      nullptr};
+    job.out = gr_image_pixels_lock(out);
+    if (path == GR__PATH_REFERENCE) {
+        gr__parallel_rows(h, bands, gr__fdog_rows, &job);
+    } else if (w > 0 && h > 0) {
+        float* block = gr__planes_fill(&job.planes, cx, b0, b1, b2, nullptr, bands);
+        const bool wide = path == GR__PATH_FAST && gr__cpu_wide();
+        gr__parallel_rows(h, bands, wide ? gr__fdog_wide_rows : gr__fdog_fast_rows, &job);
+        std::free(block);
+    }
+    gr_image_pixels_unlock(out, true);
+
+    std::free(kc);
+    std::free(km);
+    std::free(b2);
+    std::free(b1);
+    std::free(b0);
+    return out;
+}
+
+gr_image_s* gr_filter_fDoG(gr_image_s* image, const gr_complex* cx, int32_t inner_radius,
+                           int32_t outer_radius, int32_t flow_steps, int32_t cross_steps, float tau,
+                           float threshold) {
+    return gr__filter_fDoG(image, cx, inner_radius, outer_radius, flow_steps, cross_steps, tau,
+                           threshold, GR__PATH_FAST, GR__BANDS_AUTO);
+}
+
+gr_image_s* gr__filter_LIC(gr_image_s* image, const gr_complex* cx, int32_t flow_steps,
+                           int32_t cross_steps, gr__path_t path, int32_t bands) {
+    // The header's range for both: 2 flow_steps + 1 points must not overflow.
+    SW_ASSERT(flow_steps >= 0 && flow_steps <= GR__GAUSSIAN_MAX_RADIUS && cross_steps >= 0 &&
+                  cross_steps <= GR__GAUSSIAN_MAX_RADIUS,
               "step count out of range");
     const int32_t w = int32_t(gr_image_get_width(image));
     const int32_t h = int32_t(gr_image_get_height(image));
     SW_ASSERT(cx->width == w && cx->height == h, "the analysis belongs to another image size");
     float* kc = gr__gaussianCoefficients(cross_steps);
     gr_image_s* out = gr_image_create(w, h);
-    uint32_t* pixels = gr_image_pixels_lock(out);
-    const gr__lic_s job = {cx, image, w, kc, flow_steps, cross_steps};
-    gr__lic_rows(&job, pixels, 0, h);
+    gr__lic_s job = {cx,     image, w, kc, flow_steps, cross_steps, {w, h, w + 1, nullptr, nullptr},
+                     nullptr};
+    job.out = gr_image_pixels_lock(out);
+    if (path == GR__PATH_REFERENCE) {
+        gr__parallel_rows(h, bands, gr__lic_rows, &job);
+    } else if (w > 0 && h > 0) {
+        // Read like gr_image_sample reads them: no lock, so no messages.
+        float* block =
+            gr__planes_fill(&job.planes, cx, nullptr, nullptr, nullptr, image->pixels, bands);
+        const bool wide = path == GR__PATH_FAST && gr__cpu_wide();
+        gr__parallel_rows(h, bands, wide ? gr__lic_wide_rows : gr__lic_fast_rows, &job);
+        std::free(block);
+    }
     gr_image_pixels_unlock(out, true);
     std::free(kc);
     return out;
 }
 
-// ---- isotropic difference of Gaussians
-// -----------------------------------------------------------
+gr_image_s* gr_filter_LIC(gr_image_s* image, const gr_complex* cx, int32_t flow_steps,
+                          int32_t cross_steps) {
+    return gr__filter_LIC(image, cx, flow_steps, cross_steps, GR__PATH_FAST, GR__BANDS_AUTO);
+}
 
-static void gr__dog_rows(const float* b1, const float* b2, int32_t width, float tau,
-                         float threshold, uint32_t* out, int32_t y0, int32_t y1) {
-    for (size_t i = size_t(y0) * size_t(width); i < size_t(y1) * size_t(width); i++)
-        out[i] = gr__is_white(b1[i] - tau * b2[i], threshold) ? GR__WHITE : GR__BLACK;
+// ---- isotropic difference of Gaussians --------------------------------------------------------
+
+struct gr__dog_s {
+    const float* b1;
+    const float* b2;
+    int32_t width;
+    float tau, threshold;
+    uint32_t* out;
+};
+
+static void gr__dog_rows(void* ctx, int32_t y0, int32_t y1) {
+    const gr__dog_s* job = static_cast<const gr__dog_s*>(ctx);
+    const size_t w = size_t(job->width);
+    for (size_t i = size_t(y0) * w; i < size_t(y1) * w; i++)
+        job->out[i] = gr__is_white(job->b1[i] - job->tau * job->b2[i], job->threshold) ? GR__WHITE
+                                                                                       : GR__BLACK;
 }
 
 gr_image_s* gr_filter_DoG(gr_image_s* image, int32_t inner_radius, int32_t outer_radius, float tau,
@@ -268,13 +973,13 @@ gr_image_s* gr_filter_DoG(gr_image_s* image, int32_t inner_radius, int32_t outer
               "blur radius out of range");
     const int32_t w = int32_t(gr_image_get_width(image));
     const int32_t h = int32_t(gr_image_get_height(image));
-    float* b1 = gr__brightness_plane(image);
-    float* b2 = gr__brightness_plane(image);
+    float* b1 = gr__brightness_plane(image, GR__BANDS_AUTO);
+    float* b2 = gr__plane_copy(b1, w, h);
     gr__gaussianConvolve(w, h, b1, inner_radius);
     gr__gaussianConvolve(w, h, b2, outer_radius);
     gr_image_s* out = gr_image_create(w, h);
-    uint32_t* pixels = gr_image_pixels_lock(out);
-    gr__dog_rows(b1, b2, w, tau, threshold, pixels, 0, h);
+    gr__dog_s job = {b1, b2, w, tau, threshold, gr_image_pixels_lock(out)};
+    gr__parallel_rows(h, GR__BANDS_AUTO, gr__dog_rows, &job);
     gr_image_pixels_unlock(out, true);
     std::free(b2);
     std::free(b1);

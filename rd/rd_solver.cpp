@@ -6,6 +6,7 @@
 #include "app/app_assert.h"
 #include "app/app_log.h"
 #include "gr/gr_color.h"
+#include "rd/rd_internal.h"
 #include "rd/rd_random.h"
 #include "rd/rd_task.h"
 
@@ -24,6 +25,8 @@ template <typename T> reaction_diffusion2<T>::reaction_diffusion2(int w, int h) 
     for (size_t i = 0; i < n; i++)
         scale[i] = T(1);
     complex = nullptr;
+    runs = nullptr;
+    summing = false;
     randomize();
 }
 
@@ -32,6 +35,7 @@ template <typename T> reaction_diffusion2<T>::~reaction_diffusion2() {
     delete[] next;
     delete[] scale;
     gr_complex_destroy(complex);
+    rd__runs_destroy(runs);
 }
 
 template <typename T> void reaction_diffusion2<T>::randomize() {
@@ -58,6 +62,10 @@ template <typename T> void reaction_diffusion2<T>::set_reference(gr_image_s* ima
         cur[i] = b;
     }
     gr_image_pixels_unlock(image, false);
+    // The radii and tangents change: runs made for the old ones are wrong.
+    rd__runs_destroy(runs);
+    runs = nullptr;
+    summing = false;
     gr_complex_destroy(complex);
     complex = gr_complex_create(image);
     gr_complex_compute_sst(complex, 7, rd__logSst, nullptr);
@@ -93,13 +101,7 @@ float reaction_diffusion2<T>::calc_disc_sum(int x, int y, int r, float a, float 
             q -= H;
         const T* row = cur + (size_t)q * (size_t)W;
         const float fy = (float)dy;
-        // Inside when u^2 + v^2 < 1; a not-a-number sum counts as inside.
-        auto inside = [&](int dx) {
-            const float fx = (float)dx;
-            const float u = (fx * a + fy * b) * ru;
-            const float v = (fy * a - fx * b) * rv;
-            return !(u * u + v * v >= 1.0f);
-        };
+        auto inside = [&](int dx) { return rd__ellipse_inside((float)dx, fy, a, b, ru, rv); };
         if (small) {
             for (int dx = -r; dx <= r; dx++)
                 if (inside(dx))
@@ -141,11 +143,39 @@ template <typename T> int reaction_diffusion2<T>::cell_radius(int i) const {
     return m < 65536.0f ? (int)m : 65536;
 }
 
+template <typename T> bool reaction_diffusion2<T>::prepare_runs() {
+    SW_ASSERT(complex, "prepare_runs needs a reference (set_reference) and its flow");
+    SW_ASSERT(!summing, "prepare_runs runs between iterations");
+    rd__runs_destroy(runs);
+    runs = rd__runs_create(this);
+    return runs != nullptr;
+}
+
+template <typename T> void reaction_diffusion2<T>::release_runs() {
+    SW_ASSERT(!summing, "release_runs runs between iterations");
+    rd__runs_destroy(runs);
+    runs = nullptr;
+}
+
+template <typename T> void reaction_diffusion2<T>::begin_iteration() {
+    if (!runs)
+        return;
+    rd__runs_sum_rows(runs, cur);
+    summing = true;
+}
+
 template <typename T> void reaction_diffusion2<T>::update(int x0, int y0, int w, int h) {
     SW_ASSERT(complex, "update needs a reference (set_reference) and its flow");
     SW_ASSERT(x0 >= 0 && y0 >= 0, "update rectangles start inside the grid");
     if (h <= 0 || y0 >= height || w <= 0)
         return;
+    if (runs && summing) {
+        const int x1 = w < width - x0 ? x0 + w : width;
+        const int y1 = h < height - y0 ? y0 + h : height;
+        if (x0 < x1)
+            rd__runs_update(runs, this, x0, y0, x1, y1);
+        return;
+    }
     for (int y = y0; y < y0 + h && y < height; y++) {
         for (int x = x0; x < x0 + w && x < width; x++) {
             const int i = y * width + x;
@@ -164,6 +194,7 @@ static void rd__tileTask(void* data, int, int, int, int, int tx, int ty, int, in
 }
 
 template <typename T> void reaction_diffusion2<T>::update_tiles() {
+    begin_iteration();
     const int tx = (width + RD_SOLVER_TILE - 1) / RD_SOLVER_TILE;
     const int ty = (height + RD_SOLVER_TILE - 1) / RD_SOLVER_TILE;
     void* handle = nullptr;
@@ -173,6 +204,7 @@ template <typename T> void reaction_diffusion2<T>::update_tiles() {
 }
 
 template <typename T> void reaction_diffusion2<T>::finish_iteration() {
+    summing = false;
     std::swap(cur, next);
     const size_t n = (size_t)width * (size_t)height;
     float mn = 1.0f, mx = -1.0f;

@@ -17,6 +17,8 @@
 // Side of the square tiles an iteration is split into.
 constexpr int RD_SOLVER_TILE = 16;
 
+struct rd__runs_s;
+
 template <typename T> class reaction_diffusion2 {
 public:
     int32_t base_radius; // activator radius at full brightness (20)
@@ -27,6 +29,8 @@ public:
     T* next;             // field being computed by the running iteration
     T* scale;            // per-cell radius factor: 1, or the reference brightness
     gr_complex* complex; // analysis of the reference image; owned, null until referenced
+    rd__runs_s* runs;    // per-cell ellipse runs; owned, null until prepare_runs
+    bool summing;        // an iteration began: update() sums through the row prefix sums
 
     // Allocates a width x height grid (both >= 1) with scale 1 everywhere and
     // fills it with noise (randomize).
@@ -45,9 +49,30 @@ public:
     // not changed, and must outlive this call only.
     void set_reference(gr_image_s* image);
 
+    // Works out, for every cell, which columns of each row its two ellipses
+    // cover, from scale and the tangents, so that iterations sum rows through
+    // running sums instead of scanning the ellipses. Call it once the tangents
+    // are final and again whenever scale or the tangents change (set_reference
+    // drops the runs). Returns false, leaving iterations to the scan, when out
+    // of memory. Thread: while no update() runs; spreads work over the pool.
+    bool prepare_runs();
+
+    // Drops the runs: iterations scan each ellipse again.
+    // Thread: while no update() runs.
+    void release_runs();
+
+    // Starts an iteration: with runs prepared, takes the running sums of every
+    // row of cur, which update() reads until finish_iteration(). Writes to cur
+    // in between are not seen by update(). Thread: while no update() runs.
+    void begin_iteration();
+
     // Computes next for the cells of one rectangle, clipped to the grid (never
     // wrapped); an empty or outside rectangle does nothing. Needs complex with
-    // computed tangents. Thread: any, for disjoint rectangles at once.
+    // computed tangents. Between begin_iteration() and finish_iteration() with
+    // runs prepared it sums rows through the running sums (cells within
+    // rounding of an ellipse's boundary may then fall on either side);
+    // otherwise it scans each ellipse cell by cell (calc_disc_sum).
+    // Thread: any, for disjoint rectangles at once.
     void update(int x0, int y0, int w, int h);
 
     // Returns the plain sum of cur over the ellipse centred on cell (x, y) with
@@ -57,20 +82,22 @@ public:
 
     // Returns whether the cell moves up: its sum over the ellipse of radius r
     // outweighs the sum over radius 2r (the ring between them is negative).
-    // The one place a faster summation method plugs in.
+    // Scans both ellipses (calc_disc_sum); iterations with runs prepared
+    // decide the same from running sums instead.
     bool cell_grows(int x, int y, int r, float a, float b) const;
 
     // Returns the activator radius of cell i: base_radius * scale, at least 3,
     // truncated.
     int cell_radius(int i) const;
 
-    // Runs update over every tile on the task runtime and waits for all of
-    // them. Thread: one caller at a time.
+    // Begins an iteration, then runs update over every tile on the task
+    // runtime and waits for all of them. Thread: one caller at a time.
     void update_tiles();
 
-    // Makes next the current field, then stretches it to [-1, 1] when its range
-    // exceeds 0.01; the minimum search starts at 1 and the maximum at -1, so a
-    // field wholly above 1 is stretched from 1, not from its own minimum.
+    // Ends the iteration: makes next the current field, then stretches it to
+    // [-1, 1] when its range exceeds 0.01; the minimum search starts at 1 and
+    // the maximum at -1, so a field wholly above 1 is stretched from 1, not
+    // from its own minimum.
     void finish_iteration();
 
     // One whole iteration: update_tiles, then finish_iteration.

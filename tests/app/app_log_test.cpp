@@ -4,42 +4,34 @@
 
 #include <string>
 
-TEST(AppLog, WritesFormattedTextWithoutLineEnd) {
+namespace {
+
+std::string logged(const char* format, auto... args) {
     testing::internal::CaptureStderr();
-    app_log("Complex compute took %g seconds.", 0.25);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Complex compute took 0.25 seconds.");
+    app_log(format, args...);
+    return testing::internal::GetCapturedStderr();
+}
+
+} // namespace
+
+TEST(AppLog, WritesFormattedTextWithoutLineEnd) {
+    EXPECT_EQ(logged("Complex compute took %g seconds.", 0.25),
+              "Complex compute took 0.25 seconds.");
+    EXPECT_EQ(logged("SST: %g%%\n", 50.0), "SST: 50%\n");
 }
 
 TEST(AppLog, CutsLongMessageAt1023Bytes) {
     std::string message(2000, 'x');
     for (size_t i = 0; i < message.size(); i++)
         message[i] = char('a' + i % 26);
-    testing::internal::CaptureStderr();
-    app_log("%s", message.c_str());
-    std::string written = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(written.size(), 1023u);
-    EXPECT_EQ(written, message.substr(0, 1023));
-}
-
-TEST(AppLog, WritesMessageOf1023BytesWhole) {
-    std::string message(1023, 'q');
-    testing::internal::CaptureStderr();
-    app_log("%s", message.c_str());
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), message);
-}
-
-TEST(AppLog, WritesPercentSign) {
-    testing::internal::CaptureStderr();
-    app_log("SST: %g%%\n", 50.0);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "SST: 50%\n");
+    EXPECT_EQ(logged("%s", message.c_str()), message.substr(0, 1023));
+    EXPECT_EQ(logged("%s", message.substr(0, 1023).c_str()), message.substr(0, 1023));
 }
 
 TEST(AppLog, FormattingErrorStillWritesATerminatedText) {
     // A wide character the C locale cannot convert makes formatting fail; the
     // retry in the large buffer writes whatever was formatted, nothing more.
-    testing::internal::CaptureStderr();
-    app_log("abc %ls def", L"\u00e9");
-    std::string written = testing::internal::GetCapturedStderr();
+    const std::string written = logged("abc %ls def", L"\u00e9");
     EXPECT_LE(written.size(), 4u);
     EXPECT_EQ(written, std::string("abc ").substr(0, written.size()));
 }

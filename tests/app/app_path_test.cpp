@@ -2,54 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
-#include <cstdlib>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <set>
-#include <string>
+
+#include "app_test_util.h"
+
+using namespace app_test;
 
 namespace {
-
-// A fresh folder, removed with its content at the end of the scope.
-struct temp_folder {
-    std::string path;
-    temp_folder() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "sw_path_XXXXXX").string();
-        path = mkdtemp(pattern.data());
-    }
-    ~temp_folder() { std::filesystem::remove_all(path); }
-};
-
-// Sets (value) or unsets (null) an environment variable for the scope.
-struct scoped_env {
-    std::string name, old;
-    bool had;
-    scoped_env(const char* n, const char* value) : name(n) {
-        const char* v = std::getenv(n);
-        had = v != nullptr;
-        if (had)
-            old = v;
-        if (value)
-            setenv(n, value, 1);
-        else
-            unsetenv(n);
-    }
-    ~scoped_env() {
-        if (had)
-            setenv(name.c_str(), old.c_str(), 1);
-        else
-            unsetenv(name.c_str());
-    }
-};
-
-std::string replaced(const char* path, const char* last) {
-    char out[256];
-    EXPECT_TRUE(path_replace_last_component(path, last, sizeof out, out));
-    return out;
-}
 
 // A home folder with no XDG overrides and an optional user-dirs.dirs.
 struct fake_home {
@@ -59,20 +18,14 @@ struct fake_home {
     scoped_env desk{"XDG_DESKTOP_DIR", nullptr};
     scoped_env docs{"XDG_DOCUMENTS_DIR", nullptr};
     void user_dirs(const std::string& text) {
-        std::filesystem::create_directories(home.path + "/.config");
+        fs::create_directories(home.path + "/.config");
         std::ofstream(home.path + "/.config/user-dirs.dirs") << text;
     }
 };
 
-std::string desktop() {
+std::string path_of(bool (*get)(int, char*)) {
     char out[512];
-    EXPECT_TRUE(app_get_desktop_path(sizeof out, out));
-    return out;
-}
-
-std::string documents() {
-    char out[512];
-    EXPECT_TRUE(app_get_documents_path(sizeof out, out));
+    EXPECT_TRUE(get(sizeof out, out));
     return out;
 }
 
@@ -89,104 +42,90 @@ bool is_uuid(const std::string& s) {
 
 } // namespace
 
-TEST(PathReplaceLastComponent, ReplacesTheFileName) {
-    EXPECT_EQ(replaced("/a/b/c.png", "d.jpg"), "/a/b/d.jpg");
-    EXPECT_EQ(replaced("/a/b/c.png", nullptr), "/a/b");
-    EXPECT_EQ(replaced("/a/b/c.png", ""), "/a/b");
+TEST(PathReplaceLastComponent, ReplacesOrDropsTheLastComponent) {
+    const struct {
+        const char *path, *last, *want;
+    } cases[] = {
+        {"/a/b/c.png", "d.jpg", "/a/b/d.jpg"},
+        {"/a/b/c.png", nullptr, "/a/b"},
+        {"/a/b/c.png", "", "/a/b"},
+        {"/a/b/", "x", "/a/x"}, // trailing and repeated slashes do not count
+        {"/a//b", "x", "/a/x"},
+        {"a//b//", nullptr, "a"},
+        {"/a", "x", "/x"}, // the root stays
+        {"/a", nullptr, "/"},
+        {"/", nullptr, "/"},
+        {"/", "x", "/x"},
+        {"//", "x", "/x"},
+        {"c.png", "d.png", "d.png"}, // relative
+        {"c.png", nullptr, ""},
+        {"", "d.png", "d.png"},
+        {"dir/c.png", "d.png", "dir/d.png"},
+    };
+    for (const auto& c : cases) {
+        char out[256];
+        ASSERT_TRUE(path_replace_last_component(c.path, c.last, sizeof out, out)) << c.path;
+        EXPECT_STREQ(out, c.want) << c.path << " + " << (c.last ? c.last : "null");
+    }
 }
 
-TEST(PathReplaceLastComponent, IgnoresTrailingAndRepeatedSlashes) {
-    EXPECT_EQ(replaced("/a/b/", "x"), "/a/x");
-    EXPECT_EQ(replaced("/a//b", "x"), "/a/x");
-    EXPECT_EQ(replaced("a//b//", nullptr), "a");
-}
-
-TEST(PathReplaceLastComponent, KeepsTheRoot) {
-    EXPECT_EQ(replaced("/a", "x"), "/x");
-    EXPECT_EQ(replaced("/a", nullptr), "/");
-    EXPECT_EQ(replaced("/", nullptr), "/");
-    EXPECT_EQ(replaced("/", "x"), "/x");
-    EXPECT_EQ(replaced("//", "x"), "/x");
-}
-
-TEST(PathReplaceLastComponent, RelativeSingleComponent) {
-    EXPECT_EQ(replaced("c.png", "d.png"), "d.png");
-    EXPECT_EQ(replaced("c.png", nullptr), "");
-    EXPECT_EQ(replaced("", "d.png"), "d.png");
-    EXPECT_EQ(replaced("dir/c.png", "d.png"), "dir/d.png");
-}
-
-TEST(PathReplaceLastComponent, CutsToTheBuffer) {
+TEST(PathReplaceLastComponent, CutsToTheBufferAndLeavesAnEmptyOneAlone) {
     char out[8];
     ASSERT_TRUE(path_replace_last_component("/folder/old", "new.png", sizeof out, out));
     EXPECT_STREQ(out, "/folder");
     ASSERT_TRUE(path_replace_last_component("/f/old", "new.png", sizeof out, out));
     EXPECT_STREQ(out, "/f/new.");
+    char kept[4] = {'z', 'z', 'z', 0};
+    EXPECT_FALSE(path_replace_last_component("/a/b", "c", 0, kept));
+    EXPECT_FALSE(path_replace_last_component(nullptr, "c", sizeof kept, kept));
+    EXPECT_STREQ(kept, "zzz");
 }
 
-TEST(PathReplaceLastComponent, EmptyBufferIsLeftAlone) {
-    char out[4] = {'z', 'z', 'z', 0};
-    EXPECT_FALSE(path_replace_last_component("/a/b", "c", 0, out));
-    EXPECT_FALSE(path_replace_last_component(nullptr, "c", sizeof out, out));
-    EXPECT_STREQ(out, "zzz");
-}
-
-TEST(AppGetDesktopPath, FallsBackToHomeDesktop) {
-    fake_home f;
-    EXPECT_EQ(desktop(), f.home.path + "/Desktop");
-}
-
-TEST(AppGetDesktopPath, EnvironmentWinsAndIsExpanded) {
-    fake_home f;
-    f.user_dirs("XDG_DESKTOP_DIR=\"$HOME/FromFile\"\n");
-    {
-        scoped_env e("XDG_DESKTOP_DIR", "/somewhere/else/");
-        EXPECT_EQ(desktop(), "/somewhere/else");
+TEST(AppGetDesktopPath, TakesEnvironmentThenUserDirsThenHome) {
+    const struct {
+        const char* what;
+        const char* user_dirs; // in ~/.config
+        const char* env;       // XDG_DESKTOP_DIR
+        std::string want;      // "~" stands for the home folder
+    } cases[] = {
+        {"fallback", nullptr, nullptr, "~/Desktop"},
+        {"environment wins", "XDG_DESKTOP_DIR=\"$HOME/FromFile\"\n", "/somewhere/else/",
+         "/somewhere/else"},
+        {"tilde expanded", nullptr, "~/Tilde", "~/Tilde"},
+        {"$HOME expanded", nullptr, "$HOME/Dollar", "~/Dollar"},
+        {"user-dirs file",
+         "# written by xdg-user-dirs-update\nXDG_DOCUMENTS_DIR=\"$HOME/Papers\"\n"
+         "XDG_DESKTOP_DIR=\"$HOME/Schreibtisch\"\n",
+         nullptr, "~/Schreibtisch"},
+        {"comments and relative paths ignored",
+         "#XDG_DESKTOP_DIR=\"/commented\"\nXDG_DESKTOP_DIR=\"relative/path\"\n", nullptr,
+         "~/Desktop"},
+    };
+    for (const auto& c : cases) {
+        fake_home f;
+        if (c.user_dirs)
+            f.user_dirs(c.user_dirs);
+        scoped_env env("XDG_DESKTOP_DIR", c.env);
+        const std::string want = c.want[0] == '~' ? f.home.path + c.want.substr(1) : c.want;
+        EXPECT_EQ(path_of(app_get_desktop_path), want) << c.what;
     }
-    {
-        scoped_env e("XDG_DESKTOP_DIR", "~/Tilde");
-        EXPECT_EQ(desktop(), f.home.path + "/Tilde");
-    }
-    {
-        scoped_env e("XDG_DESKTOP_DIR", "$HOME/Dollar");
-        EXPECT_EQ(desktop(), f.home.path + "/Dollar");
-    }
 }
 
-TEST(AppGetDesktopPath, ReadsUserDirsFile) {
-    fake_home f;
-    f.user_dirs("# written by xdg-user-dirs-update\n"
-                "XDG_DOCUMENTS_DIR=\"$HOME/Papers\"\n"
-                "XDG_DESKTOP_DIR=\"$HOME/Schreibtisch\"\n");
-    EXPECT_EQ(desktop(), f.home.path + "/Schreibtisch");
-    EXPECT_EQ(documents(), f.home.path + "/Papers");
-}
-
-TEST(AppGetDesktopPath, UserDirsUnderXdgConfigHome) {
+TEST(AppGetDesktopPath, ReadsUserDirsUnderXdgConfigHome) {
     fake_home f;
     temp_folder config;
     scoped_env e("XDG_CONFIG_HOME", config.path.c_str());
-    std::ofstream(config.path + "/user-dirs.dirs") << "XDG_DESKTOP_DIR=\"/abs/desk\"\n";
-    EXPECT_EQ(desktop(), "/abs/desk");
+    std::ofstream(config.path + "/user-dirs.dirs")
+        << "XDG_DESKTOP_DIR=\"/abs/desk\"\nXDG_DOCUMENTS_DIR=\"$HOME/Papers\"\n";
+    EXPECT_EQ(path_of(app_get_desktop_path), "/abs/desk");
+    EXPECT_EQ(path_of(app_get_documents_path), f.home.path + "/Papers");
 }
 
-TEST(AppGetDesktopPath, IgnoresCommentsAndInvalidValues) {
+TEST(AppGetDocumentsPath, FallsBackToHomeDocumentsAndCutsToTheBuffer) {
     fake_home f;
-    f.user_dirs("#XDG_DESKTOP_DIR=\"/commented\"\n"
-                "XDG_DESKTOP_DIR=\"relative/path\"\n");
-    EXPECT_EQ(desktop(), f.home.path + "/Desktop");
-}
-
-TEST(AppGetDocumentsPath, FallsBackToHomeDocuments) {
-    fake_home f;
-    EXPECT_EQ(documents(), f.home.path + "/Documents");
-    scoped_env e("XDG_DOCUMENTS_DIR", "/docs");
-    EXPECT_EQ(documents(), "/docs");
-}
-
-TEST(AppGetDocumentsPath, CutsToTheBuffer) {
-    fake_home f;
+    EXPECT_EQ(path_of(app_get_documents_path), f.home.path + "/Documents");
     scoped_env e("XDG_DOCUMENTS_DIR", "/0123456789");
+    EXPECT_EQ(path_of(app_get_documents_path), "/0123456789");
     char out[6];
     ASSERT_TRUE(app_get_documents_path(sizeof out, out));
     EXPECT_STREQ(out, "/0123");
@@ -197,42 +136,30 @@ TEST(AppGetDocumentsPath, CutsToTheBuffer) {
 
 TEST(AppGetTempPath, IsAFreshUuidInsideTheTemporaryFolder) {
     temp_folder tmp;
-    scoped_env e("TMPDIR", tmp.path.c_str());
     std::set<std::string> seen;
-    for (int i = 0; i < 100; i++) {
-        char out[512];
-        ASSERT_TRUE(app_get_temp_path(sizeof out, out));
-        std::string path = out;
-        ASSERT_EQ(path.compare(0, tmp.path.size() + 1, tmp.path + "/"), 0) << path;
-        EXPECT_TRUE(is_uuid(path.substr(tmp.path.size() + 1))) << path;
-        EXPECT_FALSE(std::filesystem::exists(path));
-        EXPECT_TRUE(seen.insert(path).second) << "repeated " << path;
+    for (const std::string& folder : {tmp.path, std::string("/var/tmp/"), std::string()}) {
+        scoped_env e("TMPDIR", folder.empty() ? nullptr : folder.c_str());
+        // Defaults to /tmp; a trailing slash is not doubled.
+        std::string prefix = folder.empty() ? "/tmp" : folder;
+        if (prefix.back() != '/')
+            prefix += '/';
+        for (int i = 0; i < 100; i++) {
+            const std::string path = path_of(app_get_temp_path);
+            ASSERT_EQ(path.compare(0, prefix.size(), prefix), 0) << path;
+            EXPECT_TRUE(is_uuid(path.substr(prefix.size()))) << path;
+            EXPECT_FALSE(fs::exists(path));
+            EXPECT_TRUE(seen.insert(path).second) << "repeated " << path;
+        }
     }
 }
 
-TEST(AppGetTempPath, DefaultsToTmp) {
-    scoped_env e("TMPDIR", nullptr);
-    char out[512];
-    ASSERT_TRUE(app_get_temp_path(sizeof out, out));
-    EXPECT_EQ(std::string(out).substr(0, 5), "/tmp/");
-    EXPECT_TRUE(is_uuid(out + 5)) << out;
-}
-
-TEST(AppGetTempPath, TrailingSlashIsNotDoubled) {
-    scoped_env e("TMPDIR", "/var/tmp/");
-    char out[512];
-    ASSERT_TRUE(app_get_temp_path(sizeof out, out));
-    EXPECT_EQ(std::string(out).substr(0, 9), "/var/tmp/");
-    EXPECT_TRUE(is_uuid(out + 9)) << out;
-}
-
 TEST(AppResourcePath, NamesAFileNextToTheExecutable) {
-    std::string exe = std::filesystem::read_symlink("/proc/self/exe").string();
+    std::string exe = fs::read_symlink("/proc/self/exe").string();
     std::string folder = exe.substr(0, exe.rfind('/') + 1);
     char out[4096];
     ASSERT_TRUE(app_resource_path("icon256", "png", sizeof out, out));
     EXPECT_EQ(out, folder + "icon256.png");
     ASSERT_TRUE(app_resource_path(exe.substr(folder.size()).c_str(), nullptr, sizeof out, out));
     EXPECT_EQ(out, exe);
-    EXPECT_TRUE(std::filesystem::exists(out));
+    EXPECT_TRUE(fs::exists(out));
 }

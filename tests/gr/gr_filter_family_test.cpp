@@ -6,23 +6,16 @@
 #include <cmath>
 #include <cstdlib>
 #include <numbers>
-#include <random>
 
 #include "gr/gr_color.h"
 #include "gr/gr_filter.h"
 #include "gr_filter_test_util.h"
 
 using grt::Image;
+using grt::random_image;
+using grt::result;
 
 namespace {
-
-Image random_image(uint32_t w, uint32_t h, uint32_t seed, bool opaque = true) {
-    std::mt19937 rng(seed);
-    return grt::painted(w, h, [&](int, int) {
-        const gr_color_t c = rng();
-        return opaque ? c | 0xFF000000u : c;
-    });
-}
 
 // The 512 x 512 lookup whose cell for (r, g, b) holds the colour of the cell's
 // own 6-bit corner, spread back to 8 bits.
@@ -33,6 +26,10 @@ Image identity_lut() {
         auto spread = [](uint32_t v) { return v << 2 | v >> 4; };
         return 0xFF000000u | spread(r6) << 16 | spread(g6) << 8 | spread(b6);
     });
+}
+
+Image row(std::vector<gr_color_t> colours) {
+    return grt::painted(uint32_t(colours.size()), 1, [&](int x, int) { return colours[x]; });
 }
 
 } // namespace
@@ -63,21 +60,22 @@ TEST(GrFilterFamily, NewImageFiltersReadTheirInputUnchangedAndReturnUnlockedResu
         {"rotate", [](gr_image_s* i) { return gr_filter_rotate(i, 0.7f); }},
     };
     for (const auto& [name, run] : filters) {
+        SCOPED_TRACE(name);
         Image src = random_image(24, 16, 1, false);
         const std::vector<uint32_t> before = grt::pixels(src.get());
         grt::LockLog log;
         log.watch(src.get());
         Image out(run(src.get()));
-        ASSERT_NE(out, nullptr) << name;
-        EXPECT_NE(out.get(), src.get()) << name;
-        EXPECT_EQ(out->refs, 1u) << name;
-        EXPECT_EQ(out->flags & gr__image_flag_locked, 0u) << name;
-        EXPECT_GT(out->version, 0u) << name << ": result reported as changed";
-        EXPECT_EQ(grt::pixels(src.get()), before) << name;
-        EXPECT_EQ(src->version, 0u) << name;
-        EXPECT_EQ(src->flags & gr__image_flag_locked, 0u) << name;
-        EXPECT_EQ(log.locks, log.unlocks) << name;
-        EXPECT_EQ(log.changed, 0) << name;
+        ASSERT_NE(out, nullptr);
+        EXPECT_NE(out.get(), src.get());
+        EXPECT_EQ(out->refs, 1u);
+        EXPECT_EQ(out->flags & gr__image_flag_locked, 0u);
+        EXPECT_GT(out->version, 0u) << "result reported as changed";
+        EXPECT_EQ(grt::pixels(src.get()), before);
+        EXPECT_EQ(src->version, 0u);
+        EXPECT_EQ(src->flags & gr__image_flag_locked, 0u);
+        EXPECT_EQ(log.locks, log.unlocks);
+        EXPECT_EQ(log.changed, 0);
     }
 }
 
@@ -102,7 +100,7 @@ TEST(GrFilterFamily, FiltersAcceptEmptyImages) {
 
 // ---- per-pixel colour filters ---------------------------------------------------------------
 
-TEST(GrFilterFamily, IdentityLutReproducesColoursToSixBits) {
+TEST(GrFilterFamily, IdentityLutReproducesColoursToSixBitsAndOtherSizesAreRefused) {
     Image lut = identity_lut();
     Image src = random_image(64, 64, 3);
     Image out(gr_filter_3dlut(src.get(), lut.get()));
@@ -117,31 +115,17 @@ TEST(GrFilterFamily, IdentityLutReproducesColoursToSixBits) {
         EXPECT_EQ(grt::alpha(b[i]), 255);
     }
     // The extremes land on the lookup's first and last cells.
-    Image corners = grt::painted(2, 1, [](int x, int) { return x ? 0xFFFFFFFFu : 0xFF000000u; });
-    Image graded(gr_filter_3dlut(corners.get(), lut.get()));
-    EXPECT_EQ(grt::at(graded.get(), 0, 0), 0xFF000000u);
-    EXPECT_EQ(grt::at(graded.get(), 1, 0), 0xFFFFFFFFu);
+    EXPECT_EQ(result(gr_filter_3dlut(row({0xFF000000u, 0xFFFFFFFFu}).get(), lut.get())),
+              (std::vector<uint32_t>{0xFF000000u, 0xFFFFFFFFu}));
+    for (auto [w, h] : {std::pair{64u, 64u}, {512u, 256u}})
+        EXPECT_EQ(gr_filter_3dlut(src.get(), grt::filled(w, h, 0xFF000000u).get()), nullptr);
 }
 
-TEST(GrFilterFamily, LutOfTheWrongSizeIsRefused) {
-    Image src = random_image(8, 8, 4);
-    Image small = grt::filled(64, 64, 0xFF000000u);
-    Image wide = grt::filled(512, 256, 0xFF000000u);
-    EXPECT_EQ(gr_filter_3dlut(src.get(), small.get()), nullptr);
-    EXPECT_EQ(gr_filter_3dlut(src.get(), wide.get()), nullptr);
-}
-
-TEST(GrFilterFamily, BinaryDiffMarksEqualOpaquePixelsBlack) {
-    Image a = grt::painted(4, 1, [](int x, int) {
-        const gr_color_t colours[4] = {0xFF102030u, 0x1F102030u, 0xFF102030u, 0x20102030u};
-        return colours[x];
-    });
+TEST(GrFilterFamily, BinaryDiffMarksEqualOpaquePixelsBlackAndRefusesMismatchedSizes) {
     // Pixel 1 is nearly transparent; pixel 2 differs by 9 in green, pixel 3
     // (alpha exactly 32) by 10 in blue.
-    Image b = grt::painted(4, 1, [](int x, int) {
-        const gr_color_t colours[4] = {0xFF102030u, 0xFF102030u, 0xFF102930u, 0xFF10203Au};
-        return colours[x];
-    });
+    Image a = row({0xFF102030u, 0x1F102030u, 0xFF102030u, 0x20102030u});
+    Image b = row({0xFF102030u, 0xFF102030u, 0xFF102930u, 0xFF10203Au});
     Image full = grt::filled(4, 1, 0xFFFFFFFFu);
     Image out(gr_filter_binary_diff(a.get(), b.get(), 10, full.get()));
     ASSERT_NE(out, nullptr);
@@ -152,34 +136,29 @@ TEST(GrFilterFamily, BinaryDiffMarksEqualOpaquePixelsBlack) {
     Image masked(gr_filter_binary_diff(a.get(), b.get(), 10, half.get()));
     EXPECT_EQ(grt::at(masked.get(), 3, 0), 0xFF000000u);
     EXPECT_EQ(grt::at(masked.get(), 1, 0), 0xFFFFFFFFu) << "alpha below 32 is always white";
-}
 
-TEST(GrFilterFamily, BinaryDiffAndLerpRefuseMismatchedSizes) {
-    Image a = grt::filled(4, 3, 0xFF000000u);
-    Image b = grt::filled(3, 4, 0xFF000000u);
-    EXPECT_EQ(gr_filter_binary_diff(a.get(), b.get(), 1, a.get()), nullptr);
-    EXPECT_EQ(gr_filter_binary_diff(a.get(), a.get(), 1, b.get()), nullptr);
-    EXPECT_EQ(gr_filter_lerp(a.get(), b.get(), 0.5f), nullptr);
+    Image wide = grt::filled(4, 3, 0xFF000000u), tall = grt::filled(3, 4, 0xFF000000u);
+    EXPECT_EQ(gr_filter_binary_diff(wide.get(), tall.get(), 1, wide.get()), nullptr);
+    EXPECT_EQ(gr_filter_binary_diff(wide.get(), wide.get(), 1, tall.get()), nullptr);
+    EXPECT_EQ(gr_filter_lerp(wide.get(), tall.get(), 0.5f), nullptr);
 }
 
 TEST(GrFilterFamily, BrightnessStretchesToTheFullRange) {
     // Grey ramp 40..200: the darkest becomes 0, the brightest 255, the middle
-    // smoothstep(0.5) = 0.5.
+    // smoothstep(0.5) = 0.5, a quarter of the way up below a quarter (ease in).
     Image src = grt::painted(161, 1, [](int x, int) { return grt::grey(40 + x); });
-    Image out(gr_filter_brightness(src.get()));
-    const auto px = grt::pixels(out.get());
+    const auto px = result(gr_filter_brightness(src.get()));
+    ASSERT_EQ(px.size(), 161u);
     EXPECT_EQ(px.front(), 0xFF000000u);
     EXPECT_EQ(px.back(), 0xFFFFFFFFu);
     EXPECT_NEAR(grt::red(px[80]), 127, 1);
+    EXPECT_LT(grt::red(px[40]), 64);
     for (size_t i = 1; i < px.size(); i++) {
         EXPECT_GE(grt::red(px[i]), grt::red(px[i - 1]));
         EXPECT_EQ(px[i], grt::grey(grt::red(px[i])));
     }
-    // Ease in: a quarter of the way up is below a quarter of the range.
-    EXPECT_LT(grt::red(px[40]), 64);
     Image flat = grt::filled(5, 5, 0x80AABBCCu);
-    Image black(gr_filter_brightness(flat.get()));
-    for (uint32_t p : grt::pixels(black.get()))
+    for (uint32_t p : result(gr_filter_brightness(flat.get())))
         EXPECT_EQ(p, 0xFF000000u);
 }
 
@@ -197,63 +176,46 @@ TEST(GrFilterFamily, InvertTwiceRestoresColoursOpaque) {
 }
 
 TEST(GrFilterFamily, LerpBlendsEveryChannel) {
-    Image a = grt::filled(3, 2, 0x00000000u);
-    Image b = grt::filled(3, 2, 0xFFC86432u);
-    Image start(gr_filter_lerp(a.get(), b.get(), 0.0f));
-    Image end(gr_filter_lerp(a.get(), b.get(), 1.0f));
-    Image mid(gr_filter_lerp(a.get(), b.get(), 0.5f));
-    EXPECT_EQ(grt::pixels(start.get()), grt::pixels(a.get()));
-    EXPECT_EQ(grt::pixels(end.get()), grt::pixels(b.get()));
-    for (uint32_t p : grt::pixels(mid.get()))
-        EXPECT_EQ(p, 0x7F643219u);
+    Image a = grt::filled(3, 2, 0x00000000u), b = grt::filled(3, 2, 0xFFC86432u);
+    EXPECT_EQ(result(gr_filter_lerp(a.get(), b.get(), 0.0f)), grt::pixels(a.get()));
+    EXPECT_EQ(result(gr_filter_lerp(a.get(), b.get(), 1.0f)), grt::pixels(b.get()));
+    EXPECT_EQ(result(gr_filter_lerp(a.get(), b.get(), 0.5f)),
+              std::vector<uint32_t>(6, 0x7F643219u));
 }
 
 TEST(GrFilterFamily, RecolorPicksTheNearestPaletteColour) {
     const gr_color_t palette[3] = {0xFF000000u, 0xFFFF0000u, 0xFFFFFFFFu};
-    Image src = grt::painted(4, 1, [](int x, int) {
-        const gr_color_t colours[4] = {0xFF101010u, 0xFFE01010u, 0xFFF0F0F0u, 0x00FFFFFFu};
-        return colours[x];
-    });
-    Image out(gr_filter_recolor(src.get(), 3, palette, 0.0f));
-    EXPECT_EQ(grt::pixels(out.get()),
+    Image src = row({0xFF101010u, 0xFFE01010u, 0xFFF0F0F0u, 0x00FFFFFFu});
+    EXPECT_EQ(result(gr_filter_recolor(src.get(), 3, palette, 0.0f)),
               (std::vector<uint32_t>{0xFF000000u, 0xFFFF0000u, 0xFFFFFFFFu, 0xFFFFFFFFu}));
     // Equal distances: the first entry wins (the two differ only in alpha).
     const gr_color_t twins[2] = {0x40123456u, 0xFF123456u};
-    Image tied(gr_filter_recolor(src.get(), 2, twins, 0.0f));
-    for (uint32_t p : grt::pixels(tied.get()))
-        EXPECT_EQ(p, twins[0]);
-}
-
-TEST(GrFilterFamily, RecolorWithJitterStillUsesThePalette) {
-    const gr_color_t palette[2] = {0xFF000000u, 0xFFFFFFFFu};
-    Image src = random_image(32, 32, 6);
+    EXPECT_EQ(result(gr_filter_recolor(src.get(), 2, twins, 0.0f)),
+              std::vector<uint32_t>(4, twins[0]));
+    // Without colours: transparent black of the source's size.
+    for (int32_t count : {0, -3}) {
+        Image out(gr_filter_recolor(src.get(), count, nullptr, 0.5f));
+        ASSERT_NE(out, nullptr);
+        EXPECT_EQ(out->width, 4u);
+        EXPECT_EQ(out->height, 1u);
+        EXPECT_EQ(grt::pixels(out.get()), std::vector<uint32_t>(4, 0u)) << count;
+    }
+    // Jitter moves colours before the pick, but every pixel stays a palette entry.
+    const gr_color_t bw[2] = {0xFF000000u, 0xFFFFFFFFu};
+    Image noisy = random_image(32, 32, 6);
     std::srand(11);
-    Image out(gr_filter_recolor(src.get(), 2, palette, 0.5f));
     int black = 0, white = 0;
-    for (uint32_t p : grt::pixels(out.get())) {
-        black += p == palette[0];
-        white += p == palette[1];
+    for (uint32_t p : result(gr_filter_recolor(noisy.get(), 2, bw, 0.5f))) {
+        black += p == bw[0];
+        white += p == bw[1];
     }
     EXPECT_EQ(black + white, 32 * 32);
     EXPECT_GT(black, 0);
     EXPECT_GT(white, 0);
 }
 
-TEST(GrFilterFamily, RecolorWithoutColoursGivesTransparentBlack) {
-    Image src = random_image(9, 5, 7);
-    for (int32_t count : {0, -3}) {
-        Image out(gr_filter_recolor(src.get(), count, nullptr, 0.5f));
-        ASSERT_NE(out, nullptr);
-        EXPECT_EQ(out->width, 9u);
-        EXPECT_EQ(out->height, 5u);
-        for (uint32_t p : grt::pixels(out.get()))
-            EXPECT_EQ(p, 0u);
-    }
-}
-
 TEST(GrFilterFamily, NoiseFillsInPlaceOpaqueAndRepeatsWithTheSeed) {
-    Image a = grt::filled(64, 64, 0x00000000u);
-    Image b = grt::filled(64, 64, 0x00000000u);
+    Image a = grt::filled(64, 64, 0x00000000u), b = grt::filled(64, 64, 0x00000000u);
     std::srand(42);
     gr_filter_noise(a.get());
     std::srand(42);
@@ -276,10 +238,9 @@ TEST(GrFilterFamily, VignetteKeepsTheCentreAndBlackensTheCorners) {
     Image img = grt::filled(101, 61, c);
     gr_filter_vignette(img.get());
     EXPECT_EQ(img->version, 1u);
-    EXPECT_EQ(grt::at(img.get(), 50, 30), c);
     // Within half the half-size of the centre nothing changes.
-    EXPECT_EQ(grt::at(img.get(), 50 + 12, 30), c);
-    EXPECT_EQ(grt::at(img.get(), 50, 30 + 7), c);
+    for (auto [x, y] : {std::pair{50, 30}, {62, 30}, {50, 37}})
+        EXPECT_EQ(grt::at(img.get(), x, y), c) << x << "," << y;
     for (auto [x, y] : {std::pair{0, 0}, {100, 0}, {0, 60}, {100, 60}})
         EXPECT_EQ(grt::at(img.get(), x, y), 0x80000000u) << x << "," << y;
     // Darkening grows toward the corner and keeps alpha.
@@ -290,14 +251,11 @@ TEST(GrFilterFamily, VignetteKeepsTheCentreAndBlackensTheCorners) {
         EXPECT_EQ(grt::alpha(p), 0x80);
         previous = grt::red(p);
     }
-}
-
-TEST(GrFilterFamily, VignetteOfALineOrPixelKeepsItsCentre) {
-    Image dot = grt::filled(1, 1, 0xFF808080u);
+    // A pixel or a line keeps its centre.
+    Image dot = grt::filled(1, 1, 0xFF808080u), column = grt::filled(1, 9, 0xFF808080u);
     gr_filter_vignette(dot.get());
-    EXPECT_EQ(grt::at(dot.get(), 0, 0), 0xFF808080u);
-    Image column = grt::filled(1, 9, 0xFF808080u);
     gr_filter_vignette(column.get());
+    EXPECT_EQ(grt::at(dot.get(), 0, 0), 0xFF808080u);
     EXPECT_EQ(grt::at(column.get(), 0, 4), 0xFF808080u);
     EXPECT_LT(grt::red(grt::at(column.get(), 0, 0)), 0x80);
 }
@@ -313,7 +271,7 @@ TEST(GrFilterFamily, CropOfTheFullRectangleIsACopy) {
     EXPECT_EQ(grt::pixels(out.get()), grt::pixels(src.get()));
 }
 
-TEST(GrFilterFamily, CropTakesTheRectangleAtItsCorner) {
+TEST(GrFilterFamily, CropTakesTheRectangleAtItsCornerAndRefusesOutside) {
     Image src = grt::painted(10, 8, [](int x, int y) { return uint32_t(y * 100 + x); });
     Image out(gr_filter_crop(src.get(), 3, 2, 4, 5));
     ASSERT_NE(out, nullptr);
@@ -322,33 +280,31 @@ TEST(GrFilterFamily, CropTakesTheRectangleAtItsCorner) {
     for (uint32_t y = 0; y < 5; y++)
         for (uint32_t x = 0; x < 4; x++)
             EXPECT_EQ(grt::at(out.get(), x, y), (y + 2) * 100 + (x + 3));
-}
-
-TEST(GrFilterFamily, CropOutsideTheImageIsRefused) {
-    Image src = grt::filled(10, 8, 0xFF000000u);
     EXPECT_EQ(gr_filter_crop(src.get(), 7, 0, 4, 1), nullptr);
     EXPECT_EQ(gr_filter_crop(src.get(), 0, 8, 1, 1), nullptr);
     EXPECT_EQ(gr_filter_crop(src.get(), 0xFFFFFFFFu, 0, 2, 1), nullptr);
 }
 
-TEST(GrFilterFamily, RotateByZeroIsNearlyIdentity) {
+TEST(GrFilterFamily, RotateByZeroIsNearlyIdentityAndFlatStaysFlat) {
     // The mapping spans the full width, so a smooth picture moves by less than
     // one pixel and keeps its colours.
     Image src = grt::painted(64, 48, [](int x, int y) {
         return 0xFF000000u | uint32_t(x * 4) << 16 | uint32_t(y * 5) << 8 | 0x40u;
     });
-    Image out(gr_filter_rotate(src.get(), 0.0f));
-    const auto a = grt::pixels(src.get()), b = grt::pixels(out.get());
+    const auto a = grt::pixels(src.get());
+    const auto b = result(gr_filter_rotate(src.get(), 0.0f));
+    ASSERT_EQ(b.size(), a.size());
     for (size_t i = 0; i < a.size(); i++) {
         EXPECT_LE(std::abs(grt::red(a[i]) - grt::red(b[i])), 4) << i;
         EXPECT_LE(std::abs(grt::green(a[i]) - grt::green(b[i])), 5) << i;
         EXPECT_EQ(grt::blue(b[i]), 0x40);
     }
     EXPECT_EQ(b.front(), a.front());
-    Image flat = grt::filled(20, 10, 0x7F336699u);
-    Image turned(gr_filter_rotate(flat.get(), 1.234f));
-    for (uint32_t p : grt::pixels(turned.get()))
-        EXPECT_EQ(p, 0x7F336699u);
+    for (auto [w, h, angle] : {std::tuple{20u, 10u, 1.234f}, {1u, 5u, 0.5f}}) {
+        Image flat = grt::filled(w, h, 0x7F336699u);
+        EXPECT_EQ(result(gr_filter_rotate(flat.get(), angle)),
+                  std::vector<uint32_t>(w * h, 0x7F336699u));
+    }
 }
 
 TEST(GrFilterFamily, RotateTurnsCornersAboutTheCentre) {
@@ -365,8 +321,4 @@ TEST(GrFilterFamily, RotateTurnsCornersAboutTheCentre) {
     EXPECT_EQ(grt::at(quarter.get(), 1, 1), 0xFF00FF00u);  // top-right came to top-left
     EXPECT_EQ(grt::at(quarter.get(), 14, 1), 0xFFFFFFFFu); // bottom-right to top-right
     EXPECT_EQ(grt::at(quarter.get(), 1, 14), 0xFFFF0000u); // top-left to bottom-left
-    Image line = grt::filled(1, 5, 0xFF123456u);
-    Image turned(gr_filter_rotate(line.get(), 0.5f));
-    for (uint32_t p : grt::pixels(turned.get()))
-        EXPECT_EQ(p, 0xFF123456u);
 }

@@ -2,9 +2,12 @@
 // Small helpers for the filter tests: images that release themselves, pixel
 // access and channel picks.
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <random>
 #include <vector>
 
 #include "gr/gr_image.h"
@@ -30,9 +33,22 @@ inline Image painted(uint32_t w, uint32_t h, const std::function<gr_color_t(int,
     return Image(gr_image_create_pixels(int32_t(w), int32_t(h), px.data()));
 }
 
+// Random colours from seed; opaque unless asked otherwise.
+inline Image random_image(uint32_t w, uint32_t h, uint32_t seed, bool opaque = true) {
+    std::mt19937 rng(seed);
+    return painted(w, h, [&](int, int) { return gr_color_t(rng()) | (opaque ? 0xFF000000u : 0u); });
+}
+
 inline std::vector<uint32_t> pixels(const gr_image_s* image) {
     const size_t n = size_t(image->width) * image->height;
     return std::vector<uint32_t>(image->pixels, image->pixels + n);
+}
+
+// Takes a filter's result and returns its pixels (none when it failed).
+inline std::vector<uint32_t> result(gr_image_s* image) {
+    Image owned(image);
+    EXPECT_NE(image, nullptr);
+    return image ? pixels(image) : std::vector<uint32_t>();
 }
 
 inline gr_color_t at(const gr_image_s* image, uint32_t x, uint32_t y) {

@@ -1,10 +1,12 @@
 #pragma once
 // Shared by the host tests: a temporary desktop (log file) and config folder
-// (registry) per test, documents with known samples, descriptors from text.
+// (registry) per test, stand-in programs, documents with known samples,
+// descriptors from text.
 
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -80,12 +82,20 @@ protected:
         wayland_env.emplace("WAYLAND_DISPLAY", nullptr);
     }
     void TearDown() override {
-        wayland_env.reset();
-        display_env.reset();
-        config_env.reset();
-        desktop_env.reset();
         std::error_code ignored;
         fs::remove_all(dir, ignored);
+    }
+
+    // Writes an executable shell script dir/bin/name; the folder comes first
+    // on PATH once bin_on_path() is called.
+    void script(const char* name, const std::string& body) {
+        fs::create_directories(dir / "bin");
+        write_text(dir / "bin" / name, "#!/bin/sh\n" + body);
+        chmod((dir / "bin" / name).c_str(), 0755);
+    }
+    void bin_on_path(bool system_too) {
+        const std::string bin = (dir / "bin").string();
+        path_env.emplace("PATH", (system_too ? bin + ":/usr/bin:/bin" : bin).c_str());
     }
 
     std::vector<std::string> log_lines() const {
@@ -94,7 +104,7 @@ protected:
     fs::path registry_path() const { return dir / "config" / "spotweave" / "registry"; }
 
     fs::path dir;
-    std::optional<ScopedEnv> desktop_env, config_env, display_env, wayland_env;
+    std::optional<ScopedEnv> desktop_env, config_env, display_env, wayland_env, path_env;
 };
 
 // Returns a w x h document whose samples follow a fixed pseudo-random sequence.

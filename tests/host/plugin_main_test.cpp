@@ -3,8 +3,7 @@
 
 #include "host_test_util.h"
 
-#include <sys/stat.h>
-
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -19,8 +18,7 @@ using namespace host_test;
 
 namespace {
 
-// ---- what the preview saw, and what it answers -------------------------------------------
-
+// What the preview saw, and what it answers.
 struct preview_probe_s {
     int calls = 0;
     uint32_t width = 0, height = 0;
@@ -39,8 +37,7 @@ int probe_preview(gr_image_s* image, gr_image_s** result) {
     if (g_preview.answer == 1 && g_preview.give_result) {
         gr_image_s* out = gr_image_create(int32_t(g_preview.width), int32_t(g_preview.height));
         uint32_t* px = gr_image_pixels_lock(out);
-        for (size_t i = 0; i < size_t(g_preview.width) * g_preview.height; i++)
-            px[i] = g_preview.fill;
+        std::fill(px, px + size_t(g_preview.width) * g_preview.height, g_preview.fill);
         gr_image_pixels_unlock(out, true);
         *result = out;
     }
@@ -61,11 +58,6 @@ void inside_entry(int16, FilterRecord* record, intptr_t* data, int16* result) {
     g_inside();
 }
 
-void write_script(const fs::path& path, const std::string& body) {
-    write_text(path, "#!/bin/sh\n" + body);
-    chmod(path.c_str(), 0755);
-}
-
 class PluginTest : public HostTest {
 protected:
     void SetUp() override {
@@ -80,14 +72,14 @@ protected:
         g_inside = nullptr;
         HostTest::TearDown();
     }
-    void open(host_document_s d, PluginMainProc entry = PluginMain) {
+    // Starts a fresh session on d (the previous one, if any, is freed).
+    void open(host_document_s d, PluginMainProc entry = PluginMain, VRect filter = {}) {
+        host_session_free(&s);
         doc = std::move(d);
-        host_session_init(&s, entry, &doc, whole(doc));
+        host_session_init(&s, entry, &doc, filter.bottom ? filter : whole(doc));
+        before = doc;
     }
-    void open(host_document_s d, VRect filter) {
-        doc = std::move(d);
-        host_session_init(&s, PluginMain, &doc, filter);
-    }
+    void open(int32_t w, int32_t h, int16_t depth = 8) { open(make_document(w, h, 4, depth)); }
     int16 call(int16 selector) { return host_call(&s, selector); }
     host_outcome_t run(const char* play = nullptr) {
         host_desc_s desc;
@@ -96,30 +88,35 @@ protected:
         std::string message;
         return host_run(&s, false, play ? &desc : nullptr, &message);
     }
-    Parameters params() {
-        Parameters p = {};
+    template <typename T> T block(Handle handle) {
+        T value = {};
         std::string bytes;
-        EXPECT_TRUE(host_handle_bytes(s.record.parameters, &bytes));
-        EXPECT_EQ(bytes.size(), sizeof p);
-        std::memcpy(&p, bytes.data(), std::min(bytes.size(), sizeof p));
-        return p;
+        EXPECT_TRUE(host_handle_bytes(handle, &bytes));
+        EXPECT_EQ(bytes.size(), sizeof value);
+        std::memcpy(&value, bytes.data(), std::min(bytes.size(), sizeof value));
+        return value;
     }
+    Parameters params() { return block<Parameters>(s.record.parameters); }
+    Data data() { return block<Data>(data_handle()); }
     void set_params(Parameters p) {
         HandleProcs* procs = host_handle_procs();
         std::memcpy(procs->lockProc(s.record.parameters, true), &p, sizeof p);
         procs->unlockProc(s.record.parameters);
     }
-    Data data() {
-        Data d = {};
-        std::string bytes;
-        EXPECT_TRUE(host_handle_bytes(reinterpret_cast<Handle>(s.data), &bytes));
-        EXPECT_EQ(bytes.size(), sizeof d);
-        std::memcpy(&d, bytes.data(), std::min(bytes.size(), sizeof d));
-        return d;
-    }
     Handle data_handle() const { return reinterpret_cast<Handle>(s.data); }
+    std::string recorded() {
+        host_desc_s desc;
+        EXPECT_TRUE(host_recorded(&s, &desc));
+        return host_desc_format(&desc);
+    }
+    // Both blocks are unlocked.
+    testing::AssertionResult unlocked() {
+        if (host_handle_locks(s.record.parameters) == 0 && host_handle_locks(data_handle()) == 0)
+            return testing::AssertionSuccess();
+        return testing::AssertionFailure() << "a block is left locked";
+    }
 
-    host_document_s doc;
+    host_document_s doc, before;
     host_session_s s;
 };
 
@@ -133,47 +130,35 @@ uint32_t doc_pixel(const host_document_s& d, int x, int y) {
 
 // ---- handles and selectors ----------------------------------------------------------------------
 
-TEST_F(PluginTest, ParametersCreatesBothBlocksWithDefaults) {
-    open(make_document(4, 4, 4, 8));
-    EXPECT_EQ(call(filterSelectorParameters), 0);
-    ASSERT_TRUE(host_handle_is_live(s.record.parameters));
-    ASSERT_TRUE(host_handle_is_live(data_handle()));
-    Parameters p = params();
-    EXPECT_EQ(p.percent, 50);
-    EXPECT_EQ(p.disposition, 1);
-    EXPECT_EQ(p.ignoreSelection, 0);
-    EXPECT_EQ(data().queryForParameters, 1);
-    EXPECT_EQ(host_handle_locks(s.record.parameters), 0) << "unlocked when the call returns";
-    EXPECT_EQ(host_handle_locks(data_handle()), 0);
-}
-
-TEST_F(PluginTest, ParametersResetsTheBlockButPrepareKeepsIt) {
-    open(make_document(4, 4, 4, 8));
-    call(filterSelectorParameters);
-    Handle params_handle = s.record.parameters;
-    intptr_t slot = s.data;
+TEST_F(PluginTest, ParametersAndPrepareCreateBothBlocksWithDefaults) {
+    for (int16 selector : {filterSelectorParameters, filterSelectorPrepare}) {
+        open(4, 4);
+        s.record.bufferSpace = 1234;
+        EXPECT_EQ(call(selector), 0);
+        ASSERT_TRUE(host_handle_is_live(s.record.parameters));
+        ASSERT_TRUE(host_handle_is_live(data_handle()));
+        const Parameters p = params();
+        EXPECT_EQ(std::vector<int>({p.percent, p.disposition, p.ignoreSelection}),
+                  std::vector<int>({50, 1, 0}));
+        EXPECT_EQ(data().queryForParameters, 1);
+        EXPECT_TRUE(unlocked()) << "when the call returns";
+        EXPECT_EQ(s.record.bufferSpace, selector == filterSelectorPrepare ? 0 : 1234);
+    }
+    // Prepare keeps an existing block, parameters resets it; both reuse the blocks.
+    const Handle params_handle = s.record.parameters;
+    const intptr_t slot = s.data;
     set_params({77, 3, 1});
     EXPECT_EQ(call(filterSelectorPrepare), 0);
     EXPECT_EQ(params().percent, 77);
     EXPECT_EQ(call(filterSelectorParameters), 0);
     EXPECT_EQ(params().percent, 50);
     EXPECT_EQ(params().ignoreSelection, 0);
-    EXPECT_EQ(s.record.parameters, params_handle) << "existing blocks are reused";
+    EXPECT_EQ(s.record.parameters, params_handle);
     EXPECT_EQ(s.data, slot);
 }
 
-TEST_F(PluginTest, PrepareCreatesMissingBlocks) {
-    open(make_document(4, 4, 4, 8));
-    s.record.bufferSpace = 1234;
-    EXPECT_EQ(call(filterSelectorPrepare), 0);
-    EXPECT_EQ(params().percent, 50);
-    EXPECT_EQ(data().queryForParameters, 1);
-    EXPECT_EQ(s.record.bufferSpace, 0);
-    EXPECT_EQ(host_handle_locks(data_handle()), 0);
-}
-
 TEST_F(PluginTest, FailedAllocationReportsOutOfMemory) {
-    open(make_document(4, 4, 4, 8));
+    open(4, 4);
     host_handle_fail_after(0);
     EXPECT_EQ(call(filterSelectorParameters), piErrMemory);
     EXPECT_EQ(s.record.parameters, nullptr);
@@ -188,8 +173,7 @@ TEST_F(PluginTest, FailedAllocationReportsOutOfMemory) {
 }
 
 TEST_F(PluginTest, StartAndFinishWithoutBlocksReportMissingHandles) {
-    open(make_document(4, 4, 4, 8));
-    const host_document_s before = doc;
+    open(4, 4);
     EXPECT_EQ(call(filterSelectorStart), piErrMissingHandles);
     EXPECT_EQ(s.advance_calls, 0);
     EXPECT_EQ(g_preview.calls, 0);
@@ -200,11 +184,11 @@ TEST_F(PluginTest, StartAndFinishWithoutBlocksReportMissingHandles) {
 }
 
 TEST_F(PluginTest, AboutNeverTouchesTheHandles) {
-    open(make_document(4, 4, 4, 8));
+    open(4, 4);
     call(filterSelectorParameters);
     host_handle_procs()->lockProc(s.record.parameters, true);
-    Handle params_handle = s.record.parameters;
-    intptr_t slot = s.data;
+    const Handle params_handle = s.record.parameters;
+    const intptr_t slot = s.data;
     EXPECT_EQ(call(filterSelectorAbout), 0); // no display: said on standard error
     EXPECT_EQ(host_handle_locks(params_handle), 1) << "about never unlocks";
     EXPECT_EQ(s.record.parameters, params_handle);
@@ -213,10 +197,11 @@ TEST_F(PluginTest, AboutNeverTouchesTheHandles) {
 }
 
 TEST_F(PluginTest, UnknownSelectorsOnlyLogAndUnlock) {
-    open(make_document(4, 4, 4, 8));
+    open(4, 4);
     call(filterSelectorParameters);
     set_params({12, 2, 1});
     for (int16 selector : {int16(6), int16(-1)}) {
+        SCOPED_TRACE(selector);
         host_handle_procs()->lockProc(s.record.parameters, true);
         host_handle_procs()->lockProc(data_handle(), true);
         const Handle params_handle = s.record.parameters;
@@ -224,8 +209,7 @@ TEST_F(PluginTest, UnknownSelectorsOnlyLogAndUnlock) {
         const BigDocumentStruct big = s.big;
         const int32 max_space = s.record.maxSpace;
         EXPECT_EQ(call(selector), 0);
-        EXPECT_EQ(host_handle_locks(s.record.parameters), 0) << selector;
-        EXPECT_EQ(host_handle_locks(data_handle()), 0) << selector;
+        EXPECT_TRUE(unlocked());
         EXPECT_EQ(s.record.parameters, params_handle);
         EXPECT_EQ(s.data, slot);
         EXPECT_EQ(std::memcmp(&big.outRect32, &s.big.outRect32, sizeof(VRect)), 0);
@@ -242,14 +226,13 @@ TEST_F(PluginTest, UnknownSelectorsOnlyLogAndUnlock) {
 }
 
 TEST_F(PluginTest, EveryCallLeavesOneLogLine) {
-    open(make_document(16, 16, 4, 8));
+    open(16, 16);
     call(filterSelectorAbout);
     call(filterSelectorParameters);
     EXPECT_EQ(run(), HOST_CANCELLED);              // prepare, start
     EXPECT_EQ(run("Amnt bool true\n"), HOST_DONE); // prepare, start, continue, finish
-    std::vector<std::string> lines = log_lines();
     std::vector<int> selectors;
-    for (const std::string& line : lines) {
+    for (const std::string& line : log_lines()) {
         // "Selector: <integer> <seconds>"
         int selector = 0, used = 0;
         double seconds = -1;
@@ -263,7 +246,7 @@ TEST_F(PluginTest, EveryCallLeavesOneLogLine) {
 }
 
 TEST_F(PluginTest, CallsWithoutRecordSlotOrResultAreRefused) {
-    open(make_document(4, 4, 4, 8));
+    open(4, 4);
     int16 result = 0;
     intptr_t slot = 0;
     PluginMain(filterSelectorStart, nullptr, &slot, &result);
@@ -271,21 +254,18 @@ TEST_F(PluginTest, CallsWithoutRecordSlotOrResultAreRefused) {
     result = 0;
     PluginMain(filterSelectorParameters, &s.record, nullptr, &result);
     EXPECT_EQ(result, piErrMissingParameter);
-    EXPECT_EQ(s.record.parameters, nullptr);
     PluginMain(filterSelectorParameters, &s.record, &slot, nullptr);
     EXPECT_EQ(s.record.parameters, nullptr);
     EXPECT_EQ(log_lines().size(), 3u);
 }
 
-// ---- exceptions and the about box
-// ------------------------------------------------------------------
+// ---- exceptions and the about box ---------------------------------------------------------------
 
 TEST_F(PluginTest, ExceptionsAreCaughtAtTheEntry) {
-    fs::create_directories(dir / "bin");
     // A zenity that answers with the first page's button.
-    write_script(dir / "bin" / "zenity", "for a; do case $a in --extra-button=*) "
-                                         "echo \"${a#--extra-button=}\"; exit 1;; esac; done\n");
-    ScopedEnv path("PATH", ((dir / "bin").string() + ":/usr/bin:/bin").c_str());
+    script("zenity", "for a; do case $a in --extra-button=*) echo \"${a#--extra-button=}\"; "
+                     "exit 1;; esac; done\n");
+    bin_on_path(true);
     ScopedEnv display("DISPLAY", ":97");
     PIUSuitesRelease();
     // A host whose basic suite serves nothing: the file-list suite cannot be had.
@@ -301,45 +281,36 @@ TEST_F(PluginTest, ExceptionsAreCaughtAtTheEntry) {
     EXPECT_EQ(result, piErrException);
     EXPECT_EQ(log_lines(), std::vector<std::string>{"Selector: 0 exception"});
     EXPECT_EQ(sPSFileList.error, PI_SP_SUITE_NOT_FOUND);
-}
 
-TEST_F(PluginTest, AnExceptionInStartLeavesNoBlockLocked) {
-    open(make_document(8, 8, 4, 8));
-    const host_document_s before = doc;
+    // An exception in start leaves no block locked and the document alone.
+    open(8, 8);
     g_preview.answer = -1;
     EXPECT_EQ(run(), HOST_FAILED);
-    EXPECT_EQ(host_handle_locks(s.record.parameters), 0);
-    EXPECT_EQ(host_handle_locks(data_handle()), 0);
+    EXPECT_TRUE(unlocked());
     EXPECT_EQ(doc.samples, before.samples);
-    std::vector<std::string> lines = log_lines();
-    ASSERT_EQ(lines.size(), 2u);
-    EXPECT_EQ(lines[1], "Selector: 3 exception");
+    const std::vector<std::string> lines = log_lines();
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[2], "Selector: 3 exception");
 }
 
 TEST_F(PluginTest, AboutOpensTheChosenPageThroughTheHost) {
-    fs::create_directories(dir / "bin");
     const fs::path answer = dir / "answer";
-    write_script(dir / "bin" / "zenity",
-                 "echo \"$@\" > \"" + (dir / "zenity-args").string() +
-                     "\"\n"
-                     "n=0; for a; do case $a in --extra-button=*) n=$((n+1)); "
-                     "[ \"$n\" = \"$(cat '" +
-                     answer.string() +
-                     "')\" ] && "
-                     "{ echo \"${a#--extra-button=}\"; exit 1; };; esac; done; exit 0\n");
-    write_script(dir / "bin" / "xdg-open",
-                 "echo \"$1\" >> \"" + (dir / "opened").string() + "\"\n");
-    ScopedEnv path("PATH", ((dir / "bin").string() + ":/usr/bin:/bin").c_str());
+    script("zenity", "echo \"$@\" > \"" + (dir / "zenity-args").string() +
+                         "\"\nn=0; for a; do case $a in --extra-button=*) n=$((n+1)); "
+                         "[ \"$n\" = \"$(cat '" +
+                         answer.string() +
+                         "')\" ] && { echo \"${a#--extra-button=}\"; exit 1; };; esac; done\n");
+    script("xdg-open", "echo \"$1\" >> \"" + (dir / "opened").string() + "\"\n");
+    bin_on_path(true);
     ScopedEnv display("DISPLAY", ":97");
-    open(make_document(4, 4, 4, 8));
+    open(4, 4);
 
     write_text(answer, "0"); // OK
     EXPECT_EQ(call(filterSelectorAbout), 0);
     EXPECT_FALSE(fs::exists(dir / "opened"));
-    std::string args = read_text(dir / "zenity-args");
-    EXPECT_NE(args.find("--warning"), std::string::npos);
-    EXPECT_NE(args.find("About Spotweave"), std::string::npos);
-    EXPECT_NE(args.find("Plug-in by Kestrelworks"), std::string::npos);
+    const std::string args = read_text(dir / "zenity-args");
+    for (const char* part : {"--warning", "About Spotweave", "Plug-in by Kestrelworks"})
+        EXPECT_NE(args.find(part), std::string::npos) << part;
 
     write_text(answer, "2");
     EXPECT_EQ(call(filterSelectorAbout), 0);
@@ -352,11 +323,10 @@ TEST_F(PluginTest, AboutOpensTheChosenPageThroughTheHost) {
     EXPECT_EQ(opened[1].substr(opened[1].size() - 14), "/doc/README.md");
 }
 
-// ---- buffer memory and rectangles
-// -------------------------------------------------------------------
+// ---- buffer memory and rectangles ---------------------------------------------------------------
 
 TEST_F(PluginTest, PrepareCapsMaxSpaceAtTwiceATileOfPlanes) {
-    struct {
+    const struct {
         int32_t w, h;
         int16_t planes;
         bool mask;
@@ -371,7 +341,6 @@ TEST_F(PluginTest, PrepareCapsMaxSpaceAtTwiceATileOfPlanes) {
         {10, 10, 4, false, 100, 100}, // never raised
     };
     for (const auto& c : cases) {
-        host_session_free(&s);
         open(make_document(c.w, c.h, c.planes, 8));
         s.record.maxSpace = c.offered;
         uint8_t mask_byte = 0;
@@ -383,18 +352,19 @@ TEST_F(PluginTest, PrepareCapsMaxSpaceAtTwiceATileOfPlanes) {
 }
 
 TEST_F(PluginTest, ContinueEmptiesAllThreeRectangles) {
-    open(make_document(8, 8, 4, 8));
+    open(8, 8);
     call(filterSelectorParameters);
+    auto empty = [](auto r) { return r.top == 0 && r.left == 0 && r.bottom == 0 && r.right == 0; };
     s.big.inRect32 = s.big.outRect32 = s.big.maskRect32 = VRect{1, 2, 3, 4};
     EXPECT_EQ(call(filterSelectorContinue), 0);
     for (const VRect& r : {s.big.inRect32, s.big.outRect32, s.big.maskRect32})
-        EXPECT_TRUE(r.top == 0 && r.left == 0 && r.bottom == 0 && r.right == 0);
+        EXPECT_TRUE(empty(r));
 
     s.record.bigDocumentData = nullptr; // a host with 16-bit rectangles only
     s.record.inRect = s.record.outRect = s.record.maskRect = Rect{1, 2, 3, 4};
     EXPECT_EQ(call(filterSelectorContinue), 0);
     for (const Rect& r : {s.record.inRect, s.record.outRect, s.record.maskRect})
-        EXPECT_TRUE(r.top == 0 && r.left == 0 && r.bottom == 0 && r.right == 0);
+        EXPECT_TRUE(empty(r));
 }
 
 TEST(PluginRects, SixteenBitRectanglesAreSignExtendedAndWrittenTruncated) {
@@ -421,12 +391,10 @@ TEST(PluginRects, SixteenBitRectanglesAreSignExtendedAndWrittenTruncated) {
     gFilterRecord = nullptr;
 }
 
-// ---- image exchange
-// ---------------------------------------------------------------------------------
+// ---- image exchange -----------------------------------------------------------------------------
 
 TEST_F(PluginTest, GetThenSetReproducesTheDocumentExactly) {
     open(make_document(7, 5, 4, 8, 3), inside_entry);
-    const host_document_s before = doc;
     g_inside = [&] {
         gr_image_s* image = psdk_image_get(VRect{1, 2, 5, 6});
         ASSERT_NE(image, nullptr);
@@ -472,20 +440,21 @@ TEST_F(PluginTest, ZeroHeightRectangleGivesAnEmptyImageWithoutReads) {
 
 TEST_F(PluginTest, SixteenBitDocumentsGiveZerosAndStayUntouched) {
     open(make_document(5, 3, 4, 16), inside_entry);
-    const host_document_s before = doc;
     g_inside = [&] {
         gr_image_s* image = psdk_image_get(whole(doc));
         ASSERT_NE(image, nullptr);
-        ASSERT_EQ(gr_image_get_width(image), 5u);
-        ASSERT_EQ(gr_image_get_height(image), 3u);
-        for (int i = 0; i < 15; i++)
-            EXPECT_EQ(image->pixels[i], 0u);
-        for (int i = 0; i < 15; i++)
-            image->pixels[i] = 0xFFFFFFFF;
+        ASSERT_EQ(gr_image_get_width(image) * gr_image_get_height(image), 15u);
+        EXPECT_EQ(std::vector<uint32_t>(image->pixels, image->pixels + 15),
+                  std::vector<uint32_t>(15, 0u));
+        std::fill(image->pixels, image->pixels + 15, 0xFFFFFFFFu);
         psdk_image_set(image);
         gr_image_release(image);
     };
     EXPECT_EQ(call(filterSelectorStart), 0);
+    EXPECT_EQ(doc.samples, before.samples);
+    // Nor does the line drawing touch them.
+    open(32, 32, 16);
+    EXPECT_EQ(run("Amnt bool true\n"), HOST_DONE);
     EXPECT_EQ(doc.samples, before.samples);
 }
 
@@ -526,11 +495,10 @@ TEST_F(PluginTest, GetLeavesTheHostsErrorWhenAdvanceStateFails) {
     EXPECT_EQ(call(filterSelectorStart), -4242);
 }
 
-// ---- the start selector
-// ---------------------------------------------------------------------------------
+// ---- the start selector -------------------------------------------------------------------------
 
 TEST_F(PluginTest, PreviewSeesAreasUpTo1024Unscaled) {
-    struct {
+    const struct {
         int32_t w, h;
         uint32_t seen_w, seen_h;
     } cases[] = {{1024, 1024, 1024, 1024},
@@ -539,8 +507,7 @@ TEST_F(PluginTest, PreviewSeesAreasUpTo1024Unscaled) {
                  {2048, 100, 1024, 50},
                  {7, 3, 7, 3}};
     for (const auto& c : cases) {
-        host_session_free(&s);
-        open(make_document(c.w, c.h, 4, 8));
+        open(c.w, c.h);
         g_preview.calls = 0;
         EXPECT_EQ(run(), HOST_CANCELLED);
         EXPECT_EQ(g_preview.calls, 1);
@@ -550,8 +517,7 @@ TEST_F(PluginTest, PreviewSeesAreasUpTo1024Unscaled) {
 }
 
 TEST_F(PluginTest, OkWithAScaledImageWritesTheExactFilterArea) {
-    open(make_document(1200, 30, 4, 8), VRect{5, 50, 25, 1150});
-    const host_document_s before = doc;
+    open(make_document(1200, 30, 4, 8), PluginMain, VRect{5, 50, 25, 1150});
     g_preview.answer = 1;
     g_preview.give_result = true;
     g_preview.fill = 0xFF102030;
@@ -566,17 +532,8 @@ TEST_F(PluginTest, OkWithAScaledImageWritesTheExactFilterArea) {
         }
 }
 
-TEST_F(PluginTest, OkWithoutAResultRunsTheLineDrawing) {
-    open(make_document(40, 30, 4, 8));
-    g_preview.answer = 1;
-    EXPECT_EQ(run(), HOST_DONE);
-    EXPECT_TRUE(is_line_drawing(doc, whole(doc)));
-    EXPECT_EQ(data().queryForParameters, 0);
-}
-
 TEST_F(PluginTest, CancelRestoresTheParametersAndLeavesTheDocument) {
-    open(make_document(16, 16, 4, 8));
-    const host_document_s before = doc;
+    open(16, 16);
     call(filterSelectorParameters);
     set_params({10, 2, 0});
     EXPECT_EQ(call(filterSelectorFinish), 0); // the registry now holds 10
@@ -589,74 +546,58 @@ TEST_F(PluginTest, CancelRestoresTheParametersAndLeavesTheDocument) {
     EXPECT_EQ(doc.samples, before.samples);
 }
 
-// ---- played-back parameters
-// ---------------------------------------------------------------------------
+// ---- played-back parameters ---------------------------------------------------------------------
 
-TEST_F(PluginTest, PlayedAmountsAreTruncatedTowardZero) {
-    open(make_document(8, 8, 4, 8));
-    struct {
+TEST_F(PluginTest, PlayedValuesReachThePreview) {
+    open(8, 8);
+    const struct {
         const char* play;
-        int16 percent;
-    } cases[] = {{"Amnt UntF #Prc 37.9\n", 37},
-                 {"Amnt UntF #Prc -0.5\n", 0},
-                 {"Amnt UntF #Prc -37.9\n", -37},
-                 {"Amnt UntF #Pxl 12\n", 12}, // the unit is not checked
-                 {"Amnt UntF #Prc 70000\n", int16(70000)}};
+        int16 percent, disposition;
+    } cases[] = {
+        {"Amnt UntF #Prc 37.9\n", 37, 1}, // amounts truncate toward zero
+        {"Amnt UntF #Prc -0.5\n", 0, 1},
+        {"Amnt UntF #Prc -37.9\n", -37, 1},
+        {"Amnt UntF #Pxl 12\n", 12, 1}, // the unit is not checked
+        {"Amnt UntF #Prc 70000\n", int16(70000), 1},
+        {"disP enum mooD 0x6D6F4437\n", 50, 1}, // enumerations outside the four mean 1
+        {"disP enum mooD moD3\n", 50, 3},
+        {"disP enum mooD moD0\n", 50, 0},
+        {"disP enum mooD 0x6D6F442F\n", 50, 1},
+        {"disP enum mooD 0xFFFFFFFF\n", 50, 1},
+        // An unknown key stops the walk, but not the dialog.
+        {"Amnt UntF #Prc 12\nXtra bool true\ndisP enum mooD moD3\n", 12, 1},
+    };
     for (const auto& c : cases) {
-        EXPECT_EQ(run(c.play), HOST_CANCELLED);
+        g_preview.calls = 0;
+        EXPECT_EQ(run(c.play), HOST_CANCELLED) << c.play;
+        EXPECT_EQ(g_preview.calls, 1) << c.play;
         EXPECT_EQ(g_preview.params.percent, c.percent) << c.play;
-    }
-}
-
-TEST_F(PluginTest, PlayedEnumerationsOutsideTheFourMeanDisposition1) {
-    open(make_document(8, 8, 4, 8));
-    struct {
-        const char* play;
-        int16 disposition;
-    } cases[] = {{"disP enum mooD 0x6D6F4437\n", 1},
-                 {"disP enum mooD moD3\n", 3},
-                 {"disP enum mooD moD0\n", 0},
-                 {"disP enum mooD 0x6D6F442F\n", 1},
-                 {"disP enum mooD 0xFFFFFFFF\n", 1}};
-    for (const auto& c : cases) {
-        EXPECT_EQ(run(c.play), HOST_CANCELLED);
         EXPECT_EQ(g_preview.params.disposition, c.disposition) << c.play;
     }
 }
 
-TEST_F(PluginTest, AnUnknownKeyStopsTheWalkButNotTheDialog) {
-    open(make_document(8, 8, 4, 8));
-    EXPECT_EQ(run("Amnt UntF #Prc 12\nXtra bool true\ndisP enum mooD moD3\n"), HOST_CANCELLED);
-    EXPECT_EQ(g_preview.calls, 1);
-    EXPECT_EQ(g_preview.params.percent, 12);
-    EXPECT_EQ(g_preview.params.disposition, 1) << "read no further";
-}
-
 TEST_F(PluginTest, ADescriptorClosedWithAnErrorRunsTheLineDrawing) {
-    open(make_document(64, 48, 4, 8), VRect{8, 4, 40, 60});
-    const host_document_s before = doc;
+    open(make_document(64, 48, 4, 8), PluginMain, VRect{8, 4, 40, 60});
     EXPECT_EQ(run("Amnt bool true\n"), HOST_DONE);
     EXPECT_EQ(g_preview.calls, 0);
     EXPECT_EQ(data().queryForParameters, 0);
-    host_desc_s recorded;
-    ASSERT_TRUE(host_recorded(&s, &recorded)) << "finish records the values in force";
-    EXPECT_EQ(host_desc_format(&recorded), "Amnt UntF #Prc 50\ndisP enum mooD moD1\n");
+    EXPECT_EQ(recorded(), "Amnt UntF #Prc 50\ndisP enum mooD moD1\n")
+        << "finish records the values in force";
     EXPECT_TRUE(is_line_drawing(doc, VRect{8, 4, 40, 60}));
     EXPECT_EQ(doc_pixel(doc, 2, 2), doc_pixel(before, 2, 2)) << "outside the filter area";
     EXPECT_EQ(s.progress_total, 100);
     EXPECT_EQ(s.progress_done, 100);
     EXPECT_EQ(s.progress_calls, 4); // 0, 33, 66, 100
-}
-
-TEST_F(PluginTest, TheLineDrawingLeavesSixteenBitDocumentsAlone) {
-    open(make_document(32, 32, 4, 16));
-    const host_document_s before = doc;
-    EXPECT_EQ(run("Amnt bool true\n"), HOST_DONE);
-    EXPECT_EQ(doc.samples, before.samples);
+    // So does OK in the dialog without a result image.
+    open(40, 30);
+    g_preview.answer = 1;
+    EXPECT_EQ(run(), HOST_DONE);
+    EXPECT_TRUE(is_line_drawing(doc, whole(doc)));
+    EXPECT_EQ(data().queryForParameters, 0);
 }
 
 TEST_F(PluginTest, AnAbsentIgnoreSelectionMeansFalse) {
-    open(make_document(8, 8, 4, 8));
+    open(8, 8);
     call(filterSelectorParameters);
     set_params({50, 1, 1});
     call(filterSelectorFinish); // the registry says true
@@ -671,18 +612,15 @@ TEST_F(PluginTest, AnAbsentIgnoreSelectionMeansFalse) {
     EXPECT_EQ(g_preview.params.ignoreSelection, 1);
 }
 
-// ---- recording
-// ---------------------------------------------------------------------------------------------
+// ---- recording ----------------------------------------------------------------------------------
 
 TEST_F(PluginTest, FinishRecordsIgnoreSelectionOnlyWhenSetButAlwaysInTheRegistry) {
-    open(make_document(8, 8, 4, 8));
+    open(8, 8);
     call(filterSelectorParameters);
     set_params({37, 2, 0});
     s.descriptors.recordInfo = plugInDialogRequired;
     EXPECT_EQ(call(filterSelectorFinish), 0);
-    host_desc_s recorded;
-    ASSERT_TRUE(host_recorded(&s, &recorded));
-    EXPECT_EQ(host_desc_format(&recorded), "Amnt UntF #Prc 37\ndisP enum mooD moD2\n");
+    EXPECT_EQ(recorded(), "Amnt UntF #Prc 37\ndisP enum mooD moD2\n");
     EXPECT_EQ(s.descriptors.recordInfo, plugInDialogOptional);
     std::string registry = read_text(registry_path());
     EXPECT_NE(registry.find("[964f9468-f27a-49ca-b8c9-54fa24e42f0f]\nAmnt UntF #Prc 37\n"
@@ -694,38 +632,34 @@ TEST_F(PluginTest, FinishRecordsIgnoreSelectionOnlyWhenSetButAlwaysInTheRegistry
     set_params({-3, 9, 1});
     EXPECT_EQ(call(filterSelectorFinish), 0);
     EXPECT_EQ(host_handle_count(), handles) << "the old recording was disposed of";
-    ASSERT_TRUE(host_recorded(&s, &recorded));
-    EXPECT_EQ(host_desc_format(&recorded),
-              "Amnt UntF #Prc -3\ndisP enum mooD moD1\nignS bool true\n");
-}
+    EXPECT_EQ(recorded(), "Amnt UntF #Prc -3\ndisP enum mooD moD1\nignS bool true\n");
 
-TEST_F(PluginTest, RegistryValuesReachTheNextSession) {
-    open(make_document(8, 8, 4, 8));
-    call(filterSelectorParameters);
+    // The registry's values reach the next session.
     set_params({61, 0, 0});
     call(filterSelectorFinish);
-    host_session_free(&s);
-
-    open(make_document(8, 8, 4, 8));
+    open(8, 8);
     EXPECT_EQ(run(), HOST_CANCELLED);
     EXPECT_EQ(g_preview.params.percent, 61);
     EXPECT_EQ(g_preview.params.disposition, 0);
 }
 
 TEST(PsdkParams, EnumerationMappingBothWays) {
-    EXPECT_EQ(ScriptToDialog(0x6D6F4430), 0);
-    EXPECT_EQ(ScriptToDialog(0x6D6F4433), 3);
-    EXPECT_EQ(ScriptToDialog(0x6D6F4434), 1);
-    EXPECT_EQ(ScriptToDialog(0x6D6F442F), 1);
-    EXPECT_EQ(ScriptToDialog(-0x6D6F4430), 1);
-    EXPECT_EQ(DialogToScript(0), 0x6D6F4430);
-    EXPECT_EQ(DialogToScript(3), 0x6D6F4433);
-    EXPECT_EQ(DialogToScript(4), 0x6D6F4431);
-    EXPECT_EQ(DialogToScript(-1), 0x6D6F4431) << "compared unsigned";
+    const struct {
+        int32_t script;
+        int16 dialog;
+    } to_dialog[] = {{0x6D6F4430, 0},
+                     {0x6D6F4433, 3},
+                     {0x6D6F4434, 1},
+                     {0x6D6F442F, 1},
+                     {-0x6D6F4430, 1}},
+      to_script[] = {{0x6D6F4430, 0}, {0x6D6F4433, 3}, {0x6D6F4431, 4}, {0x6D6F4431, -1}};
+    for (const auto& c : to_dialog)
+        EXPECT_EQ(ScriptToDialog(c.script), c.dialog) << std::hex << c.script;
+    for (const auto& c : to_script) // -1 is compared unsigned
+        EXPECT_EQ(DialogToScript(c.dialog), c.script) << c.dialog;
 }
 
-// ---- suites
-// ---------------------------------------------------------------------------------------------------
+// ---- suites -------------------------------------------------------------------------------------
 
 TEST(AutoSuiteHolder, AcquiresReleasesAndThrowsOnRequest) {
     SPBasicSuite* saved = sSPBasic;

@@ -29,62 +29,45 @@ void noteThread(void* context) {
     seen->threads.insert(std::this_thread::get_id());
 }
 
-struct Fan {
-    rd_dispatch_group_s* inner;
-    std::atomic<int> count{0};
-};
-
-void fanOut(void* context) {
-    Fan* fan = (Fan*)context;
+// Runs count items of fn on one group and waits for them.
+void runGroup(void (*fn)(void*), void* context, int count) {
     rd_dispatch_group_s* group = rd_dispatch_group_create();
-    for (int i = 0; i < 10; i++)
-        rd_dispatch_group_async(group, bump, &fan->count);
+    for (int i = 0; i < count; i++)
+        rd_dispatch_group_async(group, fn, context);
     rd_dispatch_group_wait(group);
     rd_dispatch_group_destroy(group);
+}
+
+// Each item waits for ten items of a group of its own.
+void fanOut(void* count) {
+    runGroup(bump, count, 10);
 }
 
 } // namespace
 
-TEST(RdDispatch, WaitOnAnEmptyGroupReturns) {
-    rd_dispatch_group_s* group = rd_dispatch_group_create();
-    rd_dispatch_group_wait(group);
-    rd_dispatch_group_wait(group);
-    rd_dispatch_group_destroy(group);
-}
-
 TEST(RdDispatch, RunsEveryItemOnceBeforeTheWaitReturns) {
     std::atomic<int> count{0};
     rd_dispatch_group_s* group = rd_dispatch_group_create();
+    rd_dispatch_group_wait(group); // empty: returns at once
     for (int round = 1; round <= 20; round++) {
         for (int i = 0; i < 1000; i++)
             rd_dispatch_group_async(group, bump, &count);
         rd_dispatch_group_wait(group);
         ASSERT_EQ(count.load(), round * 1000);
     }
+    rd_dispatch_group_wait(group);
     rd_dispatch_group_destroy(group);
 }
 
-TEST(RdDispatch, RunsItemsOnWorkers) {
+TEST(RdDispatch, RunsItemsOnWorkersAndKeepsItsSizeOnceRunning) {
     Seen seen;
-    rd_dispatch_group_s* group = rd_dispatch_group_create();
-    for (int i = 0; i < 500; i++)
-        rd_dispatch_group_async(group, noteThread, &seen);
-    rd_dispatch_group_wait(group);
-    rd_dispatch_group_destroy(group);
+    runGroup(noteThread, &seen, 500);
     EXPECT_EQ(seen.notWorker.load(), 0);
     EXPECT_EQ(seen.threads.count(std::this_thread::get_id()), 0u);
     EXPECT_GE(seen.threads.size(), 1u);
     EXPECT_LE(seen.threads.size(), rd_dispatch_thread_count());
     EXPECT_FALSE(rd_dispatch_is_worker());
-}
-
-TEST(RdDispatch, KeepsItsSizeOnceRunning) {
-    std::atomic<int> count{0};
-    rd_dispatch_group_s* group = rd_dispatch_group_create();
-    rd_dispatch_group_async(group, bump, &count);
-    rd_dispatch_group_wait(group);
-    rd_dispatch_group_destroy(group);
-    unsigned size = rd_dispatch_thread_count();
+    const unsigned size = rd_dispatch_thread_count();
     EXPECT_GE(size, 1u);
     EXPECT_FALSE(rd_dispatch_set_threads(size + 3));
     EXPECT_EQ(rd_dispatch_thread_count(), size);
@@ -139,13 +122,9 @@ TEST(RdDispatch, SeveralThreadsWaitOnOneGroup) {
 }
 
 TEST(RdDispatch, ItemsMayWaitForGroupsOfTheirOwn) {
-    Fan fan;
-    rd_dispatch_group_s* group = rd_dispatch_group_create();
-    for (int i = 0; i < 50; i++)
-        rd_dispatch_group_async(group, fanOut, &fan);
-    rd_dispatch_group_wait(group);
-    rd_dispatch_group_destroy(group);
-    EXPECT_EQ(fan.count.load(), 500);
+    std::atomic<int> count{0};
+    runGroup(fanOut, &count, 50);
+    EXPECT_EQ(count.load(), 500);
 }
 
 TEST(RdDispatchDeathTest, UsesTheThreadCountSetBeforeStart) {
@@ -155,11 +134,7 @@ TEST(RdDispatchDeathTest, UsesTheThreadCountSetBeforeStart) {
             if (!rd_dispatch_set_threads(3))
                 std::exit(2);
             Seen seen;
-            rd_dispatch_group_s* group = rd_dispatch_group_create();
-            for (int i = 0; i < 3000; i++)
-                rd_dispatch_group_async(group, noteThread, &seen);
-            rd_dispatch_group_wait(group);
-            rd_dispatch_group_destroy(group);
+            runGroup(noteThread, &seen, 3000);
             bool ok = rd_dispatch_thread_count() == 3 && seen.threads.size() <= 3 &&
                       seen.notWorker.load() == 0 && !rd_dispatch_set_threads(2);
             std::exit(ok ? 0 : 3);
@@ -172,13 +147,9 @@ TEST(RdDispatchDeathTest, NestedWaitsFinishOnASingleWorker) {
     EXPECT_EXIT(
         {
             rd_dispatch_set_threads(1);
-            Fan fan;
-            rd_dispatch_group_s* group = rd_dispatch_group_create();
-            for (int i = 0; i < 20; i++)
-                rd_dispatch_group_async(group, fanOut, &fan);
-            rd_dispatch_group_wait(group);
-            rd_dispatch_group_destroy(group);
-            std::exit(fan.count.load() == 200 ? 0 : 3);
+            std::atomic<int> count{0};
+            runGroup(fanOut, &count, 20);
+            std::exit(count.load() == 200 ? 0 : 3);
         },
         testing::ExitedWithCode(0), "");
 }

@@ -21,7 +21,7 @@ TEST(MTRand, ArraySeedingMatchesTheReferenceOutputs) {
         EXPECT_EQ(mt.rand_int(), word);
 }
 
-TEST(MTRand, OneWordSeedingMatchesTheStandardLibrary) {
+TEST(MTRand, OneWordSeedingMatchesTheStandardLibraryAndDefaultsTo5489) {
     for (uint32_t s : {5489u, 0u, 1u, 0xBA5EBA11u, 0xFFFFFFFFu}) {
         MTRand mt;
         mt.seed(s);
@@ -30,16 +30,13 @@ TEST(MTRand, OneWordSeedingMatchesTheStandardLibrary) {
         for (int i = 0; i < 5000; i++)
             ASSERT_EQ(mt.rand_int(), reference()) << "seed " << s << " word " << i;
     }
-}
-
-TEST(MTRand, StartsWithTheDefaultSeed) {
-    MTRand mt;
+    MTRand fresh;
     for (int i = 0; i < 9999; i++)
-        mt.rand_int();
-    EXPECT_EQ(mt.rand_int(), 4123659995u); // the 10000th word for seed 5489
+        fresh.rand_int();
+    EXPECT_EQ(fresh.rand_int(), 4123659995u); // the 10000th word for seed 5489
 }
 
-TEST(MTRand, CountsOnlyTheLow32BitsOfKeyWords) {
+TEST(MTRand, KeySeedingCountsOnlyTheLow32BitsAndStartsOver) {
     std::vector<unsigned long> low(MTRand::N), high(MTRand::N);
     for (int i = 0; i < MTRand::N; i++) {
         low[i] = (unsigned long)(i * 2654435761u);
@@ -47,44 +44,29 @@ TEST(MTRand, CountsOnlyTheLow32BitsOfKeyWords) {
     }
     MTRand a, b;
     a.seed(low.data(), MTRand::N);
+    for (int i = 0; i < 100; i++)
+        a.rand_int();
+    a.seed(low.data(), MTRand::N); // reseeding starts over
     b.seed(high.data(), MTRand::N);
     for (int i = 0; i < 2000; i++)
         ASSERT_EQ(a.rand_int(), b.rand_int());
 }
 
-TEST(MTRand, EqualKeysGiveEqualSequences) {
-    std::vector<unsigned long> key(MTRand::N);
-    for (int i = 0; i < MTRand::N; i++)
-        key[i] = (unsigned long)(i * 7 + 3);
-    MTRand a, b;
-    a.seed(key.data(), MTRand::N);
-    for (int i = 0; i < 100; i++)
-        a.rand_int();
-    a.seed(key.data(), MTRand::N); // reseeding starts over
-    b.seed(key.data(), MTRand::N);
-    for (int i = 0; i < 1500; i++)
-        ASSERT_EQ(a.rand_int(), b.rand_int());
-}
-
-TEST(MTRand, DeviceSeedsDiffer) {
-    MTRand a, b;
-    a.seed();
-    b.seed();
-    int same = 0;
-    for (int i = 0; i < 16; i++)
-        same += a.rand_int() == b.rand_int();
-    EXPECT_LT(same, 16);
-}
-
-TEST(MTRand, FallbackSeedsInTheSameTickDiffer) {
-    for (const char* device : {"/nonexistent/spotweave-entropy", "/dev/null"}) {
-        MTRand a, b;
-        a.seed_from(device);
-        b.seed_from(device);
+TEST(MTRand, DeviceAndFallbackSeedsInTheSameTickDiffer) {
+    auto differ = [](MTRand& a, MTRand& b) {
         int same = 0;
         for (int i = 0; i < 16; i++)
             same += a.rand_int() == b.rand_int();
-        EXPECT_LT(same, 16) << device;
+        return same < 16;
+    };
+    MTRand a, b;
+    a.seed();
+    b.seed();
+    EXPECT_TRUE(differ(a, b));
+    for (const char* device : {"/nonexistent/spotweave-entropy", "/dev/null"}) {
+        a.seed_from(device);
+        b.seed_from(device);
+        EXPECT_TRUE(differ(a, b)) << device;
     }
 }
 
@@ -134,11 +116,22 @@ float referenceFrand(uint32_t* seed) {
 
 } // namespace
 
-TEST(Frand, FirstValueFromTheStartSeed) {
+TEST(Frand, FollowsTheGeneratorAndStoresTheMaskedSeed) {
     FrandSeedGuard guard;
     rd__frand_set_seed(0xBA5EBA11u);
     EXPECT_EQ(frand(), 0.8841732740402222f); // t = 0x712C9776
     EXPECT_EQ(rd__frand_seed(), 0x712C9776u);
+    // 2 * 1103515245 + 12345 = 0x838CCD13 has its top bit set.
+    rd__frand_set_seed(2u);
+    uint32_t reference = 2u;
+    EXPECT_EQ(frand(), referenceFrand(&reference));
+    EXPECT_EQ(rd__frand_seed(), 0x038CCD13u);
+    for (int i = 0; i < 1000000; i++) {
+        float v = frand();
+        ASSERT_EQ(v, referenceFrand(&reference));
+        ASSERT_GE(v, 0.0f);
+        ASSERT_LT(v, 1.0f);
+    }
 }
 
 TEST(FrandDeathTest, StartsFrom0xBA5EBA11InEveryProcess) {
@@ -149,28 +142,4 @@ TEST(FrandDeathTest, StartsFrom0xBA5EBA11InEveryProcess) {
             std::exit(ok ? 0 : 3);
         },
         testing::ExitedWithCode(0), "");
-}
-
-TEST(Frand, StoresTheMaskedSeed) {
-    FrandSeedGuard guard;
-    // 2 * 1103515245 + 12345 = 0x838CCD13 has its top bit set.
-    uint32_t seed = 2u;
-    uint32_t t = seed * 1103515245u + 12345u;
-    ASSERT_NE(t & 0x80000000u, 0u);
-    rd__frand_set_seed(seed);
-    uint32_t reference = seed;
-    float expected = referenceFrand(&reference);
-    EXPECT_EQ(frand(), expected);
-    EXPECT_EQ(rd__frand_seed(), t & 0x7FFFFFFFu);
-}
-
-TEST(Frand, StaysBelowOne) {
-    FrandSeedGuard guard;
-    uint32_t reference = rd__frand_seed();
-    for (int i = 0; i < 1000000; i++) {
-        float v = frand();
-        ASSERT_EQ(v, referenceFrand(&reference));
-        ASSERT_GE(v, 0.0f);
-        ASSERT_LT(v, 1.0f);
-    }
 }

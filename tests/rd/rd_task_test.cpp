@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <atomic>
 #include <barrier>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <thread>
 #include <vector>
 
@@ -15,33 +17,18 @@
 
 namespace {
 
-// ---- Helpers ---------------------------------------------------------------
-
+// What one task of a 3 x 2 x 2 launch saw: its hits, then task index, task
+// count, thread index, thread count and the counts in x, y and z.
 struct Cell {
     std::atomic<int> hits{0};
-    int taskIndex = -1, taskCount = -1, threadIndex = -1, threadCount = -1;
-    int counts[3] = {-1, -1, -1};
-};
-
-// Records what each task of a launch saw, in the cell of its (x, y, z).
-struct Grid {
-    int nx, ny, nz;
-    std::vector<Cell> cells;
-    Grid(int x, int y, int z) : nx(x), ny(y), nz(z), cells((size_t)x * y * z) {}
+    std::array<int, 7> seen{};
 };
 
 void recordTask(void* data, int threadIndex, int threadCount, int taskIndex, int taskCount, int x,
                 int y, int z, int cx, int cy, int cz) {
-    Grid* grid = (Grid*)data;
-    Cell& cell = grid->cells[((size_t)z * grid->ny + y) * grid->nx + x];
+    Cell& cell = ((Cell*)data)[(z * 2 + y) * 3 + x];
     cell.hits.fetch_add(1);
-    cell.taskIndex = taskIndex;
-    cell.taskCount = taskCount;
-    cell.threadIndex = threadIndex;
-    cell.threadCount = threadCount;
-    cell.counts[0] = cx;
-    cell.counts[1] = cy;
-    cell.counts[2] = cz;
+    cell.seen = {taskIndex, taskCount, threadIndex, threadCount, cx, cy, cz};
 }
 
 void countTask(void* data, int, int, int, int, int, int, int, int, int, int) {
@@ -83,6 +70,7 @@ void* makeRoom() {
 }
 
 // The cell function of the comparison run: deterministic, a little work.
+const int FIELD_W = 203, FIELD_H = 141;
 float cellValue(int x, int y) {
     float v = 0.0f;
     for (int i = 1; i <= 20; i++)
@@ -90,17 +78,10 @@ float cellValue(int x, int y) {
     return v;
 }
 
-struct Field {
-    int width, height;
-    std::vector<float> values;
-};
-
 void tileTask(void* data, int, int, int, int, int tx, int ty, int, int, int, int) {
-    Field* field = (Field*)data;
-    for (int y = ty * 16; y < ty * 16 + 16 && y < field->height; y++) {
-        for (int x = tx * 16; x < tx * 16 + 16 && x < field->width; x++)
-            field->values[(size_t)y * field->width + x] = cellValue(x, y);
-    }
+    for (int y = ty * 16; y < ty * 16 + 16 && y < FIELD_H; y++)
+        for (int x = tx * 16; x < tx * 16 + 16 && x < FIELD_W; x++)
+            ((float*)data)[y * FIELD_W + x] = cellValue(x, y);
 }
 
 struct Nested {
@@ -137,46 +118,26 @@ void whereTask(void* data, int, int, int, int, int, int, int, int, int, int) {
 
 // ---- Launch ----------------------------------------------------------------
 
-TEST(RdTask, DecomposesIndicesOfA3x2x2Launch) {
-    Grid grid(3, 2, 2);
+TEST(RdTask, DecomposesIndicesOfA3x2x2LaunchAndRestartsThemPerLaunch) {
+    std::vector<Cell> first(12), second(12);
     void* handle = nullptr;
-    ISPCLaunch(&handle, fn(recordTask), &grid, 3, 2, 2);
+    ISPCLaunch(&handle, fn(recordTask), first.data(), 3, 2, 2);
     ASSERT_NE(handle, nullptr);
+    void* group = handle;
+    ISPCLaunch(&handle, fn(recordTask), second.data(), 3, 2, 2);
+    EXPECT_EQ(handle, group);
+    EXPECT_EQ(rd__task_group_records(handle), 24);
     ISPCSync(handle);
-    for (int z = 0; z < 2; z++) {
-        for (int y = 0; y < 2; y++) {
-            for (int x = 0; x < 3; x++) {
-                const Cell& cell = grid.cells[((size_t)z * 2 + y) * 3 + x];
-                EXPECT_EQ(cell.hits.load(), 1) << x << "," << y << "," << z;
-                EXPECT_EQ(cell.taskIndex, x + 3 * (y + 2 * z));
-                EXPECT_EQ(cell.taskCount, 12);
-                EXPECT_EQ(cell.threadIndex, 0);
-                EXPECT_EQ(cell.threadCount, 1);
-                EXPECT_EQ(cell.counts[0], 3);
-                EXPECT_EQ(cell.counts[1], 2);
-                EXPECT_EQ(cell.counts[2], 2);
-            }
+    // Cell i is (x, y, z) with x fastest, so its task index is i.
+    for (int i = 0; i < 12; i++) {
+        for (const Cell& cell : {std::cref(first[i]), std::cref(second[i])}) {
+            EXPECT_EQ(cell.hits.load(), 1) << "cell " << i;
+            EXPECT_EQ(cell.seen, (std::array<int, 7>{i, 12, 0, 1, 3, 2, 2})) << "cell " << i;
         }
     }
 }
 
-TEST(RdTask, RestartsRecordIndicesForEachLaunchIntoOneGroup) {
-    Grid first(3, 2, 2), second(3, 2, 2);
-    void* handle = nullptr;
-    ISPCLaunch(&handle, fn(recordTask), &first, 3, 2, 2);
-    void* same = handle;
-    ISPCLaunch(&handle, fn(recordTask), &second, 3, 2, 2);
-    EXPECT_EQ(handle, same);
-    EXPECT_EQ(rd__task_group_records(handle), 24);
-    ISPCSync(handle);
-    for (size_t i = 0; i < second.cells.size(); i++) {
-        EXPECT_EQ(first.cells[i].taskIndex, (int)i);
-        EXPECT_EQ(second.cells[i].taskIndex, (int)i);
-        EXPECT_EQ(second.cells[i].hits.load(), 1);
-    }
-}
-
-TEST(RdTask, EmptyLaunchRunsNothingAndLeavesAGroup) {
+TEST(RdTask, EmptyLaunchRunsNothingButLeavesAGroup) {
     std::atomic<int> count{0};
     const int shapes[][3] = {{0, 5, 5},  {5, 0, 5},   {5, 5, 0},
                              {-1, 1, 1}, {-2, -3, 1}, {-1, -1, -1}};
@@ -188,35 +149,29 @@ TEST(RdTask, EmptyLaunchRunsNothingAndLeavesAGroup) {
         ISPCSync(handle);
     }
     EXPECT_EQ(count.load(), 0);
-}
-
-TEST(RdTask, EmptyLaunchDoesNotDisturbLaterLaunches) {
-    Grid grid(3, 2, 2);
+    // Nor does it disturb a later launch into the same group.
     void* handle = nullptr;
-    ISPCLaunch(&handle, fn(recordTask), &grid, -1, 1, 1);
-    ISPCLaunch(&handle, fn(recordTask), &grid, 3, 2, 2);
+    ISPCLaunch(&handle, fn(countTask), &count, -1, 1, 1);
+    ISPCLaunch(&handle, fn(countTask), &count, 3, 2, 2);
     EXPECT_EQ(rd__task_group_records(handle), 12);
     ISPCSync(handle);
-    for (size_t i = 0; i < grid.cells.size(); i++)
-        EXPECT_EQ(grid.cells[i].hits.load(), 1);
+    EXPECT_EQ(count.load(), 12);
 }
 
-TEST(RdTask, SyncOfEmptyGroupRecyclesIt) {
-    void* handle = nullptr;
-    ISPCLaunch(&handle, fn(nothingTask), nullptr, 0, 0, 0);
-    void* held = makeRoom();
-    int parked = rd__task_parked_groups();
-    ASSERT_LT(parked, 64);
-    ISPCSync(handle);
-    EXPECT_EQ(rd__task_parked_groups(), parked + 1);
-    ISPCSync(held);
-}
-
-TEST(RdTask, SyncOfNullDoesNothing) {
-    int parked = rd__task_parked_groups(), live = rd__task_live_groups();
+TEST(RdTask, SyncOfNullDoesNothingAndOfAnEmptyGroupParksIt) {
+    const int parked = rd__task_parked_groups(), live = rd__task_live_groups();
     ISPCSync(nullptr);
     EXPECT_EQ(rd__task_parked_groups(), parked);
     EXPECT_EQ(rd__task_live_groups(), live);
+
+    void* handle = nullptr;
+    ISPCLaunch(&handle, fn(nothingTask), nullptr, 0, 0, 0);
+    void* held = makeRoom();
+    const int before = rd__task_parked_groups();
+    ASSERT_LT(before, 64);
+    ISPCSync(handle);
+    EXPECT_EQ(rd__task_parked_groups(), before + 1);
+    ISPCSync(held);
 }
 
 TEST(RdTask, RunsTasksOnPoolWorkersNotTheLauncher) {
@@ -231,43 +186,27 @@ TEST(RdTask, RunsTasksOnPoolWorkersNotTheLauncher) {
 
 // ---- Record chunks and the limit -------------------------------------------
 
-TEST(RdTask, The16385thRecordOpensTheSecondChunk) {
+TEST(RdTask, The16385thRecordOpensTheSecondChunkAndEightChunksHold131072) {
     std::atomic<int> count{0};
     void* handle = freshHandle();
+    void* group = handle;
     ISPCLaunch(&handle, fn(countTask), &count, 128, 128, 1);
     EXPECT_EQ(rd__task_group_records(handle), 16384);
     EXPECT_EQ(rd__task_group_chunks(handle), 1);
     ISPCLaunch(&handle, fn(countTask), &count, 1, 1, 1);
     EXPECT_EQ(rd__task_group_records(handle), 16385);
     EXPECT_EQ(rd__task_group_chunks(handle), 2);
-    ISPCSync(handle);
-    EXPECT_EQ(count.load(), 16385);
-}
-
-TEST(RdTask, KeepsChunksAcrossSyncs) {
-    std::atomic<int> count{0};
-    void* handle = freshHandle();
-    ISPCLaunch(&handle, fn(countTask), &count, 16385, 1, 1);
-    void* group = handle;
+    ISPCLaunch(&handle, fn(countTask), &count, 131072 - 16385, 1, 1);
+    EXPECT_EQ(rd__task_group_records(handle), 131072);
+    EXPECT_EQ(rd__task_group_chunks(handle), 8);
     void* held = makeRoom();
     ISPCSync(handle);
-    EXPECT_EQ(rd__task_group_chunks(group), 2); // parked, still allocated
-    EXPECT_EQ(count.load(), 16385);
+    EXPECT_EQ(count.load(), 131072);
+    EXPECT_EQ(rd__task_group_chunks(group), 8); // parked, still allocated
     ISPCSync(held);
 }
 
-TEST(RdTask, Takes131072RecordsInOneGroup) {
-    std::atomic<int> count{0};
-    void* handle = nullptr;
-    for (int i = 0; i < 8; i++)
-        ISPCLaunch(&handle, fn(countTask), &count, 16384, 1, 1);
-    EXPECT_EQ(rd__task_group_records(handle), 131072);
-    EXPECT_EQ(rd__task_group_chunks(handle), 8);
-    ISPCSync(handle);
-    EXPECT_EQ(count.load(), 131072);
-}
-
-TEST(RdTaskDeathTest, ExitsPast131072Records) {
+TEST(RdTaskDeathTest, ExitsPast131072RecordsAndOnOneOversizedLaunch) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(
         {
@@ -280,10 +219,7 @@ TEST(RdTaskDeathTest, ExitsPast131072Records) {
         "built-in task system can handle no more. You can increase the values of "
         "TASK_QUEUE_CHUNK_SIZE and LOG_TASK_QUEUE_CHUNK_SIZE to work around this limitation.  "
         "Sorry!  Exiting.");
-}
-
-TEST(RdTaskDeathTest, ExitsOnOneOversizedLaunch) {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    // 65536 * 65536 * 2 overflows a 32-bit count.
     EXPECT_EXIT(
         {
             void* handle = nullptr;
@@ -311,29 +247,24 @@ TEST(RdTaskAlloc, Aligns64) {
     ISPCSync(handle);
 }
 
-TEST(RdTaskAlloc, FillsInlineBufferOnlyWhileBytesRemain) {
-    void* handle = freshHandle();
-    uint8_t* a = (uint8_t*)ISPCAlloc(&handle, 192, 64);
-    EXPECT_EQ(rd__task_group_buffer(handle), 0);
-    uint8_t* b = (uint8_t*)ISPCAlloc(&handle, 63, 1);
-    EXPECT_EQ(b, a + 192);
-    EXPECT_EQ(rd__task_group_buffer(handle), 0); // one byte left
-    uint8_t* c = (uint8_t*)ISPCAlloc(&handle, 1, 1);
-    EXPECT_EQ(rd__task_group_buffer(handle), 1); // would have left none
-    EXPECT_NE(c, a + 255);
-    ISPCSync(handle);
-}
-
-TEST(RdTaskAlloc, MovesOnWhenARequestWouldFillTheInlineBufferExactly) {
+TEST(RdTaskAlloc, UsesTheInlineBufferOnlyWhileARequestLeavesBytesOver) {
     void* handle = freshHandle();
     uint8_t* a = (uint8_t*)ISPCAlloc(&handle, 192, 64);
     ASSERT_EQ((uintptr_t)a % 64, 0u);
-    uint8_t* b = (uint8_t*)ISPCAlloc(&handle, 64, 64);
+    EXPECT_EQ(rd__task_group_buffer(handle), 0);
+    EXPECT_EQ((uint8_t*)ISPCAlloc(&handle, 63, 1), a + 192);
+    EXPECT_EQ(rd__task_group_buffer(handle), 0); // one byte left
+    EXPECT_NE((uint8_t*)ISPCAlloc(&handle, 1, 1), a + 255);
+    EXPECT_EQ(rd__task_group_buffer(handle), 1); // would have left none
+    ISPCSync(handle);
+
+    handle = freshHandle();
+    a = (uint8_t*)ISPCAlloc(&handle, 192, 64);
+    uint8_t* b = (uint8_t*)ISPCAlloc(&handle, 64, 64); // would fill it exactly
     EXPECT_EQ(rd__task_group_buffer(handle), 1);
     EXPECT_NE(b, a + 192);
     EXPECT_EQ((uintptr_t)b % 64, 0u);
     ISPCSync(handle);
-
     handle = nullptr;
     ISPCAlloc(&handle, 256, 1);
     EXPECT_EQ(rd__task_group_buffer(handle), 1);
@@ -363,20 +294,15 @@ TEST(RdTaskAlloc, GrowsIntoLargerBuffersAndReusesThemAfterSync) {
     ISPCSync(held);
 }
 
-TEST(RdTaskAlloc, RefusesNegativeAndOversizedRequests) {
-    void* handle = nullptr;
-    EXPECT_EQ(ISPCAlloc(&handle, -1, 16), nullptr);
-    EXPECT_NE(handle, nullptr);
-    EXPECT_EQ(ISPCAlloc(&handle, (int64_t)1 << 40, 16), nullptr);
-    EXPECT_NE(ISPCAlloc(&handle, 16, 16), nullptr);
-    ISPCSync(handle);
-}
-
-TEST(RdTaskAlloc, SharesTheGroupWithLaunches) {
+TEST(RdTaskAlloc, RefusesNegativeAndOversizedRequestsAndSharesTheGroupWithLaunches) {
     std::atomic<int> count{0};
     void* handle = nullptr;
-    int* slot = (int*)ISPCAlloc(&handle, sizeof(int), 4);
+    EXPECT_EQ(ISPCAlloc(&handle, -1, 16), nullptr);
+    ASSERT_NE(handle, nullptr);
     void* group = handle;
+    EXPECT_EQ(ISPCAlloc(&handle, (int64_t)1 << 40, 16), nullptr);
+    int* slot = (int*)ISPCAlloc(&handle, sizeof(int), 4);
+    ASSERT_NE(slot, nullptr);
     ISPCLaunch(&handle, fn(countTask), &count, 10, 1, 1);
     EXPECT_EQ(handle, group);
     *slot = 5;
@@ -443,19 +369,16 @@ TEST(RdTaskGroups, ReusesParkedGroupsWithoutGrowing) {
 // ---- Concurrency -----------------------------------------------------------
 
 TEST(RdTaskThreads, TiledLaunchMatchesASingleThreadRun) {
-    Field serial{203, 141, std::vector<float>(203 * 141, -1.0f)};
-    for (int y = 0; y < serial.height; y++) {
-        for (int x = 0; x < serial.width; x++)
-            serial.values[(size_t)y * serial.width + x] = cellValue(x, y);
-    }
+    std::vector<float> serial(FIELD_W * FIELD_H);
+    for (int i = 0; i < FIELD_W * FIELD_H; i++)
+        serial[i] = cellValue(i % FIELD_W, i / FIELD_W);
     for (int round = 0; round < 5; round++) {
-        Field threaded{203, 141, std::vector<float>(203 * 141, -1.0f)};
+        std::vector<float> threaded(FIELD_W * FIELD_H, -1.0f);
         void* handle = nullptr;
-        ISPCLaunch(&handle, fn(tileTask), &threaded, (203 + 15) / 16, (141 + 15) / 16, 1);
+        ISPCLaunch(&handle, fn(tileTask), threaded.data(), (FIELD_W + 15) / 16, (FIELD_H + 15) / 16,
+                   1);
         ISPCSync(handle);
-        ASSERT_EQ(std::memcmp(threaded.values.data(), serial.values.data(),
-                              serial.values.size() * sizeof(float)),
-                  0);
+        ASSERT_EQ(std::memcmp(threaded.data(), serial.data(), serial.size() * sizeof(float)), 0);
     }
 }
 

@@ -1,0 +1,806 @@
+// Ellipse runs: the solver's fast disc sums. Every row of an ellipse holds its
+// inside cells as one run of columns, so with the field's running sum along
+// each row (extended on both sides for the torus wrap) a row's share of an
+// ellipse sum is one subtraction. Radii and tangents stay fixed while the
+// solver runs, so each cell's runs are worked out once; cells with the same
+// radius and nearly the same tangent cover the same cells and share them.
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "app/app_assert.h"
+#include "gr/gr_complex.h"
+#include "rd/rd_dispatch.h"
+#include "rd/rd_internal.h"
+#include "rd/rd_solver.h"
+#include "rd/rd_task.h"
+
+#define RD__INLINE inline __attribute__((always_inline))
+
+// A cell that is scanned instead (its radius exceeds what a shape holds).
+static constexpr uint32_t RD__RUNS_SCAN = 0xFFFFFFFFu;
+
+// Rows per shape are padded to whole groups of this many, summed in lanes.
+static constexpr int RD__LANES = 4;
+
+// Largest stored row count: 2 * RD__RUNS_MAX_RADIUS + 1, padded.
+static constexpr int RD__MAX_ROWS =
+    (2 * RD__RUNS_MAX_RADIUS + 1 + RD__LANES - 1) & ~(RD__LANES - 1);
+
+// A shape is 8 header bytes (D, the row reach; K, the stored rows; zeros),
+// then K run starts and K run ends: row k (dy = k - D) covers dx in [start,
+// end). Rows past 2D (the padding) and empty rows are [0, 0). K is a multiple
+// of 4, so every shape's size is a multiple of 8 and shapes stay aligned in
+// their table.
+static constexpr size_t RD__SHAPE_HEADER = 8;
+static constexpr size_t RD__SHAPE_MAX = RD__SHAPE_HEADER + 2 * (size_t)RD__MAX_ROWS;
+static_assert(RD__MAX_ROWS <= 255, "the row count is one byte");
+
+// Bytes of shapes one radius may make before the runs are given up (and the
+// solver scans): far more than unit tangents need.
+static constexpr size_t RD__SHAPE_BUDGET = (size_t)64 << 20;
+
+struct rd__runs_s {
+    int32_t width, height;
+    int32_t reach;  // M: the largest radius among the shapes
+    int32_t stride; // prefix row length: width + 2M + 1
+    std::vector<int8_t> shapes;
+    unsigned long shape_count;
+    // Per cell: offset of the small and the large ellipse in shapes, or
+    // RD__RUNS_SCAN for both.
+    std::vector<uint32_t> small, large;
+    // Row q, entry j: the sum of the field over columns (k - M) mod width of
+    // row q for k < j. A run [s, e) centred on column x sums as entry
+    // x + M + e minus entry x + M + s.
+    std::vector<double> prefix;
+    // Prefix offsets of rows -M .. height + M + 3, wrapped (rd__rowCentre).
+    std::vector<int32_t> rows;
+};
+
+static RD__INLINE size_t rd__shapeSize(const int8_t* shape) {
+    return RD__SHAPE_HEADER + 2 * (size_t)(uint8_t)shape[1];
+}
+
+// ---- Shapes ------------------------------------------------------------------
+
+// Returns floor(v) for |v| < 2^31, without the library call the baseline
+// instruction set needs for std::floor.
+static RD__INLINE int rd__floor(double v) {
+    const int i = (int)v;
+    return i - (v < (double)i);
+}
+
+// One ellipse being laid out in rows. The cells are decided by the scan's own
+// single-precision test; the same ellipse in double precision,
+//   f(x, dy) = A x^2 - 6ab dy x + (b^2 + 4a^2) dy^2 - rho^2  (A = a^2 + 4b^2),
+// which is rho^2 (u^2 + v^2 - 1), finds each row's run and tells which cells
+// lie so far from the boundary (|f| above `margin`) that the single-precision
+// test cannot differ; only the others are tested one by one.
+struct rd__ellipse_s {
+    int rho;
+    float a, b, ru, rv;
+    bool plain; // a usable tangent (finite, not zero)
+    double A, B6, C, R2, margin, centre, k0, k1, half;
+
+    rd__ellipse_s(int rho_, float a_, float b_) : rho(rho_), a(a_), b(b_) {
+        ru = 1.0f / (float)rho;
+        rv = 1.0f / (float)(rho * 0.5);
+        const double da = a, db = b;
+        A = da * da + 4.0 * db * db;
+        const double S = da * da + db * db;
+        plain = A > 0.0 && std::isfinite(A) && std::isfinite(S);
+        B6 = 6.0 * da * db;
+        C = db * db + 4.0 * da * da;
+        R2 = (double)rho * rho;
+        // Near the boundary, u^2 + v^2 in single precision is off by well
+        // under 1e-5 for a unit tangent; the products grow with a longer one.
+        margin = 1e-5 * R2 * std::max(1.0, S);
+        // Row dy's real run is centre dy +- half sqrt(k0 - k1 dy^2).
+        centre = 0.5 * B6 / A;
+        k0 = 4.0 * A * R2;
+        k1 = 16.0 * S * S;
+        half = 0.5 / A;
+    }
+    bool in(int dx, int dy) const { return rd__ellipse_inside((float)dx, (float)dy, a, b, ru, rv); }
+    double f(int x, double dy, double cdy) const { return (A * x - B6 * dy) * x + cdy; }
+    // How far (in f) row dy's columns stay outside; more than `margin` makes
+    // the row certainly empty. f is convex in x, so the two columns around
+    // its vertex are the ones to check.
+    double emptyMargin(int dy) const {
+        const double cdy = C * dy * dy - R2;
+        const int p = rd__floor(std::clamp(centre * dy, (double)-rho, (double)rho));
+        const double m = f(p, dy, cdy);
+        return p == rho ? m : std::min(m, f(p + 1, dy, cdy));
+    }
+    // How far (in f) the ends of [x0, x1] (x0 <= x1) stay inside and their
+    // outer neighbours outside; more than `margin` makes it certainly row
+    // dy's run.
+    double runMargin(int x0, int x1, int dy) const {
+        const double cdy = C * dy * dy - R2;
+        double m = std::min(-f(x0, dy, cdy), -f(x1, dy, cdy));
+        if (x0 > -rho)
+            m = std::min(m, f(x0 - 1, dy, cdy));
+        if (x1 < rho)
+            m = std::min(m, f(x1 + 1, dy, cdy));
+        return m;
+    }
+};
+
+// Writes the run [x0, x1] (empty: x0 > x1) of row dy >= 0 of the ellipse and
+// returns how far (in f) its cells keep from the boundary: 0 when some are
+// so close that the single-precision test settled them.
+static double rd__rowRun(const rd__ellipse_s& e, int dy, int* x0, int* x1) {
+    const int rho = e.rho;
+    int lo = 1, hi = 0;
+    *x0 = 1;
+    *x1 = 0;
+    if (!e.plain) {
+        // No tangent, or a broken one: whatever the test says, first to last.
+        for (int dx = -rho; dx <= rho; dx++)
+            if (e.in(dx, dy)) {
+                if (lo > hi)
+                    lo = dx;
+                hi = dx;
+            }
+        *x0 = lo;
+        *x1 = hi;
+        return 0.0;
+    }
+    const double c = e.centre * dy;
+    const double disc = e.k0 - e.k1 * dy * dy;
+    if (disc > 0.0) {
+        const double h = std::sqrt(disc) * e.half;
+        // Clamped in double: a tiny tangent makes h huge.
+        lo = rd__floor(std::max(c - h, -rho - 1.0)) + 1;
+        hi = -rd__floor(std::max(-(c + h), -rho - 1.0)) - 1;
+    }
+    if (lo > hi) {
+        const double m = e.emptyMargin(dy);
+        if (m > e.margin)
+            return m;
+        // Within rounding of the boundary: the columns around the vertex may
+        // still pass the single-precision test.
+        const int p = rd__floor(std::clamp(c, (double)-rho, (double)rho));
+        if (e.in(p, dy))
+            lo = hi = p;
+        else if (p < rho && e.in(p + 1, dy))
+            lo = hi = p + 1;
+        else
+            return 0.0;
+    } else {
+        const double m = e.runMargin(lo, hi, dy);
+        if (m > e.margin) {
+            *x0 = lo;
+            *x1 = hi;
+            return m;
+        }
+    }
+    while (lo > -rho && e.in(lo - 1, dy))
+        lo--;
+    while (lo <= hi && !e.in(lo, dy))
+        lo++;
+    while (hi < rho && e.in(hi + 1, dy))
+        hi++;
+    while (hi >= lo && !e.in(hi, dy))
+        hi--;
+    *x0 = lo;
+    *x1 = hi;
+    return 0.0;
+}
+
+// Writes the shape of the ellipse (radius 1..RD__RUNS_MAX_RADIUS) to out
+// (RD__SHAPE_MAX bytes) and returns its size; *clear gets the least distance
+// |u^2 + v^2 - 1| of any cell of the bounding square from the boundary (0
+// when the single-precision test had to settle some). The test is point
+// symmetric bit for bit (negating both offsets negates u and v exactly), so
+// row -dy is row dy mirrored.
+static size_t rd__shapeBuild(const rd__ellipse_s& e, int8_t* out, double* clear) {
+    int x0[RD__RUNS_MAX_RADIUS + 1], x1[RD__RUNS_MAX_RADIUS + 1];
+    int reach = 0;
+    double m = INFINITY;
+    for (int dy = 0; dy <= e.rho; dy++) {
+        m = std::min(m, rd__rowRun(e, dy, &x0[dy], &x1[dy]));
+        if (x0[dy] <= x1[dy])
+            reach = dy;
+    }
+    *clear = m / e.R2;
+    const int rows = (2 * reach + 1 + RD__LANES - 1) & ~(RD__LANES - 1);
+    std::memset(out, 0, RD__SHAPE_HEADER);
+    out[0] = (int8_t)reach;
+    out[1] = (int8_t)(uint8_t)rows;
+    int8_t* start = out + RD__SHAPE_HEADER;
+    int8_t* end = start + rows;
+    for (int k = 0; k < rows; k++) {
+        const int dy = k - reach;
+        int s = 0, t = 0;
+        if (dy <= reach) {
+            const int q = dy < 0 ? -dy : dy;
+            if (x0[q] <= x1[q]) {
+                s = dy < 0 ? -x1[q] : x0[q];
+                t = (dy < 0 ? -x0[q] : x1[q]) + 1;
+            }
+        }
+        start[k] = (int8_t)s;
+        end[k] = (int8_t)t;
+    }
+    return RD__SHAPE_HEADER + 2 * (size_t)rows;
+}
+
+// Distinct shapes, each stored once; sizes are multiples of 8.
+struct rd__shapeTable {
+    std::vector<int8_t> bytes;
+    std::vector<uint32_t> slots; // offset + 1, or 0 when free
+    unsigned long count = 0;
+
+    static uint64_t hash(const int8_t* shape, size_t size) {
+        uint64_t h = 0x243F6A8885A308D3ull;
+        for (size_t i = 0; i < size; i += 8) {
+            uint64_t w;
+            std::memcpy(&w, shape + i, 8);
+            h = (h ^ w) * 0x9E3779B97F4A7C15ull;
+            h ^= h >> 29;
+        }
+        return h;
+    }
+
+    void grow() {
+        std::vector<uint32_t> old(slots.size() < 1024 ? 1024 : slots.size() * 2, 0u);
+        old.swap(slots);
+        const size_t mask = slots.size() - 1;
+        for (uint32_t s : old) {
+            if (!s)
+                continue;
+            const int8_t* shape = bytes.data() + (s - 1);
+            size_t i = hash(shape, rd__shapeSize(shape)) & mask;
+            while (slots[i])
+                i = (i + 1) & mask;
+            slots[i] = s;
+        }
+    }
+
+    // Returns the offset of the shape, adding it when new.
+    uint32_t intern(const int8_t* shape, size_t size) {
+        if ((count + 1) * 2 > slots.size())
+            grow();
+        const size_t mask = slots.size() - 1;
+        size_t i = hash(shape, size) & mask;
+        for (; slots[i]; i = (i + 1) & mask) {
+            const int8_t* other = bytes.data() + (slots[i] - 1);
+            if (rd__shapeSize(other) == size && std::memcmp(other, shape, size) == 0)
+                return slots[i] - 1;
+        }
+        // Unit tangents give a few megabytes of shapes at most; tangents of
+        // any length could give one per cell.
+        if (bytes.size() + size > RD__SHAPE_BUDGET)
+            throw std::bad_alloc();
+        const uint32_t offset = (uint32_t)bytes.size();
+        bytes.insert(bytes.end(), shape, shape + size);
+        slots[i] = offset + 1;
+        count++;
+        return offset;
+    }
+};
+
+// ---- Set-up ------------------------------------------------------------------
+
+// A shape and the tangents it certainly serves: those within an angle whose
+// sine is `sine` of the tangent it was made for (or of its opposite, which
+// covers the same cells bit for bit). Turning a unit tangent by t changes
+// ln(u^2 + v^2) of any cell by at most 1.5 |t| (d(u^2 + v^2)/dt = -3uv), so a
+// shape whose cells all kept `clear` from the boundary stays right while no
+// cell can come within rounding of it.
+struct rd__cone_s {
+    uint32_t offset = RD__RUNS_SCAN;
+    float a = 0.0f, b = 0.0f;
+    double sine = 0.0;
+
+    // Tangents this close to unit length count as unit (sineFor allows for
+    // the difference); cones serve only those.
+    static bool unit(float a, float b) {
+        return std::fabs((double)a * a + (double)b * b - 1.0) <= 1e-6;
+    }
+    static double sineFor(double clear) {
+        // Single-precision rounding (1e-5) and the tangents' lengths (1e-6 each).
+        const double slack = 1.5e-5;
+        if (!(clear > 2.0 * slack))
+            return 0.0;
+        const double t = std::min(std::log((1.0 + clear) / (1.0 + slack)),
+                                  std::log((1.0 - slack) / (1.0 - std::min(clear, 0.5)))) /
+                         1.5;
+        return 0.999 * std::sin(t);
+    }
+    bool covers(float x, float y) const {
+        const double cross = (double)a * y - (double)b * x;
+        const double dot = (double)a * x + (double)b * y;
+        return std::fabs(cross) < sine && std::fabs(dot) > 0.5;
+    }
+};
+
+// Shapes met so far, by radius and direction: a cell first tries the cones of
+// the shapes made for its radius and nearly its direction, which costs a few
+// multiplications instead of laying a shape out.
+struct rd__shapeIndex {
+    struct node_s {
+        uint64_t key;
+        rd__cone_s cone;
+        uint32_t next; // node index + 1 of the next cone under the key, or 0
+    };
+    std::vector<uint32_t> slots; // node index + 1 of a key's first cone, or 0
+    std::vector<node_s> nodes;
+    unsigned long keys = 0;
+
+    static size_t hash(uint64_t key) { return (size_t)((key * 0x9E3779B97F4A7C15ull) >> 20); }
+
+    // Returns the slot of the key (its first node, or a free slot for it).
+    uint32_t& slot(uint64_t key) {
+        if ((keys + 1) * 2 > slots.size()) {
+            std::vector<uint32_t> old(slots.size() < 1024 ? 1024 : slots.size() * 2, 0u);
+            old.swap(slots);
+            for (uint32_t n : old)
+                if (n) {
+                    size_t i = hash(nodes[n - 1].key) & (slots.size() - 1);
+                    while (slots[i])
+                        i = (i + 1) & (slots.size() - 1);
+                    slots[i] = n;
+                }
+        }
+        const size_t mask = slots.size() - 1;
+        size_t i = hash(key) & mask;
+        while (slots[i] && nodes[slots[i] - 1].key != key)
+            i = (i + 1) & mask;
+        return slots[i];
+    }
+
+    void add(uint32_t& head, uint64_t key, const rd__cone_s& cone) {
+        if (!head)
+            keys++;
+        nodes.push_back({key, cone, head});
+        head = (uint32_t)nodes.size();
+    }
+};
+
+// The direction bucket of an ellipse: its tangent's angle modulo a half turn
+// in about 2 rho^2 steps, near the number of distinct shapes of that radius.
+// The angle is a diamond angle: monotonic in the true one and cheap.
+static uint64_t rd__shapeKey(int rho, float a, float b) {
+    double x = a, y = b;
+    if (y < 0.0 || (y == 0.0 && x < 0.0)) {
+        x = -x;
+        y = -y;
+    }
+    const double d = x >= 0.0 ? y / (x + y) : 1.0 - x / (y - x); // 0..2
+    const double steps = 4.0 * rho * rho;
+    const int64_t bucket = std::clamp((int64_t)(d * steps), (int64_t)0, (int64_t)(2 * steps));
+    return (uint64_t)rho << 32 | (uint64_t)bucket;
+}
+
+// The shapes of one radius: those of the small ellipses of cells with r =
+// rho and of the large ones of cells with 2r = rho. Radii are set up apart
+// (each shape is made by one of them only) and merged afterwards.
+struct rd__radius_s {
+    int rho;
+    rd__shapeTable table;
+    bool failed = false;
+};
+
+struct rd__setup_s {
+    const reaction_diffusion2<float>* solver;
+    rd__runs_s* runs;
+    std::vector<rd__radius_s> radii; // the most work first
+    std::atomic<int> next{0};        // the next radius a task takes
+    // Cell indices grouped by radius r, in raster order: cells[first[r]] ..
+    // cells[first[r + 1] - 1].
+    std::vector<uint32_t> cells;
+    int first[RD__RUNS_MAX_RADIUS / 2 + 2];
+};
+
+// Lays out the shapes of one radius and writes them (as offsets into the
+// radius' own table) to the cells.
+static void rd__setupRadius(rd__setup_s* setup, rd__radius_s& item) {
+    const reaction_diffusion2<float>* s = setup->solver;
+    rd__runs_s* runs = setup->runs;
+    const int rho = item.rho;
+    int8_t shape[RD__SHAPE_MAX];
+    rd__shapeIndex index;
+    // The cone of the last shape used, and the last tangent.
+    rd__cone_s memo;
+    float last_a = 0.0f, last_b = 0.0f;
+    auto lookup = [&](float a, float b) {
+        // Flat regions repeat the tangent exactly.
+        if (memo.offset != RD__RUNS_SCAN && std::memcmp(&last_a, &a, 4) == 0 &&
+            std::memcmp(&last_b, &b, 4) == 0)
+            return memo.offset;
+        last_a = a;
+        last_b = b;
+        const bool unit = rd__cone_s::unit(a, b);
+        if (unit && memo.covers(a, b))
+            return memo.offset;
+        uint64_t key = 0;
+        uint32_t* head = nullptr;
+        if (unit) {
+            key = rd__shapeKey(rho, a, b);
+            head = &index.slot(key);
+            for (uint32_t n = *head; n; n = index.nodes[n - 1].next)
+                if (index.nodes[n - 1].cone.covers(a, b)) {
+                    memo = index.nodes[n - 1].cone;
+                    return memo.offset;
+                }
+        }
+        double clear = 0.0;
+        const size_t size = rd__shapeBuild(rd__ellipse_s(rho, a, b), shape, &clear);
+        memo.offset = item.table.intern(shape, size);
+        memo.a = a;
+        memo.b = b;
+        memo.sine = unit ? rd__cone_s::sineFor(clear) : 0.0;
+        if (head && memo.sine > 0.0)
+            index.add(*head, key, memo);
+        return memo.offset;
+    };
+    // Small ellipses of radius rho, then large ones.
+    for (int large = 0; large < 2; large++) {
+        const int r = large ? rho / 2 : rho;
+        if ((large && rho % 2) || r > RD__RUNS_MAX_RADIUS / 2)
+            continue;
+        std::vector<uint32_t>& out = large ? runs->large : runs->small;
+        for (int k = setup->first[r]; k < setup->first[r + 1]; k++) {
+            const uint32_t i = setup->cells[(size_t)k];
+            float a = 0.0f, b = 0.0f, lmin = 0.0f, lmaj = 0.0f;
+            gr_complex_tensor(s->complex, (int)(i % (uint32_t)runs->width),
+                              (int)(i / (uint32_t)runs->width), &a, &b, &lmin, &lmaj);
+            out[i] = lookup(a, b);
+        }
+    }
+}
+
+static void rd__setupTask(void* data, int, int, int, int, int, int, int, int, int, int) {
+    auto* setup = (rd__setup_s*)data;
+    for (int k; (k = setup->next.fetch_add(1)) < (int)setup->radii.size();) {
+        rd__radius_s& item = setup->radii[(size_t)k];
+        try {
+            rd__setupRadius(setup, item);
+        } catch (const std::bad_alloc&) {
+            item.failed = true;
+        }
+    }
+}
+
+// Groups the cells by radius; cells whose large ellipse is too big for a
+// shape are marked to be scanned.
+static void rd__groupCells(rd__setup_s* setup) {
+    const reaction_diffusion2<float>* s = setup->solver;
+    rd__runs_s* runs = setup->runs;
+    const int top = RD__RUNS_MAX_RADIUS / 2;
+    const size_t n = runs->small.size();
+    std::vector<uint8_t> radius(n);
+    int count[RD__RUNS_MAX_RADIUS / 2 + 2] = {};
+    for (size_t i = 0; i < n; i++) {
+        const int r = s->cell_radius((int)i);
+        radius[i] = (uint8_t)(r > top ? top + 1 : r);
+        count[radius[i]]++;
+    }
+    setup->first[0] = 0;
+    for (int r = 0; r <= top; r++)
+        setup->first[r + 1] = setup->first[r] + count[r];
+    setup->cells.resize((size_t)setup->first[top + 1]);
+    int at[RD__RUNS_MAX_RADIUS / 2 + 1];
+    std::copy(setup->first, setup->first + top + 1, at);
+    for (size_t i = 0; i < n; i++) {
+        if (radius[i] > top)
+            runs->small[i] = runs->large[i] = RD__RUNS_SCAN;
+        else
+            setup->cells[(size_t)at[radius[i]]++] = (uint32_t)i;
+    }
+}
+
+// Moves the radii's shapes into one table and renumbers their cells.
+static void rd__mergeRadii(rd__setup_s* setup) {
+    rd__runs_s* runs = setup->runs;
+    rd__shapeTable all;
+    std::vector<uint32_t> moved;
+    int reach = 0;
+    for (rd__radius_s& item : setup->radii) {
+        const std::vector<int8_t>& bytes = item.table.bytes;
+        moved.assign(bytes.size() / 8, 0u);
+        for (size_t o = 0; o < bytes.size(); o += rd__shapeSize(bytes.data() + o)) {
+            const int8_t* shape = bytes.data() + o;
+            moved[o / 8] = all.intern(shape, rd__shapeSize(shape));
+            reach = std::max(reach, (int)shape[0]);
+            const int rows = (uint8_t)shape[1];
+            const int8_t* start = shape + RD__SHAPE_HEADER;
+            reach = std::max(reach, -(int)*std::min_element(start, start + rows));
+            reach = std::max(reach, *std::max_element(start + rows, start + 2 * rows) - 1);
+        }
+        for (int large = 0; large < 2; large++) {
+            const int r = large ? item.rho / 2 : item.rho;
+            if ((large && item.rho % 2) || r > RD__RUNS_MAX_RADIUS / 2)
+                continue;
+            std::vector<uint32_t>& out = large ? runs->large : runs->small;
+            for (int k = setup->first[r]; k < setup->first[r + 1]; k++) {
+                const uint32_t i = setup->cells[(size_t)k];
+                out[i] = moved[out[i] / 8];
+            }
+        }
+        std::vector<int8_t>().swap(item.table.bytes);
+        std::vector<uint32_t>().swap(item.table.slots);
+    }
+    runs->reach = reach;
+    runs->shape_count = all.count;
+    runs->shapes.swap(all.bytes);
+}
+
+rd__runs_s* rd__runs_create(const reaction_diffusion2<float>* solver) {
+    SW_ASSERT(solver && solver->complex, "ellipse runs need the solver's tangents");
+    rd__runs_s* runs = nullptr;
+    try {
+        runs = new rd__runs_s();
+        runs->width = solver->width;
+        runs->height = solver->height;
+        const size_t n = (size_t)solver->width * (size_t)solver->height;
+        runs->small.resize(n);
+        runs->large.resize(n);
+
+        rd__setup_s setup;
+        setup.solver = solver;
+        setup.runs = runs;
+        rd__groupCells(&setup);
+        // Each radius is one piece of work: its cells, and its shapes, which
+        // grow with its square; big pieces go first.
+        std::vector<std::pair<double, int>> work;
+        for (int rho = 1; rho <= RD__RUNS_MAX_RADIUS; rho++) {
+            double cells = 0.0;
+            if (rho <= RD__RUNS_MAX_RADIUS / 2)
+                cells += setup.first[rho + 1] - setup.first[rho];
+            if (rho % 2 == 0)
+                cells += setup.first[rho / 2 + 1] - setup.first[rho / 2];
+            if (cells > 0.0)
+                work.push_back({-(cells + 40.0 * rho * rho), rho});
+        }
+        std::sort(work.begin(), work.end());
+        setup.radii.resize(work.size());
+        for (size_t k = 0; k < work.size(); k++)
+            setup.radii[k].rho = work[k].second;
+        void* handle = nullptr;
+        rd_task_fn task = rd__setupTask;
+        ISPCLaunch(&handle, (void*)task, &setup, (int)rd_dispatch_thread_count(), 1, 1);
+        ISPCSync(handle);
+        for (const rd__radius_s& item : setup.radii)
+            if (item.failed)
+                throw std::bad_alloc();
+        rd__mergeRadii(&setup);
+
+        const int64_t stride = (int64_t)runs->width + 2 * (int64_t)runs->reach + 1;
+        // Prefix entries are addressed with 32-bit offsets.
+        if (stride * runs->height + RD__MAX_ROWS >= INT32_MAX)
+            throw std::bad_alloc();
+        runs->stride = (int32_t)stride;
+        runs->prefix.resize((size_t)stride * (size_t)runs->height);
+        const int M = runs->reach, H = runs->height;
+        for (int y = -M; y < H + M + RD__LANES; y++)
+            runs->rows.push_back((int32_t)((y % H + H) % H * stride + M));
+    } catch (const std::bad_alloc&) {
+        delete runs;
+        return nullptr;
+    }
+    return runs;
+}
+
+void rd__runs_destroy(rd__runs_s* runs) {
+    delete runs;
+}
+
+unsigned long rd__runs_bytes(const rd__runs_s* runs) {
+    return (unsigned long)(runs->shapes.size() + 4 * runs->small.size() + 4 * runs->large.size() +
+                           8 * runs->prefix.size() + 4 * runs->rows.size());
+}
+
+unsigned long rd__runs_shapes(const rd__runs_s* runs) {
+    return runs->shape_count;
+}
+
+// ---- Row prefix sums ---------------------------------------------------------
+
+struct rd__rowsJob_s {
+    rd__runs_s* runs;
+    const float* field;
+    int bands;
+};
+
+static void rd__sumRowsTask(void* data, int, int, int task, int, int, int, int, int, int, int) {
+    auto* job = (rd__rowsJob_s*)data;
+    rd__runs_s* runs = job->runs;
+    const int W = runs->width, M = runs->reach;
+    const int y0 = (int)((int64_t)runs->height * task / job->bands);
+    const int y1 = (int)((int64_t)runs->height * (task + 1) / job->bands);
+    // Column of entry 0: -M wrapped, as often as a narrow grid needs.
+    const int c0 = ((-M) % W + W) % W;
+    const int n = W + 2 * M;
+    for (int y = y0; y < y1; y++) {
+        const float* row = job->field + (size_t)y * (size_t)W;
+        double* p = runs->prefix.data() + (size_t)y * (size_t)runs->stride;
+        double sum = 0.0;
+        p[0] = 0.0;
+        for (int j = 0, c = c0; j < n; j++) {
+            sum += (double)row[c];
+            p[j + 1] = sum;
+            if (++c == W)
+                c = 0;
+        }
+    }
+}
+
+void rd__runs_sum_rows(rd__runs_s* runs, const float* field) {
+    rd__rowsJob_s job{runs, field, std::min(runs->height, 64)};
+    void* handle = nullptr;
+    rd_task_fn task = rd__sumRowsTask;
+    ISPCLaunch(&handle, (void*)task, &job, job.bands, 1, 1);
+    ISPCSync(handle);
+}
+
+// ---- Sums ----------------------------------------------------------------------
+
+// Entry y of the row offsets: the prefix offset of row y wrapped onto the
+// grid (y from -M to H + M + RD__LANES - 1, so that padded rows stay inside
+// the table), plus M. Row dy of centre row y is centre(y)[dy].
+static RD__INLINE const int32_t* rd__rowCentre(const rd__runs_s* runs, int y) {
+    return runs->rows.data() + runs->reach + y;
+}
+
+// N doubles, one per cell: N neighbouring cells that share a shape read
+// N neighbouring entries of each prefix row at once.
+// (Spelled out per width: the compiler drops a vector_size attribute that
+// depends on a template argument of an alias.)
+template <int N> struct rd__vecOf;
+template <> struct rd__vecOf<2> { typedef double type __attribute__((vector_size(16))); };
+template <> struct rd__vecOf<4> { typedef double type __attribute__((vector_size(32))); };
+template <int N> using rd__vec = typename rd__vecOf<N>::type;
+static_assert(sizeof(rd__vec<4>) == 32, "four doubles");
+
+// Writes the sums of one shape centred on the N columns x..x+N-1. Rows are
+// summed in RD__LANES lanes (row k in lane k mod 4) that end as (lane 0 +
+// lane 1) + (lane 2 + lane 3): every cell adds in this order whichever path
+// sums it, so all paths give the same bits.
+template <int N>
+static RD__INLINE void rd__shapeSums(const int8_t* shape, const int32_t* centre, const double* p,
+                                     int x, double* sums) {
+    const int reach = shape[0], rows = (uint8_t)shape[1];
+    const int8_t* start = shape + RD__SHAPE_HEADER;
+    const int8_t* end = start + rows;
+    const int32_t* off = centre - reach;
+    if constexpr (N == 1) {
+        double lane[RD__LANES] = {0.0, 0.0, 0.0, 0.0};
+        for (int k = 0; k < rows; k += RD__LANES)
+            for (int j = 0; j < RD__LANES; j++) {
+                const double* row = p + off[k + j] + x;
+                lane[j] += row[end[k + j]] - row[start[k + j]];
+            }
+        sums[0] = (lane[0] + lane[1]) + (lane[2] + lane[3]);
+    } else {
+        rd__vec<N> lane[RD__LANES] = {};
+        for (int k = 0; k < rows; k += RD__LANES)
+            for (int j = 0; j < RD__LANES; j++) {
+                const double* row = p + off[k + j] + x;
+                rd__vec<N> e, s;
+                std::memcpy(&e, row + end[k + j], sizeof e);
+                std::memcpy(&s, row + start[k + j], sizeof s);
+                lane[j] += e - s;
+            }
+        const rd__vec<N> all = (lane[0] + lane[1]) + (lane[2] + lane[3]);
+        std::memcpy(sums, &all, sizeof all);
+    }
+}
+
+// Writes the sums of shapes ids[0..n) centred on columns x..x+n-1; cells
+// that are scanned get nothing. Neighbours sharing a shape go together.
+static RD__INLINE void rd__rowSums(const int8_t* shapes, const uint32_t* ids, int n,
+                                   const int32_t* centre, const double* p, int x, double* sums) {
+    int j = 0;
+    while (j < n) {
+        const uint32_t id = ids[j];
+        int same = 1;
+        while (same < 4 && j + same < n && ids[j + same] == id)
+            same++;
+        if (id == RD__RUNS_SCAN) {
+            j += same;
+            continue;
+        }
+        const int8_t* shape = shapes + id;
+        // The shape table outgrows the caches; fetch the next cells' early.
+        if (j + 4 < n && ids[j + 4] != RD__RUNS_SCAN)
+            __builtin_prefetch(shapes + ids[j + 4]);
+        if (same == 4) {
+            rd__shapeSums<4>(shape, centre, p, x + j, sums + j);
+        } else if (same >= 2) {
+            same = 2;
+            rd__shapeSums<2>(shape, centre, p, x + j, sums + j);
+        } else {
+            rd__shapeSums<1>(shape, centre, p, x + j, sums + j);
+        }
+        j += same;
+    }
+}
+
+// ---- Update --------------------------------------------------------------------
+
+// Cells per row piece: the sums of a piece wait in buffers of this size.
+static constexpr int RD__PIECE = 64;
+
+static RD__INLINE void rd__updateBody(const rd__runs_s* runs, reaction_diffusion2<float>* s, int x0,
+                                      int y0, int x1, int y1) {
+    const double* p = runs->prefix.data();
+    const int8_t* shapes = runs->shapes.data();
+    const float* cur = s->cur;
+    float* next = s->next;
+    const float step = s->step;
+    double s1[RD__PIECE], s2[RD__PIECE];
+    for (int y = y0; y < y1; y++) {
+        const int32_t* centre = rd__rowCentre(runs, y);
+        for (int xa = x0; xa < x1; xa += RD__PIECE) {
+            const int n = std::min(RD__PIECE, x1 - xa);
+            const size_t i0 = (size_t)y * (size_t)runs->width + (size_t)xa;
+            rd__rowSums(shapes, runs->small.data() + i0, n, centre, p, xa, s1);
+            rd__rowSums(shapes, runs->large.data() + i0, n, centre, p, xa, s2);
+            for (int j = 0; j < n; j++) {
+                const size_t i = i0 + (size_t)j;
+                bool grows;
+                if (runs->small[i] == RD__RUNS_SCAN) {
+                    float a = 0.0f, b = 0.0f, lmin = 0.0f, lmaj = 0.0f;
+                    gr_complex_tensor(s->complex, xa + j, y, &a, &b, &lmin, &lmaj);
+                    grows = s->cell_grows(xa + j, y, s->cell_radius((int)i), a, b);
+                } else {
+                    // Equal sums and not-a-number comparisons move the cell down.
+                    grows = s2[j] < s1[j];
+                }
+                next[i] = grows ? cur[i] + step : cur[i] - step;
+            }
+        }
+    }
+}
+
+static void rd__updatePortable(const rd__runs_s* runs, reaction_diffusion2<float>* s, int x0,
+                               int y0, int x1, int y1) {
+    rd__updateBody(runs, s, x0, y0, x1, y1);
+}
+
+// The same body for processors with AVX2: shared shapes read four cells per
+// instruction instead of two.
+__attribute__((target("avx2"))) static void rd__updateAvx2(const rd__runs_s* runs,
+                                                           reaction_diffusion2<float>* s, int x0,
+                                                           int y0, int x1, int y1) {
+    rd__updateBody(runs, s, x0, y0, x1, y1);
+}
+
+static bool rd__hasAvx2() {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2");
+}
+
+static bool s_simd = rd__hasAvx2();
+
+bool rd__runs_use_simd(bool on) {
+    s_simd = on && rd__hasAvx2();
+    return s_simd;
+}
+
+void rd__runs_update(const rd__runs_s* runs, reaction_diffusion2<float>* solver, int x0, int y0,
+                     int x1, int y1) {
+    if (s_simd)
+        rd__updateAvx2(runs, solver, x0, y0, x1, y1);
+    else
+        rd__updatePortable(runs, solver, x0, y0, x1, y1);
+}
+
+bool rd__runs_cell_sums(const rd__runs_s* runs, int x, int y, double* small, double* large) {
+    const size_t i = (size_t)y * (size_t)runs->width + (size_t)x;
+    if (runs->small[i] == RD__RUNS_SCAN)
+        return false;
+    const int32_t* centre = rd__rowCentre(runs, y);
+    rd__shapeSums<1>(runs->shapes.data() + runs->small[i], centre, runs->prefix.data(), x, small);
+    rd__shapeSums<1>(runs->shapes.data() + runs->large[i], centre, runs->prefix.data(), x, large);
+    return true;
+}

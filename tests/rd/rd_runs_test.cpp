@@ -1,0 +1,446 @@
+// The solver's ellipse runs against its plain ellipse scan (calc_disc_sum).
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "gr/gr_complex.h"
+#include "gr/gr_filter.h"
+#include "gr/gr_image.h"
+#include "rd/rd_internal.h"
+#include "rd/rd_runner.h"
+#include "rd/rd_solver.h"
+
+namespace {
+
+using Solver = reaction_diffusion2<float>;
+
+// ---- Helpers ---------------------------------------------------------------
+
+gr_image_s* greyImage(int w, int h, uint32_t g) {
+    std::vector<uint32_t> px((size_t)w * h, 0xFF000000u | g << 16 | g << 8 | g);
+    return gr_image_create_pixels(w, h, px.data());
+}
+
+// A sample photograph scaled to width x height.
+gr_image_s* photo(const char* name, uint32_t w, uint32_t h) {
+    gr_image_s* image = gr_image_create_file((std::string(SW_TESTDATA_DIR "/") + name).c_str());
+    EXPECT_NE(image, nullptr) << name;
+    if (!image)
+        return nullptr;
+    gr_image_s* scaled = gr_filter_resize(image, w, h);
+    gr_image_release(image);
+    return scaled;
+}
+
+// A solver referenced on the image, its tangents smoothed by `passes` flow
+// passes as the runner does (16).
+std::unique_ptr<Solver> referenced(gr_image_s* image, int passes) {
+    auto s =
+        std::make_unique<Solver>((int)gr_image_get_width(image), (int)gr_image_get_height(image));
+    s->set_reference(image);
+    for (int i = 0; i < passes; i++)
+        gr_complex_compute_etf(s->complex, 5);
+    return s;
+}
+
+size_t cells(const Solver& s) {
+    return (size_t)s.width * (size_t)s.height;
+}
+
+// Fills the field with multiples of 1/256 in [-1, 1]: every sum of up to
+// 2^15 of them is exact in single precision, so the scan's sums carry no
+// rounding and the runs must give exactly the same.
+void dyadicNoise(Solver& s, uint32_t seed) {
+    std::mt19937 rng(seed);
+    std::uniform_int_distribution<int> k(-256, 256);
+    for (size_t i = 0; i < cells(s); i++)
+        s.cur[i] = (float)k(rng) / 256.0f;
+}
+
+// Gives every cell a random unit tangent and a random scale (radius 3..20).
+void randomGeometry(Solver& s, uint32_t seed) {
+    std::mt19937 rng(seed);
+    std::uniform_real_distribution<float> angle(0.0f, 6.2831853f), scale(0.0f, 1.0f);
+    for (size_t i = 0; i < cells(s); i++) {
+        const float t = angle(rng);
+        s.complex->tangent_x[i] = std::cos(t);
+        s.complex->tangent_y[i] = std::sin(t);
+        s.scale[i] = scale(rng);
+    }
+}
+
+void tangent(const Solver& s, int x, int y, float* a, float* b) {
+    float lmin = 0.0f, lmaj = 0.0f;
+    gr_complex_tensor(s.complex, x, y, a, b, &lmin, &lmaj);
+}
+
+// Returns the smallest |u^2 + v^2 - 1| over the bounding square of the
+// ellipse (the scan's inequality, in double precision): how close its nearest
+// cell comes to the boundary.
+double boundaryMargin(int r, float a, float b) {
+    double m = INFINITY;
+    for (int dy = -r; dy <= r; dy++)
+        for (int dx = -r; dx <= r; dx++) {
+            const double u = (dx * (double)a + dy * (double)b) / r;
+            const double v = (dy * (double)a - dx * (double)b) / (r * 0.5);
+            m = std::min(m, std::fabs(u * u + v * v - 1.0));
+        }
+    return m;
+}
+
+struct Compared {
+    size_t checked = 0;  // cells clear of the boundary, compared
+    size_t mismatch = 0; // of those, sums that differ
+};
+
+// Compares both ellipse sums of every cell clear of the boundary with the
+// scan's. exact: the field is dyadic, so the sums must be equal; otherwise the
+// field is not negative and the scan's single-precision sum of n cells is
+// within (n - 1) 2^-24 of the true sum, relatively.
+Compared compareSums(Solver& s, bool exact) {
+    s.begin_iteration();
+    Compared c;
+    for (int y = 0; y < s.height; y++)
+        for (int x = 0; x < s.width; x++) {
+            const int r = s.cell_radius(y * s.width + x);
+            float a = 0.0f, b = 0.0f;
+            tangent(s, x, y, &a, &b);
+            if (boundaryMargin(r, a, b) < 1e-5 || boundaryMargin(2 * r, a, b) < 1e-5)
+                continue;
+            double small = 0.0, large = 0.0;
+            EXPECT_TRUE(rd__runs_cell_sums(s.runs, x, y, &small, &large));
+            const float ref[2] = {s.calc_disc_sum(x, y, r, a, b),
+                                  s.calc_disc_sum(x, y, 2 * r, a, b)};
+            const double got[2] = {small, large};
+            c.checked++;
+            for (int k = 0; k < 2; k++) {
+                const int rho = (k + 1) * r;
+                const double n = 2.0 * rho * rho + 4.0 * rho + 1.0;
+                const double tol = exact ? 0.0 : n * std::ldexp(1.0, -24) * ref[k] + 1e-12;
+                if (std::fabs(got[k] - (double)ref[k]) > tol) {
+                    if (c.mismatch++ < 5)
+                        ADD_FAILURE()
+                            << "cell " << x << "," << y << " radius " << rho << " tangent " << a
+                            << "," << b << ": runs " << got[k] << ", scan " << ref[k];
+                }
+            }
+        }
+    s.finish_iteration();
+    return c;
+}
+
+// Returns the share of cells whose next value (the up or down decision) the
+// runs and the scan agree on, from the current field.
+double agreement(Solver& s) {
+    const size_t n = cells(s);
+    s.update(0, 0, s.width, s.height); // no iteration begun: the scan
+    const std::vector<float> scan(s.next, s.next + n);
+    s.begin_iteration();
+    s.update(0, 0, s.width, s.height);
+    size_t same = 0;
+    for (size_t i = 0; i < n; i++)
+        same += s.next[i] == scan[i];
+    return (double)same / (double)n;
+}
+
+// ---- Disc sums ---------------------------------------------------------------
+
+TEST(RdRuns, SumsMatchTheScanOnRandomGeometryAndFields) {
+    // 72 x 56: not a tile multiple, and the large ellipses wrap both ways.
+    gr_image_s* grey = greyImage(72, 56, 128);
+    auto s = referenced(grey, 0);
+    randomGeometry(*s, 7);
+    ASSERT_TRUE(s->prepare_runs());
+    for (uint32_t seed : {1u, 2u}) {
+        dyadicNoise(*s, seed);
+        const Compared c = compareSums(*s, true);
+        EXPECT_EQ(c.mismatch, 0u);
+        // Random tangents put few cells within 1e-5 of a boundary.
+        EXPECT_GT(c.checked, cells(*s) * 9 / 10);
+    }
+    gr_image_release(grey);
+}
+
+TEST(RdRuns, SumsMatchTheScanOnPhotographs) {
+    const struct {
+        const char* name;
+        uint32_t w, h;
+    } photos[] = {{"astronaut_512x512_rgb.png", 128, 128},
+                  {"dogs_portrait_512x769_rgb.png", 96, 144},
+                  {"mountains_2048x1536.jpg", 160, 120}};
+    for (const auto& p : photos) {
+        SCOPED_TRACE(p.name);
+        gr_image_s* image = photo(p.name, p.w, p.h);
+        ASSERT_NE(image, nullptr);
+        auto s = referenced(image, 16);
+        ASSERT_TRUE(s->prepare_runs());
+        // The photograph's own brightness, then noise on its geometry.
+        Compared c = compareSums(*s, false);
+        EXPECT_EQ(c.mismatch, 0u);
+        EXPECT_GT(c.checked, cells(*s) / 2);
+        dyadicNoise(*s, 3);
+        c = compareSums(*s, true);
+        EXPECT_EQ(c.mismatch, 0u);
+        gr_image_release(image);
+    }
+}
+
+TEST(RdRuns, CellsOnTheBoundaryFallAsInTheScan) {
+    // Featureless regions have the tangent (1, 0): cells such as (r, 0) lie on
+    // the boundary exactly, where rounding decides; for radius 25 the scan
+    // even counts (15, 10) inside although it is on the boundary, and for the
+    // last tangent and radius 37 it leaves (35, 12) out although it is 1.5e-9
+    // inside. Runs settle their ends by the scan's own test, so even these
+    // cells agree.
+    gr_image_s* grey = greyImage(48, 40, 128);
+    auto s = referenced(grey, 0);
+    const float tangents[][2] = {
+        {1.0f, 0.0f}, {0.0f, 1.0f}, {0.6f, 0.8f}, {-1.0f, 0.0f}, {0.945963264f, 0.324273795f}};
+    std::vector<int> radii;
+    for (int r = 3; r <= 20; r++)
+        radii.push_back(r);
+    for (int r : {25, 29, 37})
+        radii.push_back(r);
+    for (const auto& t : tangents) {
+        for (size_t i = 0; i < cells(*s); i++) {
+            s->complex->tangent_x[i] = t[0];
+            s->complex->tangent_y[i] = t[1];
+            s->scale[i] = ((float)radii[i % radii.size()] + 0.5f) / 20.0f;
+        }
+        ASSERT_TRUE(s->prepare_runs());
+        dyadicNoise(*s, 5);
+        s->begin_iteration();
+        for (int y = 0; y < s->height; y++)
+            for (int x = 0; x < s->width; x++) {
+                const int r = s->cell_radius(y * s->width + x);
+                double small = 0.0, large = 0.0;
+                ASSERT_TRUE(rd__runs_cell_sums(s->runs, x, y, &small, &large));
+                ASSERT_EQ(small, s->calc_disc_sum(x, y, r, t[0], t[1]))
+                    << x << "," << y << " r " << r << " tangent " << t[0] << "," << t[1];
+                ASSERT_EQ(large, s->calc_disc_sum(x, y, 2 * r, t[0], t[1]))
+                    << x << "," << y << " r " << r << " tangent " << t[0] << "," << t[1];
+            }
+        s->finish_iteration();
+    }
+    gr_image_release(grey);
+}
+
+TEST(RdRuns, GridsSmallerThanTheEllipsesWrapLikeTheScan) {
+    // Radius 20 and 40 on grids down to one cell: offsets wrap many times.
+    for (auto [w, h] : {std::pair{1, 1}, {5, 3}, {7, 41}, {33, 2}}) {
+        SCOPED_TRACE(testing::Message() << w << " x " << h);
+        gr_image_s* white = greyImage(w, h, 255);
+        auto s = referenced(white, 0);
+        randomGeometry(*s, 11);
+        for (size_t i = 0; i < cells(*s); i++)
+            s->scale[i] = i % 2 ? 1.0f : 0.35f;
+        ASSERT_TRUE(s->prepare_runs());
+        dyadicNoise(*s, 9);
+        s->begin_iteration();
+        for (int y = 0; y < h; y++)
+            for (int x = 0; x < w; x++) {
+                const int r = s->cell_radius(y * w + x);
+                float a = 0.0f, b = 0.0f;
+                tangent(*s, x, y, &a, &b);
+                if (boundaryMargin(2 * r, a, b) < 1e-5 || boundaryMargin(r, a, b) < 1e-5)
+                    continue;
+                double small = 0.0, large = 0.0;
+                ASSERT_TRUE(rd__runs_cell_sums(s->runs, x, y, &small, &large));
+                EXPECT_EQ(small, s->calc_disc_sum(x, y, r, a, b)) << x << "," << y;
+                EXPECT_EQ(large, s->calc_disc_sum(x, y, 2 * r, a, b)) << x << "," << y;
+            }
+        s->finish_iteration();
+        gr_image_release(white);
+    }
+}
+
+TEST(RdRuns, ZeroAndBrokenTangentsSumTheWholeSquare) {
+    gr_image_s* grey = greyImage(50, 50, 128);
+    auto s = referenced(grey, 0);
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float tangents[][2] = {{0.0f, 0.0f}, {nan, 0.0f}, {1e-30f, 0.0f}, {3.0f, 4.0f}};
+    for (size_t i = 0; i < cells(*s); i++) {
+        s->complex->tangent_x[i] = tangents[i % 4][0];
+        s->complex->tangent_y[i] = tangents[i % 4][1];
+        s->scale[i] = 0.25f; // radius 5
+    }
+    ASSERT_TRUE(s->prepare_runs());
+    std::fill(s->cur, s->cur + cells(*s), 1.0f);
+    s->begin_iteration();
+    // Cells 0..3 of the grid carry the four tangents in order.
+    for (int x = 0; x < 4; x++) {
+        double small = 0.0, large = 0.0;
+        ASSERT_TRUE(rd__runs_cell_sums(s->runs, x, 0, &small, &large));
+        const float a = tangents[x][0], b = tangents[x][1];
+        EXPECT_EQ(small, s->calc_disc_sum(x, 0, 5, a, b)) << "tangent " << a << "," << b;
+        EXPECT_EQ(large, s->calc_disc_sum(x, 0, 10, a, b)) << "tangent " << a << "," << b;
+        if (x < 3) {
+            EXPECT_EQ(small, 121.0);
+            EXPECT_EQ(large, 441.0);
+        }
+    }
+    // A tangent five units long shrinks the ellipses fivefold: radius 10
+    // keeps 7 cells.
+    double small = 0.0, large = 0.0;
+    ASSERT_TRUE(rd__runs_cell_sums(s->runs, 3, 0, &small, &large));
+    EXPECT_EQ(large, 7.0);
+    s->finish_iteration();
+    gr_image_release(grey);
+}
+
+// ---- Iterations --------------------------------------------------------------
+
+TEST(RdRuns, DecisionsAgreeWithTheScanOnPhotographs) {
+    gr_image_s* image = photo("astronaut_512x512_rgb.png", 160, 160);
+    ASSERT_NE(image, nullptr);
+    auto s = referenced(image, 16);
+    ASSERT_TRUE(s->prepare_runs());
+    // From the brightness and through the first iterations, which grow the
+    // pattern out of it; then from noise.
+    for (int i = 0; i < 4; i++) {
+        EXPECT_GE(agreement(*s), 0.9999) << "iteration " << i;
+        s->finish_iteration();
+    }
+    s->randomize();
+    EXPECT_GE(agreement(*s), 0.9999) << "noise";
+    s->finish_iteration();
+    gr_image_release(image);
+}
+
+TEST(RdRuns, PoolTilesAndBothSummationsGiveTheSameBits) {
+    gr_image_s* image = photo("camera_512x512_grey.png", 112, 88);
+    ASSERT_NE(image, nullptr);
+    auto s = referenced(image, 4);
+    ASSERT_TRUE(s->prepare_runs());
+    s->randomize();
+    const size_t n = cells(*s);
+    const std::vector<float> start(s->cur, s->cur + n);
+
+    s->begin_iteration();
+    s->update(0, 0, s->width, s->height);
+    const std::vector<float> one(s->next, s->next + n);
+    s->finish_iteration();
+
+    std::copy(start.begin(), start.end(), s->cur);
+    std::fill(s->next, s->next + n, 0.0f);
+    s->update_tiles();
+    EXPECT_EQ(std::vector<float>(s->next, s->next + n), one);
+    s->finish_iteration();
+
+    const bool simd = rd__runs_use_simd(false);
+    std::copy(start.begin(), start.end(), s->cur);
+    s->begin_iteration();
+    s->update(0, 0, s->width, s->height);
+    EXPECT_EQ(std::vector<float>(s->next, s->next + n), one) << "portable summation";
+    s->finish_iteration();
+    rd__runs_use_simd(simd);
+    gr_image_release(image);
+}
+
+TEST(RdRuns, FlatPicturesShareOneShapePerEllipse) {
+    gr_image_s* white = greyImage(64, 48, 255);
+    auto s = referenced(white, 16);
+    ASSERT_TRUE(s->prepare_runs());
+    EXPECT_EQ(rd__runs_shapes(s->runs), 2u);
+    // Flat fields: the large ellipse holds more cells, so positive values
+    // shrink and negative ones grow, everywhere.
+    for (float c : {0.5f, -0.25f}) {
+        std::fill(s->cur, s->cur + cells(*s), c);
+        s->iterate();
+        for (size_t i = 0; i < cells(*s); i++)
+            ASSERT_EQ(s->cur[i], c < 0.0f ? c + s->step : c - s->step) << "cell " << i;
+    }
+    gr_image_release(white);
+}
+
+TEST(RdRuns, OversizedRadiiAreScanned) {
+    gr_image_s* grey = greyImage(40, 40, 128);
+    auto s = referenced(grey, 0);
+    randomGeometry(*s, 13);
+    // Scale 4 gives radius 80 and 160: beyond what a run table holds.
+    for (size_t i = 0; i < cells(*s); i += 3)
+        s->scale[i] = 4.0f;
+    ASSERT_TRUE(s->prepare_runs());
+    double small = 0.0, large = 0.0;
+    s->begin_iteration();
+    EXPECT_FALSE(rd__runs_cell_sums(s->runs, 0, 0, &small, &large));
+    EXPECT_TRUE(rd__runs_cell_sums(s->runs, 1, 0, &small, &large));
+    s->finish_iteration();
+    dyadicNoise(*s, 17);
+    EXPECT_GE(agreement(*s), 0.999);
+    s->finish_iteration();
+    gr_image_release(grey);
+}
+
+TEST(RdRuns, IterationsUseRunsOnlyWhilePrepared) {
+    gr_image_s* image = photo("astronaut_512x512_rgb.png", 64, 48);
+    ASSERT_NE(image, nullptr);
+    auto s = referenced(image, 2);
+    EXPECT_EQ(s->runs, nullptr);
+    ASSERT_TRUE(s->prepare_runs());
+    EXPECT_NE(s->runs, nullptr);
+    // A new reference changes radii and tangents: the runs go.
+    s->set_reference(image);
+    EXPECT_EQ(s->runs, nullptr);
+    s->iterate(); // scans
+    ASSERT_TRUE(s->prepare_runs());
+    s->release_runs();
+    EXPECT_EQ(s->runs, nullptr);
+    gr_image_release(image);
+}
+
+// ---- Runner ------------------------------------------------------------------
+
+TEST(RdRuns, WholeFieldGreyMatchesThePixelRule) {
+    // Every representable value near the range, the ends, and the odd ones.
+    std::vector<float> field;
+    for (float v = -1.5f; v <= 1.5f; v = std::nextafter(v, 2.0f))
+        if (field.size() < 5000000)
+            field.push_back(v);
+        else
+            break;
+    const float odd[] = {-1.0f,    1.0f,     0.0f,      -0.0f,  std::nanf(""), -INFINITY,
+                         INFINITY, 1e30f,    -1e30f,    0.999f, -0.99999994f,  1.0000001f,
+                         3.0e-45f, 1.00392f, -1.00392f, 7.0f};
+    field.insert(field.end(), std::begin(odd), std::end(odd));
+    std::vector<uint32_t> px(field.size() + 1, 0x12345678u);
+    rd__field_to_grey(field.data(), px.data(), field.size());
+    for (size_t i = 0; i < field.size(); i++)
+        ASSERT_EQ(px[i], rd__field_grey(field[i])) << "value " << field[i];
+    EXPECT_EQ(px.back(), 0x12345678u); // nothing past n
+}
+
+TEST(RdRuns, RunnerIteratesLikeASolverWithRuns) {
+    gr_image_s* image = photo("cat_451x300_rgba.png", 60, 40);
+    ASSERT_NE(image, nullptr);
+    rd_s* rd = rd_create(image);
+    ASSERT_NE(rd, nullptr);
+    rd_set_limit(rd, 3);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+    while (rd_get_iterations(rd) < 3 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_EQ(rd_get_iterations(rd), 3u);
+    std::vector<float> field(60 * 40);
+    rd__runner_copy_field(rd, field.data());
+    rd_destroy(rd);
+
+    auto s = referenced(image, 16);
+    ASSERT_TRUE(s->prepare_runs());
+    for (int i = 0; i < 3; i++)
+        s->iterate();
+    EXPECT_EQ(std::vector<float>(s->cur, s->cur + cells(*s)), field);
+    gr_image_release(image);
+}
+
+} // namespace
