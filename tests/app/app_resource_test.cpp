@@ -4,10 +4,8 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
-#include <string>
-#include <vector>
+
+#include "app_test_util.h"
 
 namespace {
 
@@ -19,11 +17,6 @@ struct resource {
     ~resource() { std::free(bytes); }
 };
 
-std::vector<unsigned char> file_bytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<unsigned char>(std::istreambuf_iterator<char>(in), {});
-}
-
 unsigned be32(const unsigned char* p) {
     return unsigned(p[0]) << 24 | unsigned(p[1]) << 16 | unsigned(p[2]) << 8 | p[3];
 }
@@ -34,8 +27,7 @@ TEST(AppResourceLoad, Icon256IsA256SquareRgbaPng) {
     resource r("icon256");
     ASSERT_NE(r.bytes, nullptr);
     ASSERT_GT(r.size, 33u);
-    const unsigned char signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
-    EXPECT_EQ(std::memcmp(r.bytes, signature, 8), 0);
+    EXPECT_EQ(std::memcmp(r.bytes, "\x89PNG\r\n\x1a\n", 8), 0);
     EXPECT_EQ(std::memcmp(r.bytes + 12, "IHDR", 4), 0);
     EXPECT_EQ(be32(r.bytes + 16), 256u);
     EXPECT_EQ(be32(r.bytes + 20), 256u);
@@ -43,47 +35,34 @@ TEST(AppResourceLoad, Icon256IsA256SquareRgbaPng) {
     EXPECT_EQ(r.bytes[25], 6); // RGBA
 }
 
-TEST(AppResourceLoad, FontsStartWithTrueTypeHeader) {
-    for (const char* name : {"RobotoLight", "pixelwrenicons"}) {
-        resource r(name);
-        ASSERT_NE(r.bytes, nullptr) << name;
-        ASSERT_GT(r.size, 12u) << name;
-        EXPECT_EQ(be32(r.bytes), 0x00010000u) << name;
-    }
-}
-
-TEST(AppResourceLoad, DecompressesToTheSourceFiles) {
+TEST(AppResourceLoad, DecompressesToFreshCopiesOfTheSourceFiles) {
     const struct {
-        const char* name;
-        std::string path;
-    } sources[] = {
-        {"icon256", SW_SOURCE_DIR "/resources/icon256.png"},
-        {"pixelwrenicons", SW_SOURCE_DIR "/resources/pixelwrenicons.ttf"},
-    };
-    for (const auto& s : sources) {
-        resource r(s.name);
-        std::vector<unsigned char> expected = file_bytes(s.path);
-        ASSERT_FALSE(expected.empty()) << s.path;
-        ASSERT_EQ(r.size, expected.size()) << s.name;
-        EXPECT_EQ(std::memcmp(r.bytes, expected.data(), r.size), 0) << s.name;
+        const char *name, *source; // source: the packed file, null for a system font
+    } cases[] = {{"icon256", "icon256.png"},
+                 {"pixelwrenicons", "pixelwrenicons.ttf"},
+                 {"RobotoLight", nullptr}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        resource r(c.name), again(c.name);
+        ASSERT_NE(r.bytes, nullptr);
+        ASSERT_GT(r.size, 12u);
+        ASSERT_NE(r.bytes, again.bytes);
+        r.bytes[0] ^= 0xFF; // the other copy stays as it was
+        if (!c.source) {
+            EXPECT_EQ(be32(again.bytes), 0x00010000u) << "a TrueType header";
+            continue;
+        }
+        const std::string expected =
+            app_test::contents(SW_SOURCE_DIR "/resources/" + std::string(c.source));
+        ASSERT_EQ(again.size, expected.size());
+        EXPECT_EQ(std::memcmp(again.bytes, expected.data(), again.size), 0);
     }
-}
-
-TEST(AppResourceLoad, EachCallReturnsAFreshCopy) {
-    resource a("pixelwrenicons"), b("pixelwrenicons");
-    ASSERT_NE(a.bytes, nullptr);
-    ASSERT_NE(a.bytes, b.bytes);
-    a.bytes[0] ^= 0xff;
-    EXPECT_EQ(be32(b.bytes), 0x00010000u);
 }
 
 TEST(AppResourceLoad, UnknownNameGivesNullAndSizeZero) {
-    for (const char* name : {"icon128", "", "robotolight", "RobotoLight "}) {
+    for (const char* name : {"icon128", "", "robotolight", "RobotoLight ", (const char*)nullptr}) {
         unsigned size = 1234;
-        EXPECT_EQ(app_resource_load(name, &size), nullptr) << name;
-        EXPECT_EQ(size, 0u) << name;
+        EXPECT_EQ(app_resource_load(name, &size), nullptr) << (name ? name : "null");
+        EXPECT_EQ(size, 0u) << (name ? name : "null");
     }
-    unsigned size = 99;
-    EXPECT_EQ(app_resource_load(nullptr, &size), nullptr);
-    EXPECT_EQ(size, 0u);
 }

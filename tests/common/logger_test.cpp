@@ -12,6 +12,7 @@
 #include <fstream>
 #include <iterator>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,76 +26,58 @@ protected:
     void SetUp() override {
         std::string pattern = (fs::temp_directory_path() / "sw_log_XXXXXX").string();
         desktop = mkdtemp(pattern.data());
-        const char* old = std::getenv("XDG_DESKTOP_DIR");
-        had_old = old != nullptr;
-        if (had_old)
+        if (const char* old = std::getenv("XDG_DESKTOP_DIR"))
             old_value = old;
-        setenv("XDG_DESKTOP_DIR", desktop.c_str(), 1);
+        desktop_dir(desktop);
         cwd = fs::current_path();
     }
     void TearDown() override {
         fs::current_path(cwd);
-        if (had_old)
-            setenv("XDG_DESKTOP_DIR", old_value.c_str(), 1);
+        if (old_value)
+            setenv("XDG_DESKTOP_DIR", old_value->c_str(), 1);
         else
             unsetenv("XDG_DESKTOP_DIR");
         fs::remove_all(desktop);
     }
+    static void desktop_dir(const std::string& path) { setenv("XDG_DESKTOP_DIR", path.c_str(), 1); }
     static std::string contents(const std::string& path) {
         std::ifstream in(path, std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), {});
     }
     std::string log() const { return contents(desktop + "/Spotweave.log"); }
 
-    std::string desktop, old_value;
+    std::string desktop;
+    std::optional<std::string> old_value;
     fs::path cwd;
-    bool had_old = false;
 };
 
 } // namespace
 
-TEST_F(LoggerTest, PathIsDesktopNameDotLog) {
-    Logger logger("Spotweave");
-    EXPECT_EQ(std::string(logger.GetPath()), desktop + "/Spotweave.log");
-}
-
-TEST_F(LoggerTest, LongDesktopPathLogsIntoCurrentFolder) {
-    for (size_t length : {255u, 256u, 400u}) {
-        std::string longpath = "/" + std::string(length - 1, 'd');
-        setenv("XDG_DESKTOP_DIR", longpath.c_str(), 1);
-        Logger logger("Spotweave");
-        EXPECT_STREQ(logger.GetPath(), "Spotweave.log") << length;
+TEST_F(LoggerTest, PathIsDesktopNameDotLogCutAt254Bytes) {
+    // 241 bytes of folder + "/" leave room for "Spotweave.lo" only; one byte
+    // less and the whole name fits. A desktop path of 255 bytes or more cannot
+    // hold a name at all: the log goes to the current folder.
+    const std::string e240 = "/" + std::string(240, 'e'), e239 = "/" + std::string(239, 'e');
+    const struct {
+        std::string folder, want;
+    } cases[] = {
+        {desktop, desktop + "/Spotweave.log"},
+        {e240, e240 + "/Spotweave.lo"},
+        {e239, e239 + "/Spotweave.log"},
+        {"/" + std::string(254, 'd'), "Spotweave.log"},
+        {"/" + std::string(255, 'd'), "Spotweave.log"},
+        {"/" + std::string(399, 'd'), "Spotweave.log"},
+    };
+    for (const auto& c : cases) {
+        desktop_dir(c.folder);
+        EXPECT_EQ(Logger("Spotweave").GetPath(), c.want) << c.folder.size() << " bytes";
     }
     fs::current_path(desktop);
-    Logger logger("Spotweave");
-    logger.Write("here", true);
+    Logger("Spotweave").Write("here", true);
     EXPECT_EQ(log(), "here\n");
 }
 
-TEST_F(LoggerTest, PathIsCutAt254Bytes) {
-    // 241 bytes of folder + "/" leave room for "Spotweave.lo" only.
-    std::string folder = "/" + std::string(240, 'e');
-    setenv("XDG_DESKTOP_DIR", folder.c_str(), 1);
-    Logger logger("Spotweave");
-    EXPECT_EQ(std::string(logger.GetPath()), folder + "/Spotweave.lo");
-    // One byte shorter and the whole name fits.
-    folder.pop_back();
-    setenv("XDG_DESKTOP_DIR", folder.c_str(), 1);
-    Logger shorter("Spotweave");
-    EXPECT_EQ(std::string(shorter.GetPath()), folder + "/Spotweave.log");
-}
-
-TEST_F(LoggerTest, NumberFormats) {
-    Logger logger("Spotweave");
-    logger.Write(0.1, true);
-    EXPECT_EQ(log(), "0.1\n");
-    logger.Write(-7, false);
-    EXPECT_EQ(log(), "0.1\n-7");
-    logger.Write(1234567.0, false);
-    EXPECT_EQ(log(), "0.1\n-71.23457e+06");
-}
-
-TEST_F(LoggerTest, OneLinePerSelector) {
+TEST_F(LoggerTest, WritesTextNumbersAndListsOneCallAtATime) {
     {
         Logger logger("Spotweave");
         logger.Write("Selector: ", false);
@@ -110,51 +93,43 @@ TEST_F(LoggerTest, OneLinePerSelector) {
         logger.Write(0.000125, true);
     }
     EXPECT_EQ(log(), "Selector: 3 2.5\nSelector: 4 0.000125\n");
-}
+    fs::remove(desktop + "/Spotweave.log");
 
-TEST_F(LoggerTest, VectorWritesEachElement) {
     Logger logger("Spotweave");
-    std::vector<std::string> lines = {"a", "bc", ""};
+    logger.Write(std::vector<std::string>(), true);
+    EXPECT_FALSE(fs::exists(desktop + "/Spotweave.log")) << "an empty list writes nothing";
+    logger.Write(0.1, true);
+    logger.Write(-7, false);
+    logger.Write(1234567.0, false);
+    EXPECT_EQ(log(), "0.1\n-71.23457e+06");
+    const std::vector<std::string> lines = {"a", "bc", ""};
     logger.Write(lines, true);
     logger.Write(lines, false);
-    EXPECT_EQ(log(), "a\nbc\n\nabc");
+    EXPECT_EQ(log(), "0.1\n-71.23457e+06a\nbc\n\nabc");
 }
 
-TEST_F(LoggerTest, EmptyVectorWritesNothing) {
-    Logger logger("Spotweave");
-    std::vector<std::string> none;
-    logger.Write(none, true);
-    EXPECT_FALSE(fs::exists(desktop + "/Spotweave.log"));
-}
-
-TEST_F(LoggerTest, NoHandleStaysOpenBetweenWrites) {
+TEST_F(LoggerTest, HoldsNoFileOpenAndLosesOnlyWritesThatCannotOpenIt) {
     Logger logger("Spotweave");
     logger.Write("first", true);
     // Removing the file between writes starts a fresh one: nothing was held open.
     fs::remove(desktop + "/Spotweave.log");
     logger.Write("second", true);
     EXPECT_EQ(log(), "second\n");
-}
-
-TEST_F(LoggerTest, UnopenableFileLosesWriteQuietlyThenRecovers) {
-    std::string missing = desktop + "/not-yet";
-    setenv("XDG_DESKTOP_DIR", missing.c_str(), 1);
-    Logger logger("Spotweave");
-    logger.Write("lost", true);
-    logger.Write(1, true);
-    fs::create_directory(missing);
-    logger.Write("kept", true);
-    EXPECT_EQ(contents(missing + "/Spotweave.log"), "kept\n");
-}
-
-TEST_F(LoggerTest, ExplicitOpenAndCloseAreHarmless) {
-    Logger logger("Spotweave");
-    logger.Open();
+    logger.Open(); // explicit open and close are harmless
     logger.Write("x", false);
     logger.Close();
     logger.Close();
     logger.Write("y", true);
-    EXPECT_EQ(log(), "xy\n");
+    EXPECT_EQ(log(), "second\nxy\n");
+
+    const std::string missing = desktop + "/not-yet";
+    desktop_dir(missing);
+    Logger later("Spotweave");
+    later.Write("lost", true);
+    later.Write(1, true);
+    fs::create_directory(missing);
+    later.Write("kept", true);
+    EXPECT_EQ(contents(missing + "/Spotweave.log"), "kept\n");
 }
 
 TEST(Timer, MeasuresProcessorTimeNotWallTime) {

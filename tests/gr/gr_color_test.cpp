@@ -160,10 +160,11 @@ TEST(GrColor, ToHsvAndToLabGiveTheirComponents) {
         float got[3] = {-1, -1, -1};
         c.convert(c.c, got);
         for (int i = 0; i < 3; i++) {
-            if (c.tolerance == 0)
+            if (c.tolerance == 0) {
                 EXPECT_FLOAT_EQ(got[i], c.want[i]) << std::hex << c.c << " hsv " << i;
-            else
+            } else {
                 EXPECT_NEAR(got[i], c.want[i], c.tolerance) << std::hex << c.c << " lab " << i;
+            }
         }
     }
 }

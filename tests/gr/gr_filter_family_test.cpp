@@ -57,6 +57,7 @@ TEST(GrFilterFamily, NewImageFiltersReadTheirInputUnchangedAndReturnUnlockedResu
         {"lerp", [&](gr_image_s* i) { return gr_filter_lerp(i, other.get(), 0.3f); }},
         {"normalmap", [](gr_image_s* i) { return gr_filter_normalmap(i, 2.0f); }},
         {"recolor", [&](gr_image_s* i) { return gr_filter_recolor(i, 3, palette, 0.1f); }},
+        {"resize", [](gr_image_s* i) { return gr_filter_resize(i, 80, 0); }},
         {"rotate", [](gr_image_s* i) { return gr_filter_rotate(i, 0.7f); }},
     };
     for (const auto& [name, run] : filters) {

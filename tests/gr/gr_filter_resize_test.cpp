@@ -1,5 +1,5 @@
 // Resampling: target sizes, colour fidelity, orientation, empty and
-// unrepresentable sizes, and the lock protocol on source and result.
+// unrepresentable sizes (the lock protocol is checked with the filter family).
 
 #include <gtest/gtest.h>
 
@@ -115,21 +115,4 @@ TEST(GrFilterResize, HalvingARampAveragesNeighbours) {
         EXPECT_GE(grt::red(grt::at(out.get(), x, 0)), previous);
         previous = grt::red(grt::at(out.get(), x, 0));
     }
-}
-
-TEST(GrFilterResize, ReadsTheSourceUnchangedAndUnlocksTheResult) {
-    Image src = grt::painted(37, 23, [](int x, int y) { return 0xFF000000u | uint32_t(x * y); });
-    const std::vector<uint32_t> before = grt::pixels(src.get());
-    grt::LockLog log;
-    log.watch(src.get());
-    const uint32_t version = src->version;
-    Image out(gr_filter_resize(src.get(), 80, 0));
-    ASSERT_NE(out, nullptr);
-    EXPECT_EQ(std::pair(log.locks, log.unlocks), std::pair(1, 1));
-    EXPECT_EQ(log.changed, 0);
-    EXPECT_EQ(src->version, version);
-    EXPECT_EQ(grt::pixels(src.get()), before);
-    EXPECT_EQ((src->flags | out->flags) & gr__image_flag_locked, 0u);
-    EXPECT_GT(out->version, 0u);
-    EXPECT_EQ(out->refs, 1u);
 }

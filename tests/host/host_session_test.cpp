@@ -115,18 +115,6 @@ TEST_F(HostSession, OutputReachesTheDocumentOnlyWhenTheCallSucceeds) {
                 EXPECT_EQ(sample(doc, x, y, p), x == 0 ? sample(before, x, y, p) : 7);
 }
 
-TEST_F(HostSession, DummyPlanesOfTheOutputAreDropped) {
-    start(2, 1, 3);
-    g_probe = [&](int16, FilterRecord* r, int16*) {
-        set_out(r, whole(doc), 0, 2, 0, 1);
-        ASSERT_EQ(r->advanceState(), 0);
-        for (int i = 0; i < 8; i++)
-            static_cast<uint8_t*>(r->outData)[i] = uint8_t(10 + i);
-    };
-    host_call(&session, filterSelectorStart);
-    EXPECT_EQ(doc.samples, (std::vector<uint16_t>{10, 11, 12, 14, 15, 16}));
-}
-
 TEST_F(HostSession, RefusesRequestsItCannotServeAndServesNothingOnAFailure) {
     start(4, 4, 3);
     std::vector<OSErr> got;

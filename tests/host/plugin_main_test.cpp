@@ -8,6 +8,7 @@
 #include <cstring>
 #include <functional>
 #include <stdexcept>
+#include <tuple>
 
 #include "common/PluginMain.h"
 #include "common/logger.h"
@@ -104,6 +105,8 @@ protected:
         procs->unlockProc(s.record.parameters);
     }
     Handle data_handle() const { return reinterpret_cast<Handle>(s.data); }
+    // The blocks' identities: selectors reuse them.
+    std::pair<Handle, intptr_t> blocks() const { return {s.record.parameters, s.data}; }
     std::string recorded() {
         host_desc_s desc;
         EXPECT_TRUE(host_recorded(&s, &desc));
@@ -119,6 +122,11 @@ protected:
     host_document_s doc, before;
     host_session_s s;
 };
+
+// Percent, disposition, ignore-selection.
+std::tuple<int, int, int> values(const Parameters& p) {
+    return {p.percent, p.disposition, p.ignoreSelection};
+}
 
 uint32_t doc_pixel(const host_document_s& d, int x, int y) {
     const uint16_t* p = &d.samples[(size_t(y) * d.width + x) * d.planes];
@@ -137,28 +145,32 @@ TEST_F(PluginTest, ParametersAndPrepareCreateBothBlocksWithDefaults) {
         EXPECT_EQ(call(selector), 0);
         ASSERT_TRUE(host_handle_is_live(s.record.parameters));
         ASSERT_TRUE(host_handle_is_live(data_handle()));
-        const Parameters p = params();
-        EXPECT_EQ(std::vector<int>({p.percent, p.disposition, p.ignoreSelection}),
-                  std::vector<int>({50, 1, 0}));
+        EXPECT_EQ(values(params()), std::tuple(50, 1, 0));
         EXPECT_EQ(data().queryForParameters, 1);
         EXPECT_TRUE(unlocked()) << "when the call returns";
         EXPECT_EQ(s.record.bufferSpace, selector == filterSelectorPrepare ? 0 : 1234);
     }
     // Prepare keeps an existing block, parameters resets it; both reuse the blocks.
-    const Handle params_handle = s.record.parameters;
-    const intptr_t slot = s.data;
+    const auto kept = blocks();
     set_params({77, 3, 1});
     EXPECT_EQ(call(filterSelectorPrepare), 0);
-    EXPECT_EQ(params().percent, 77);
+    EXPECT_EQ(values(params()), std::tuple(77, 3, 1));
     EXPECT_EQ(call(filterSelectorParameters), 0);
-    EXPECT_EQ(params().percent, 50);
-    EXPECT_EQ(params().ignoreSelection, 0);
-    EXPECT_EQ(s.record.parameters, params_handle);
-    EXPECT_EQ(s.data, slot);
+    EXPECT_EQ(values(params()), std::tuple(50, 1, 0));
+    EXPECT_EQ(blocks(), kept);
 }
 
-TEST_F(PluginTest, FailedAllocationReportsOutOfMemory) {
+TEST_F(PluginTest, MissingBlocksFailEverySelectorThatNeedsThem) {
     open(4, 4);
+    EXPECT_EQ(call(filterSelectorStart), piErrMissingHandles);
+    EXPECT_EQ(s.advance_calls, 0);
+    EXPECT_EQ(g_preview.calls, 0);
+    EXPECT_EQ(doc.samples, before.samples);
+    EXPECT_EQ(call(filterSelectorFinish), piErrMissingHandles);
+    EXPECT_EQ(s.descriptors.descriptor, nullptr) << "nothing recorded";
+    EXPECT_FALSE(fs::exists(registry_path()));
+
+    // Failed allocations report out of memory.
     host_handle_fail_after(0);
     EXPECT_EQ(call(filterSelectorParameters), piErrMemory);
     EXPECT_EQ(s.record.parameters, nullptr);
@@ -172,28 +184,15 @@ TEST_F(PluginTest, FailedAllocationReportsOutOfMemory) {
     EXPECT_EQ(host_handle_locks(s.record.parameters), 0);
 }
 
-TEST_F(PluginTest, StartAndFinishWithoutBlocksReportMissingHandles) {
-    open(4, 4);
-    EXPECT_EQ(call(filterSelectorStart), piErrMissingHandles);
-    EXPECT_EQ(s.advance_calls, 0);
-    EXPECT_EQ(g_preview.calls, 0);
-    EXPECT_EQ(doc.samples, before.samples);
-    EXPECT_EQ(call(filterSelectorFinish), piErrMissingHandles);
-    EXPECT_EQ(s.descriptors.descriptor, nullptr) << "nothing recorded";
-    EXPECT_FALSE(fs::exists(registry_path()));
-}
-
 TEST_F(PluginTest, AboutNeverTouchesTheHandles) {
     open(4, 4);
     call(filterSelectorParameters);
     host_handle_procs()->lockProc(s.record.parameters, true);
-    const Handle params_handle = s.record.parameters;
-    const intptr_t slot = s.data;
+    const auto kept = blocks();
     EXPECT_EQ(call(filterSelectorAbout), 0); // no display: said on standard error
-    EXPECT_EQ(host_handle_locks(params_handle), 1) << "about never unlocks";
-    EXPECT_EQ(s.record.parameters, params_handle);
-    EXPECT_EQ(s.data, slot);
-    host_handle_procs()->unlockProc(params_handle);
+    EXPECT_EQ(host_handle_locks(s.record.parameters), 1) << "about never unlocks";
+    EXPECT_EQ(blocks(), kept);
+    host_handle_procs()->unlockProc(s.record.parameters);
 }
 
 TEST_F(PluginTest, UnknownSelectorsOnlyLogAndUnlock) {
@@ -204,19 +203,17 @@ TEST_F(PluginTest, UnknownSelectorsOnlyLogAndUnlock) {
         SCOPED_TRACE(selector);
         host_handle_procs()->lockProc(s.record.parameters, true);
         host_handle_procs()->lockProc(data_handle(), true);
-        const Handle params_handle = s.record.parameters;
-        const intptr_t slot = s.data;
+        const auto kept = blocks();
         const BigDocumentStruct big = s.big;
         const int32 max_space = s.record.maxSpace;
         EXPECT_EQ(call(selector), 0);
         EXPECT_TRUE(unlocked());
-        EXPECT_EQ(s.record.parameters, params_handle);
-        EXPECT_EQ(s.data, slot);
+        EXPECT_EQ(blocks(), kept);
         EXPECT_EQ(std::memcmp(&big.outRect32, &s.big.outRect32, sizeof(VRect)), 0);
         EXPECT_EQ(std::memcmp(&big.inRect32, &s.big.inRect32, sizeof(VRect)), 0);
         EXPECT_EQ(s.record.maxSpace, max_space);
         EXPECT_EQ(s.advance_calls, 0);
-        EXPECT_EQ(params().percent, 12);
+        EXPECT_EQ(values(params()), std::tuple(12, 2, 1));
         EXPECT_EQ(data().queryForParameters, 1);
     }
     std::vector<std::string> lines = log_lines();
@@ -373,9 +370,7 @@ TEST(PluginRects, SixteenBitRectanglesAreSignExtendedAndWrittenTruncated) {
     gFilterRecord = &record;
     record.filterRect = Rect{-5, -3, 10, 20};
     VRect r = GetFilterRect();
-    EXPECT_EQ(r.top, -5);
-    EXPECT_EQ(r.left, -3);
-    EXPECT_EQ(r.right, 20);
+    EXPECT_EQ(std::tuple(r.top, r.left, r.bottom, r.right), std::tuple(-5, -3, 10, 20));
     SetOutRect(VRect{0, 0, 70000, -40000});
     EXPECT_EQ(record.outRect.bottom, int16(4464));
     EXPECT_EQ(record.outRect.right, int16(25536));
@@ -538,10 +533,8 @@ TEST_F(PluginTest, CancelRestoresTheParametersAndLeavesTheDocument) {
     set_params({10, 2, 0});
     EXPECT_EQ(call(filterSelectorFinish), 0); // the registry now holds 10
     EXPECT_EQ(run("Amnt UntF #Prc 20\nignS bool true\n"), HOST_CANCELLED);
-    EXPECT_EQ(g_preview.params.percent, 20);
-    EXPECT_EQ(g_preview.params.ignoreSelection, 1);
-    EXPECT_EQ(params().percent, 10) << "restored to the values before the played ones";
-    EXPECT_EQ(params().ignoreSelection, 0);
+    EXPECT_EQ(values(g_preview.params), std::tuple(20, 2, 1));
+    EXPECT_EQ(values(params()), std::tuple(10, 2, 0)) << "restored to the values before";
     EXPECT_EQ(data().queryForParameters, 0);
     EXPECT_EQ(doc.samples, before.samples);
 }
@@ -571,8 +564,7 @@ TEST_F(PluginTest, PlayedValuesReachThePreview) {
         g_preview.calls = 0;
         EXPECT_EQ(run(c.play), HOST_CANCELLED) << c.play;
         EXPECT_EQ(g_preview.calls, 1) << c.play;
-        EXPECT_EQ(g_preview.params.percent, c.percent) << c.play;
-        EXPECT_EQ(g_preview.params.disposition, c.disposition) << c.play;
+        EXPECT_EQ(values(g_preview.params), std::tuple(c.percent, c.disposition, 0)) << c.play;
     }
 }
 
@@ -629,7 +621,7 @@ TEST_F(PluginTest, FinishRecordsIgnoreSelectionOnlyWhenSetButAlwaysInTheRegistry
         << registry;
 
     size_t handles = host_handle_count();
-    set_params({-3, 9, 1});
+    set_params({-3, -1, 1}); // dispositions outside 0..3, compared unsigned, record as 1
     EXPECT_EQ(call(filterSelectorFinish), 0);
     EXPECT_EQ(host_handle_count(), handles) << "the old recording was disposed of";
     EXPECT_EQ(recorded(), "Amnt UntF #Prc -3\ndisP enum mooD moD1\nignS bool true\n");
@@ -639,24 +631,7 @@ TEST_F(PluginTest, FinishRecordsIgnoreSelectionOnlyWhenSetButAlwaysInTheRegistry
     call(filterSelectorFinish);
     open(8, 8);
     EXPECT_EQ(run(), HOST_CANCELLED);
-    EXPECT_EQ(g_preview.params.percent, 61);
-    EXPECT_EQ(g_preview.params.disposition, 0);
-}
-
-TEST(PsdkParams, EnumerationMappingBothWays) {
-    const struct {
-        int32_t script;
-        int16 dialog;
-    } to_dialog[] = {{0x6D6F4430, 0},
-                     {0x6D6F4433, 3},
-                     {0x6D6F4434, 1},
-                     {0x6D6F442F, 1},
-                     {-0x6D6F4430, 1}},
-      to_script[] = {{0x6D6F4430, 0}, {0x6D6F4433, 3}, {0x6D6F4431, 4}, {0x6D6F4431, -1}};
-    for (const auto& c : to_dialog)
-        EXPECT_EQ(ScriptToDialog(c.script), c.dialog) << std::hex << c.script;
-    for (const auto& c : to_script) // -1 is compared unsigned
-        EXPECT_EQ(DialogToScript(c.dialog), c.script) << c.dialog;
+    EXPECT_EQ(values(g_preview.params), std::tuple(61, 0, 0));
 }
 
 // ---- suites -------------------------------------------------------------------------------------

@@ -18,17 +18,19 @@
 namespace {
 
 // What one task of a 3 x 2 x 2 launch saw: its hits, then task index, task
-// count, thread index, thread count and the counts in x, y and z.
+// count, thread index, thread count, the counts in x, y and z, and whether it
+// ran on a pool worker (never on the launcher).
 struct Cell {
     std::atomic<int> hits{0};
-    std::array<int, 7> seen{};
+    std::array<int, 8> seen{};
 };
 
 void recordTask(void* data, int threadIndex, int threadCount, int taskIndex, int taskCount, int x,
                 int y, int z, int cx, int cy, int cz) {
     Cell& cell = ((Cell*)data)[(z * 2 + y) * 3 + x];
     cell.hits.fetch_add(1);
-    cell.seen = {taskIndex, taskCount, threadIndex, threadCount, cx, cy, cz};
+    cell.seen = {taskIndex, taskCount, threadIndex, threadCount,
+                 cx,        cy,        cz,          rd_dispatch_is_worker()};
 }
 
 void countTask(void* data, int, int, int, int, int, int, int, int, int, int) {
@@ -69,8 +71,9 @@ void* makeRoom() {
     return held;
 }
 
-// The cell function of the comparison run: deterministic, a little work.
 const int FIELD_W = 203, FIELD_H = 141;
+
+// The cell function of the comparison run: deterministic, a little work.
 float cellValue(int x, int y) {
     float v = 0.0f;
     for (int i = 1; i <= 20; i++)
@@ -89,36 +92,18 @@ struct Nested {
     std::atomic<int> outerDone{0};
 };
 
-void innerTask(void* data, int, int, int, int, int, int, int, int, int, int) {
-    ((Nested*)data)->inner.fetch_add(1);
-}
-
 void outerTask(void* data, int, int, int, int, int, int, int, int, int, int) {
     void* handle = nullptr;
-    ISPCLaunch(&handle, fn(innerTask), data, 4, 4, 1);
+    ISPCLaunch(&handle, fn(countTask), &((Nested*)data)->inner, 4, 4, 1);
     ISPCSync(handle);
     ((Nested*)data)->outerDone.fetch_add(1);
-}
-
-struct Where {
-    std::thread::id launcher;
-    std::atomic<int> onLauncher{0};
-    std::atomic<int> onWorker{0};
-};
-
-void whereTask(void* data, int, int, int, int, int, int, int, int, int, int) {
-    Where* where = (Where*)data;
-    if (std::this_thread::get_id() == where->launcher)
-        where->onLauncher.fetch_add(1);
-    if (rd_dispatch_is_worker())
-        where->onWorker.fetch_add(1);
 }
 
 } // namespace
 
 // ---- Launch ----------------------------------------------------------------
 
-TEST(RdTask, DecomposesIndicesOfA3x2x2LaunchAndRestartsThemPerLaunch) {
+TEST(RdTask, DecomposesIndicesOfA3x2x2LaunchOnWorkersAndRestartsThemPerLaunch) {
     std::vector<Cell> first(12), second(12);
     void* handle = nullptr;
     ISPCLaunch(&handle, fn(recordTask), first.data(), 3, 2, 2);
@@ -132,7 +117,7 @@ TEST(RdTask, DecomposesIndicesOfA3x2x2LaunchAndRestartsThemPerLaunch) {
     for (int i = 0; i < 12; i++) {
         for (const Cell& cell : {std::cref(first[i]), std::cref(second[i])}) {
             EXPECT_EQ(cell.hits.load(), 1) << "cell " << i;
-            EXPECT_EQ(cell.seen, (std::array<int, 7>{i, 12, 0, 1, 3, 2, 2})) << "cell " << i;
+            EXPECT_EQ(cell.seen, (std::array<int, 8>{i, 12, 0, 1, 3, 2, 2, 1})) << "cell " << i;
         }
     }
 }
@@ -172,16 +157,6 @@ TEST(RdTask, SyncOfNullDoesNothingAndOfAnEmptyGroupParksIt) {
     ISPCSync(handle);
     EXPECT_EQ(rd__task_parked_groups(), before + 1);
     ISPCSync(held);
-}
-
-TEST(RdTask, RunsTasksOnPoolWorkersNotTheLauncher) {
-    Where where;
-    where.launcher = std::this_thread::get_id();
-    void* handle = nullptr;
-    ISPCLaunch(&handle, fn(whereTask), &where, 64, 1, 1);
-    ISPCSync(handle);
-    EXPECT_EQ(where.onLauncher.load(), 0);
-    EXPECT_EQ(where.onWorker.load(), 64);
 }
 
 // ---- Record chunks and the limit -------------------------------------------
