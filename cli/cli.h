@@ -23,7 +23,7 @@ struct cli_args_s {
     std::vector<std::string> positional;
     std::vector<std::pair<std::string, std::string>> options;
 
-    bool has(const char* name) const;                           // option given?
+    bool has(const char* name) const;                              // option given?
     const char* get(const char* name, const char* fallback) const; // value or fallback
 };
 
@@ -31,6 +31,21 @@ struct cli_args_s {
 // for an unknown option or a missing value.
 bool cli_parse(int argc, char** argv, int first, const cli_option_s* options, int count,
                cli_args_s* out, std::string* error);
+
+// A sub-command's name, usage synopsis, description and option table.
+struct cli_command_s {
+    const char* name;
+    const char* synopsis;
+    const char* description;
+    const cli_option_s* options;
+    int count;
+};
+
+// Parses a sub-command's arguments (argv[2..]) and checks that exactly one
+// input file is given. Returns false when the command is already done: --help
+// printed its usage, or a parse error was reported; *status is then the exit
+// status.
+bool cli_start(const cli_command_s* command, int argc, char** argv, cli_args_s* args, int* status);
 
 // Prints a usage block: the synopsis, a description and the option table.
 void cli_print_usage(const char* synopsis, const char* description, const cli_option_s* options,

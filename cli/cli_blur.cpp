@@ -13,21 +13,17 @@ static const cli_option_s cli__blur_options[] = {
 };
 static const int cli__blur_count = int(sizeof cli__blur_options / sizeof cli__blur_options[0]);
 
+static const cli_command_s cli__blur_command = {
+    "blur", "spotweave blur IN -r RADIUS -o OUT",
+    "Smooths a picture with the binomial kernel of 2 RADIUS + 1 taps\n"
+    "(standard deviation sqrt(RADIUS / 2)) and saves it opaque.",
+    cli__blur_options, cli__blur_count};
+
 int cli_blur(int argc, char** argv) {
     cli_args_s args;
-    std::string error;
-    if (!cli_parse(argc, argv, 2, cli__blur_options, cli__blur_count, &args, &error))
-        return cli_fail("blur: %s (see spotweave blur --help)", error.c_str());
-    if (args.has("help")) {
-        cli_print_usage("spotweave blur IN -r RADIUS -o OUT",
-                        "Smooths a picture with the binomial kernel of 2 RADIUS + 1 taps\n"
-                        "(standard deviation sqrt(RADIUS / 2)) and saves it opaque.",
-                        cli__blur_options, cli__blur_count);
-        return 0;
-    }
-    if (args.positional.size() != 1)
-        return cli_fail("blur: expected one input file, got %zu (see spotweave blur --help)",
-                        args.positional.size());
+    int status = 0;
+    if (!cli_start(&cli__blur_command, argc, argv, &args, &status))
+        return status;
     long radius = 0;
     if (!cli_parse_int(args.get("radius", "2"), 0, GR__GAUSSIAN_MAX_RADIUS, &radius))
         return cli_fail("blur: the radius must be a whole number from 0 to %d, not '%s'",

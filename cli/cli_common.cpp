@@ -104,6 +104,26 @@ void cli_print_usage(const char* synopsis, const char* description, const cli_op
     }
 }
 
+bool cli_start(const cli_command_s* command, int argc, char** argv, cli_args_s* args, int* status) {
+    std::string error;
+    if (!cli_parse(argc, argv, 2, command->options, command->count, args, &error)) {
+        *status = cli_fail("%s: %s (see spotweave %s --help)", command->name, error.c_str(),
+                           command->name);
+        return false;
+    }
+    if (args->has("help")) {
+        cli_print_usage(command->synopsis, command->description, command->options, command->count);
+        *status = 0;
+        return false;
+    }
+    if (args->positional.size() != 1) {
+        *status = cli_fail("%s: expected one input file, got %zu (see spotweave %s --help)",
+                           command->name, args->positional.size(), command->name);
+        return false;
+    }
+    return true;
+}
+
 int cli_fail(const char* format, ...) {
     char message[1024];
     va_list args;

@@ -84,23 +84,19 @@ static bool cli__lines_read(const cli_args_s& args, cli__lines_params_s* p) {
 
 // ---- command --------------------------------------------------------------------------------
 
+static const cli_command_s cli__lines_command = {
+    "lines", "spotweave lines IN -o OUT [options]",
+    "Draws a picture as coherent black lines on white: the structure tensor\n"
+    "of its brightness, edge-tangent-flow passes that make the edge\n"
+    "directions coherent, then a difference of two blurs averaged across\n"
+    "and along that flow and thresholded. The defaults are the plug-in's.",
+    cli__lines_options, cli__lines_count};
+
 int cli_lines(int argc, char** argv) {
     cli_args_s args;
-    std::string error;
-    if (!cli_parse(argc, argv, 2, cli__lines_options, cli__lines_count, &args, &error))
-        return cli_fail("lines: %s (see spotweave lines --help)", error.c_str());
-    if (args.has("help")) {
-        cli_print_usage("spotweave lines IN -o OUT [options]",
-                        "Draws a picture as coherent black lines on white: the structure tensor\n"
-                        "of its brightness, edge-tangent-flow passes that make the edge\n"
-                        "directions coherent, then a difference of two blurs averaged across\n"
-                        "and along that flow and thresholded. The defaults are the plug-in's.",
-                        cli__lines_options, cli__lines_count);
-        return 0;
-    }
-    if (args.positional.size() != 1)
-        return cli_fail("lines: expected one input file, got %zu (see spotweave lines --help)",
-                        args.positional.size());
+    int status = 0;
+    if (!cli_start(&cli__lines_command, argc, argv, &args, &status))
+        return status;
     cli__lines_params_s p;
     if (!cli__lines_read(args, &p))
         return 1;

@@ -97,35 +97,29 @@ static gr_image_s* cli__render_run(gr_image_s* picture, uint32_t iterations, boo
     return result;
 }
 
+static const cli_command_s cli__render_command = {
+    "render", "spotweave render IN -o OUT [options]",
+    "Grows the interactive filter's reaction-diffusion pattern out of a picture\n"
+    "without a window: spots and stripes, small where the picture is dark and\n"
+    "large where it is bright, flowing along its edges. The picture is scaled\n"
+    "down to --max-side first (as the plug-in does), its edge flow is prepared,\n"
+    "the solver runs --iterations times, and the grey pattern is scaled back to\n"
+    "the input's size.\n\n"
+    "The default of " CLI__RENDER_ITERATIONS " iterations shows a settled pattern for a typical\n"
+    "photograph: it has formed after about 40, still has soft grey seams at\n"
+    "80 and is crisp black and white by 160 while the picture still shows\n"
+    "through; later iterations only drift. Each iteration compares two\n"
+    "oriented ellipse sums at every pixel: on two idle cores under 10 ms for\n"
+    "512 x 512 and under 40 ms for 1024 x 1024, after a second or less for the\n"
+    "edge flow, so the default takes about two seconds at 512, seven at 1024.\n"
+    "--max-side 512 renders large pictures four times faster.",
+    cli__render_options, cli__render_count};
+
 int cli_render(int argc, char** argv) {
     cli_args_s args;
-    std::string error;
-    if (!cli_parse(argc, argv, 2, cli__render_options, cli__render_count, &args, &error))
-        return cli_fail("render: %s (see spotweave render --help)", error.c_str());
-    if (args.has("help")) {
-        cli_print_usage(
-            "spotweave render IN -o OUT [options]",
-            "Grows the interactive filter's reaction-diffusion pattern out of a picture\n"
-            "without a window: spots and stripes, small where the picture is dark and\n"
-            "large where it is bright, flowing along its edges. The picture is scaled\n"
-            "down to --max-side first (as the plug-in does), its edge flow is prepared,\n"
-            "the solver runs --iterations times, and the grey pattern is scaled back to\n"
-            "the input's size.\n\n"
-            "The default of " CLI__RENDER_ITERATIONS
-            " iterations shows a settled pattern for a typical\n"
-            "photograph: it has formed after about 40, still has soft grey seams at\n"
-            "80 and is crisp black and white by 160 while the picture still shows\n"
-            "through; later iterations only drift. Each iteration compares two\n"
-            "oriented ellipse sums at every pixel: on two idle cores under 10 ms for\n"
-            "512 x 512 and under 40 ms for 1024 x 1024, after a second or less for the\n"
-            "edge flow, so the default takes about two seconds at 512, seven at 1024.\n"
-            "--max-side 512 renders large pictures four times faster.",
-            cli__render_options, cli__render_count);
-        return 0;
-    }
-    if (args.positional.size() != 1)
-        return cli_fail("render: expected one input file, got %zu (see spotweave render --help)",
-                        args.positional.size());
+    int status = 0;
+    if (!cli_start(&cli__render_command, argc, argv, &args, &status))
+        return status;
     long iterations = 0, max_side = 0, threads = 0;
     if (!cli_parse_int(args.get("iterations", CLI__RENDER_ITERATIONS), 1, 100000, &iterations))
         return cli_fail("render: --iterations must be a whole number from 1 to 100000, not '%s'",

@@ -29,21 +29,17 @@ static bool cli__parse_size(const char* text, long* w, long* h) {
            cli_parse_int(x + 1, 1, CLI__RESIZE_MAX_SIDE, h);
 }
 
+static const cli_command_s cli__resize_command = {
+    "resize", "spotweave resize IN (--long-side N | --size WxH) -o OUT",
+    "Scales a picture, larger or smaller, with separable filtering and\n"
+    "clamped edges; alpha is filtered like a colour. Sides are 1..16384.",
+    cli__resize_options, cli__resize_count};
+
 int cli_resize(int argc, char** argv) {
     cli_args_s args;
-    std::string error;
-    if (!cli_parse(argc, argv, 2, cli__resize_options, cli__resize_count, &args, &error))
-        return cli_fail("resize: %s (see spotweave resize --help)", error.c_str());
-    if (args.has("help")) {
-        cli_print_usage("spotweave resize IN (--long-side N | --size WxH) -o OUT",
-                        "Scales a picture, larger or smaller, with separable filtering and\n"
-                        "clamped edges; alpha is filtered like a colour. Sides are 1..16384.",
-                        cli__resize_options, cli__resize_count);
-        return 0;
-    }
-    if (args.positional.size() != 1)
-        return cli_fail("resize: expected one input file, got %zu (see spotweave resize --help)",
-                        args.positional.size());
+    int status = 0;
+    if (!cli_start(&cli__resize_command, argc, argv, &args, &status))
+        return status;
     const bool by_side = args.has("long-side"), by_size = args.has("size");
     if (by_side == by_size)
         return cli_fail("resize: give exactly one of --long-side N and --size WxH");

@@ -19,9 +19,10 @@ static const cli__command_s cli__commands[] = {
 };
 
 static void cli__usage(FILE* to) {
-    std::fprintf(to, "usage: spotweave COMMAND [options]\n\n"
-                     "Grows reaction-diffusion patterns out of pictures and draws them as lines.\n\n"
-                     "commands:\n");
+    std::fprintf(to,
+                 "usage: spotweave COMMAND [options]\n\n"
+                 "Grows reaction-diffusion patterns out of pictures and draws them as lines.\n\n"
+                 "commands:\n");
     for (const auto& c : cli__commands)
         std::fprintf(to, "  %-10s %s\n", c.name, c.summary);
     std::fprintf(to, "\nspotweave COMMAND --help shows a command's options.\n");
