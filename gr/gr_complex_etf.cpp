@@ -10,7 +10,6 @@
 // step read their windows with plain contiguous loads and no clamping.
 
 #include <algorithm>
-#include <bit>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -125,6 +124,16 @@ static GR__INLINE gr__v8i gr__to_int(const gr__v8f& f) {
 // e^x for x in [-87, 88] (clamped into it): x = n ln 2 + f with |f| <= ln 2 / 2,
 // e^f by a degree-7 polynomial, 2^n put straight into the exponent bits. The
 // same steps for one float and for eight lanes.
+// Reinterprets the bits of one value as another type of the same size. A
+// copy rather than std::bit_cast: GCC 12's UBSan misreads bit_cast of vector
+// types at -O0, and at -O2 both compile to a register move.
+template <class To, class From> static GR__INLINE To gr__bits(const From& v) {
+    static_assert(sizeof(To) == sizeof(From), "bit copies need equal sizes");
+    To out;
+    std::memcpy(&out, &v, sizeof out);
+    return out;
+}
+
 template <class F> static GR__INLINE F gr__exp_poly(const F& arg) {
     const F lo = F{} - 87.0f, hi = F{} + 88.0f;
     F x = arg < lo ? lo : arg;
@@ -141,7 +150,7 @@ template <class F> static GR__INLINE F gr__exp_poly(const F& arg) {
     p = p * f + 5.0000001201e-1f;
     p = p * (f * f) + f + 1.0f;
     // n is in [-126, 127]: a normal power of two.
-    const auto scale = std::bit_cast<F>((gr__to_int(n) + 127) << 23);
+    const F scale = gr__bits<F>((gr__to_int(n) + 127) << 23);
     return p * scale;
 }
 
