@@ -419,48 +419,27 @@ static OSErr host__put_unit_float(PIWriteDescriptor token, DescriptorKeyID key,
                                   DescriptorUnitID unit, const double* value) {
     if (!value || !std::isfinite(*value))
         return piErrMissingParameter;
-    host_desc_entry_s e;
-    e.key = key;
-    e.type = typeUnitFloat;
-    e.code = unit;
-    e.number = *value;
-    return host__put(token, e);
+    return host__put(token, {.key = key, .type = typeUnitFloat, .code = unit, .number = *value});
 }
 
 static OSErr host__put_boolean(PIWriteDescriptor token, DescriptorKeyID key, Boolean value) {
-    host_desc_entry_s e;
-    e.key = key;
-    e.type = typeBoolean;
-    e.number = value ? 1.0 : 0.0;
-    return host__put(token, e);
+    return host__put(token, {.key = key, .type = typeBoolean, .number = value ? 1.0 : 0.0});
 }
 
 static OSErr host__put_enumerated(PIWriteDescriptor token, DescriptorKeyID key,
                                   DescriptorEnumTypeID type, DescriptorEnumID value) {
-    host_desc_entry_s e;
-    e.key = key;
-    e.type = typeEnumerated;
-    e.code = type;
-    e.enumerated = value;
-    return host__put(token, e);
+    return host__put(token,
+                     {.key = key, .type = typeEnumerated, .code = type, .enumerated = value});
 }
 
 static OSErr host__put_integer(PIWriteDescriptor token, DescriptorKeyID key, int32 value) {
-    host_desc_entry_s e;
-    e.key = key;
-    e.type = typeInteger;
-    e.number = value;
-    return host__put(token, e);
+    return host__put(token, {.key = key, .type = typeInteger, .number = double(value)});
 }
 
 static OSErr host__put_float(PIWriteDescriptor token, DescriptorKeyID key, const double* value) {
     if (!value || !std::isfinite(*value))
         return piErrMissingParameter;
-    host_desc_entry_s e;
-    e.key = key;
-    e.type = typeFloat;
-    e.number = *value;
-    return host__put(token, e);
+    return host__put(token, {.key = key, .type = typeFloat, .number = *value});
 }
 
 WriteDescriptorProcs* host__write_procs() {

@@ -83,31 +83,19 @@ static SPErr host__ad_put_unit_float(PIActionDescriptor descriptor, DescriptorKe
                                      DescriptorUnitID unit, double value) {
     if (!std::isfinite(value))
         return PI_SP_BAD_ARGUMENT;
-    host_desc_entry_s e;
-    e.key = key;
-    e.type = typeUnitFloat;
-    e.code = unit;
-    e.number = value;
-    return host__ad_put(descriptor, e);
+    return host__ad_put(descriptor,
+                        {.key = key, .type = typeUnitFloat, .code = unit, .number = value});
 }
 
 static SPErr host__ad_put_enumerated(PIActionDescriptor descriptor, DescriptorKeyID key,
                                      DescriptorEnumTypeID type, DescriptorEnumID value) {
-    host_desc_entry_s e;
-    e.key = key;
-    e.type = typeEnumerated;
-    e.code = type;
-    e.enumerated = value;
-    return host__ad_put(descriptor, e);
+    return host__ad_put(descriptor,
+                        {.key = key, .type = typeEnumerated, .code = type, .enumerated = value});
 }
 
 static SPErr host__ad_put_boolean(PIActionDescriptor descriptor, DescriptorKeyID key,
                                   Boolean value) {
-    host_desc_entry_s e;
-    e.key = key;
-    e.type = typeBoolean;
-    e.number = value ? 1.0 : 0.0;
-    return host__ad_put(descriptor, e);
+    return host__ad_put(descriptor, {.key = key, .type = typeBoolean, .number = value ? 1.0 : 0.0});
 }
 
 // Finds key holding type; the error says what is wrong otherwise.
