@@ -42,23 +42,14 @@ int count(const gr_image_s* image, uint32_t colour) {
 
 } // namespace
 
-TEST(GrFilterFDoG, UniformNonBlackImageIsAllWhite) {
-    for (int g : {1, 37, 128, 255}) {
-        grt::Image image = grt::filled(23, 17, 0xFF000000u | uint32_t(g) << 8);
+TEST(GrFilterFDoG, UniformImageIsAllWhiteUnlessBlack) {
+    // Any brightness above 0 is white; black, transparent black too, is black.
+    for (uint32_t c : {0xFF000100u, 0xFF002500u, 0xFF008000u, 0xFF00FF00u, BLACK, 0u}) {
+        grt::Image image = grt::filled(23, 17, c);
         Complex cx = analyse(image.get(), 3);
-        grt::Image out = lines(image.get(), cx.get());
-        EXPECT_EQ(count(out.get(), WHITE), 23 * 17) << "green " << g;
+        EXPECT_EQ(count(lines(image.get(), cx.get()).get(), c & 0xFFFFFF ? WHITE : BLACK), 23 * 17)
+            << std::hex << c;
     }
-}
-
-TEST(GrFilterFDoG, BlackImageIsAllBlack) {
-    grt::Image image = grt::filled(19, 21, BLACK);
-    Complex cx = analyse(image.get(), 3);
-    grt::Image out = lines(image.get(), cx.get());
-    EXPECT_EQ(count(out.get(), BLACK), 19 * 21);
-    // Transparent black has brightness 0 too.
-    grt::Image clear = grt::filled(19, 21, 0);
-    EXPECT_EQ(count(lines(clear.get(), cx.get()).get(), BLACK), 19 * 21);
 }
 
 TEST(GrFilterFDoG, StepEdgeGivesOneContinuousLineOnItsDarkSide) {
@@ -119,11 +110,6 @@ TEST(GrFilterFDoG, TinyImagesRepeatTheirBordersAlongLongStreamlines) {
         for (uint32_t p : grt::pixels(out.get()))
             EXPECT_TRUE(p == WHITE || p == BLACK);
     }
-    grt::Image empty(gr_image_create(0, 4));
-    Complex cx(gr_complex_create(empty.get()));
-    gr_complex_compute_sst(cx.get(), 3, nullptr, nullptr);
-    grt::Image out = lines(empty.get(), cx.get());
-    EXPECT_EQ(gr_image_get_height(out.get()), 4u);
 }
 
 TEST(GrFilterDoG, ThresholdDecidesTheNegativeResponses) {
