@@ -160,7 +160,12 @@ struct registry_suites_s {
     const PSActionDescriptorProcs* descriptor = nullptr;
 };
 
+// Acquires both registry suites for a read or write of the parameter block.
 static SPErr registry_acquire(registry_suites_s* s) {
+    if (!sSPBasic)
+        return piErrNoBasicSuite;
+    if (!gParams)
+        return piErrMissingParameter;
     const void* table = nullptr;
     SPErr err = sSPBasic->AcquireSuite(kPSDescriptorRegistrySuite,
                                        kPSDescriptorRegistrySuiteVersion, &table);
@@ -186,10 +191,6 @@ static void registry_release(registry_suites_s* s) {
 }
 
 SPErr ReadRegistryParameters() {
-    if (!sSPBasic)
-        return piErrNoBasicSuite;
-    if (!gParams)
-        return piErrMissingParameter;
     registry_suites_s suites;
     SPErr err = registry_acquire(&suites);
     if (err != 0)
@@ -223,10 +224,6 @@ SPErr ReadRegistryParameters() {
 }
 
 SPErr WriteRegistryParameters() {
-    if (!sSPBasic)
-        return piErrNoBasicSuite;
-    if (!gParams)
-        return piErrMissingParameter;
     registry_suites_s suites;
     SPErr err = registry_acquire(&suites);
     if (err != 0)

@@ -190,16 +190,23 @@ bool host__desc_parse_line(const std::string& line, host_desc_entry_s* entry, bo
     return true;
 }
 
+bool host__next_line(const std::string& text, size_t* start, std::string* line) {
+    if (*start >= text.size())
+        return false;
+    size_t end = text.find('\n', *start);
+    if (end == std::string::npos)
+        end = text.size();
+    *line = text.substr(*start, end - *start);
+    *start = end + 1;
+    return true;
+}
+
 bool host_desc_parse(const std::string& text, host_desc_s* desc, std::string* error) {
     host_desc_s result;
     size_t start = 0;
     int number = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos)
-            end = text.size();
-        std::string line = text.substr(start, end - start);
-        start = end + 1;
+    std::string line;
+    while (host__next_line(text, &start, &line)) {
         number++;
         if (line.find('\0') != std::string::npos) {
             *error = "line " + std::to_string(number) + ": not text";

@@ -10,6 +10,10 @@ extern host_session_s* host__current;
 ReadDescriptorProcs* host__read_procs();
 WriteDescriptorProcs* host__write_procs();
 
+// Takes the next line of text from *start (without its line feed) and moves
+// *start past it. Returns false when the text is used up.
+bool host__next_line(const std::string& text, size_t* start, std::string* line);
+
 // Parses one line of the descriptor text form. Returns false with the reason in
 // error; *blank is set for an empty or comment line (no entry).
 bool host__desc_parse_line(const std::string& line, host_desc_entry_s* entry, bool* blank,

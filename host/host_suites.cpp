@@ -210,12 +210,8 @@ static host_registry_read_t host__registry_read(const std::string& path,
     bool in_section = false;
     size_t start = 0;
     int number = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos)
-            end = text.size();
-        std::string line = text.substr(start, end - start);
-        start = end + 1;
+    std::string line;
+    while (host__next_line(text, &start, &line)) {
         number++;
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
