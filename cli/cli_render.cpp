@@ -15,7 +15,7 @@
 
 #include "cli/cli.h"
 #include "gr/gr_filter.h"
-#include "rd/rd_dispatch.h"
+#include "task/rd_dispatch.h"
 #include "rd/rd_runner.h"
 
 // 160 iterations: started from the picture's brightness, the spots and

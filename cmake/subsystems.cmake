@@ -38,17 +38,15 @@ add_custom_command(
     COMMENT "Packing embedded resources"
     VERBATIM)
 
-# app services (log, clock, paths, prefs, resources) sit below gr; the window
-# part of app/ (app_window*) sits above it.
-sw_add_subsystem(sw_app_services app EXCLUDE "/app_window[^/]*\\.cpp$"
+# app services (log, clock, paths, prefs, resources, panels) are the ground
+# floor: everything may use them and they use nothing of ours.
+sw_add_subsystem(sw_app_services app
     DEPS sw_lz4 Threads::Threads SOURCES ${SW_RESOURCE_SOURCE})
-# The dispatch pool and task runtime of rd/ sit below gr, so that the image
-# filters can spread row bands over the same pool the solver uses.
-add_library(sw_rd_tasks STATIC ${CMAKE_SOURCE_DIR}/rd/rd_dispatch.cpp ${CMAKE_SOURCE_DIR}/rd/rd_task.cpp)
-target_include_directories(sw_rd_tasks PUBLIC ${CMAKE_SOURCE_DIR})
-target_link_libraries(sw_rd_tasks PUBLIC sw_app_services Threads::Threads PRIVATE sw_warnings)
-sw_add_subsystem(sw_gr gr DEPS sw_app_services sw_rd_tasks sw_stb)
-sw_add_subsystem(sw_rd rd EXCLUDE "/rd_(dispatch|task)\\.cpp$" DEPS sw_gr sw_rd_tasks Threads::Threads)
+# The dispatch pool and task runtime sit below gr and rd alike, so that the
+# image filters can spread row bands over the same pool the solver uses.
+sw_add_subsystem(sw_task task DEPS sw_app_services Threads::Threads)
+sw_add_subsystem(sw_gr gr DEPS sw_app_services sw_task sw_stb)
+sw_add_subsystem(sw_rd rd DEPS sw_gr sw_task Threads::Threads)
 sw_add_subsystem(sw_common common DEPS sw_gr sw_rd)
 
 # The stand-alone program.

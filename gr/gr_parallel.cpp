@@ -5,8 +5,8 @@
 
 #include "app/app_assert.h"
 #include "gr/gr_internal.h"
-#include "rd/rd_dispatch.h"
-#include "rd/rd_task.h"
+#include "task/rd_dispatch.h"
+#include "task/rd_task.h"
 
 namespace {
 

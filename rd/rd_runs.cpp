@@ -16,10 +16,10 @@
 
 #include "app/app_assert.h"
 #include "gr/gr_complex.h"
-#include "rd/rd_dispatch.h"
+#include "task/rd_dispatch.h"
 #include "rd/rd_internal.h"
 #include "rd/rd_solver.h"
-#include "rd/rd_task.h"
+#include "task/rd_task.h"
 
 #define RD__INLINE inline __attribute__((always_inline))
 

@@ -8,7 +8,7 @@
 #include "gr/gr_color.h"
 #include "rd/rd_internal.h"
 #include "rd/rd_random.h"
-#include "rd/rd_task.h"
+#include "task/rd_task.h"
 
 // ---- Construction ----------------------------------------------------------
 

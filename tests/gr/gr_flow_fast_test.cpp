@@ -21,7 +21,7 @@
 #include "gr/gr_filter_flow.h"
 #include "gr/gr_internal.h"
 #include "gr_filter_test_util.h"
-#include "rd/rd_dispatch.h"
+#include "task/rd_dispatch.h"
 
 namespace {
 

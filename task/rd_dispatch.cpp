@@ -1,4 +1,4 @@
-#include "rd/rd_dispatch.h"
+#include "task/rd_dispatch.h"
 
 #include <condition_variable>
 #include <cstddef>

@@ -1,4 +1,4 @@
-#include "rd/rd_task.h"
+#include "task/rd_task.h"
 
 #include <algorithm>
 #include <atomic>
@@ -7,8 +7,8 @@
 
 #include "app/app_assert.h"
 #include "app/app_log.h"
-#include "rd/rd_dispatch.h"
-#include "rd/rd_internal.h"
+#include "task/rd_dispatch.h"
+#include "task/task_internal.h"
 
 // ---- Records and groups ----------------------------------------------------
 

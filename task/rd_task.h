@@ -1,6 +1,6 @@
 #pragma once
 // Task runtime: runs a grid of independent task invocations on the dispatch
-// pool (rd/rd_dispatch.h) and lets the launcher wait for all of them. The three
+// pool (task/rd_dispatch.h) and lets the launcher wait for all of them. The three
 // entry points keep the C names and signatures that data-parallel kernels call.
 //
 // Usage: void* handle = nullptr; ISPCLaunch(&handle, ...) one or more times;

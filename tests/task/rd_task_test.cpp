@@ -1,4 +1,4 @@
-#include "rd/rd_task.h"
+#include "task/rd_task.h"
 
 #include <gtest/gtest.h>
 
@@ -12,8 +12,8 @@
 #include <thread>
 #include <vector>
 
-#include "rd/rd_dispatch.h"
-#include "rd/rd_internal.h"
+#include "task/rd_dispatch.h"
+#include "task/task_internal.h"
 
 namespace {
 
