@@ -45,8 +45,18 @@ sw_add_subsystem(sw_app_services app
 # The dispatch pool and task runtime sit below gr and rd alike, so that the
 # image filters can spread row bands over the same pool the solver uses.
 sw_add_subsystem(sw_task task DEPS sw_app_services Threads::Threads)
-sw_add_subsystem(sw_gr gr DEPS sw_app_services sw_task sw_stb)
+sw_add_subsystem(sw_gr gr EXCLUDE "/gr_context[^/]*\\.cpp$" DEPS sw_app_services sw_task sw_stb)
+# The render context is the part of gr/ that needs OpenGL; the command-line
+# program links gr/ without it.
+add_library(sw_gr_context STATIC ${CMAKE_SOURCE_DIR}/gr/gr_context.cpp)
+target_include_directories(sw_gr_context PUBLIC ${CMAKE_SOURCE_DIR})
+target_link_libraries(sw_gr_context PUBLIC sw_gr sw_nanovg PRIVATE sw_warnings)
+sw_add_subsystem(sw_ui ui DEPS sw_gr_context)
 sw_add_subsystem(sw_rd rd DEPS sw_gr sw_task Threads::Threads)
+# The window sits above the toolkit: it feeds input to ui/ and draws through
+# the render context. The toolkit's entry points are resolved where a program
+# links sw_ui after it, so the window's own tests can observe them.
+sw_add_subsystem(sw_win win DEPS sw_gr_context glfw)
 sw_add_subsystem(sw_common common DEPS sw_gr sw_rd)
 
 # The stand-alone program.

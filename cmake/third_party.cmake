@@ -27,3 +27,24 @@ find_file(SW_ROBOTO_LIGHT Roboto-Light.ttf
     PATHS /usr/share/fonts/truetype/roboto/unhinted/RobotoTTF
           /usr/share/fonts/truetype/roboto/unhinted
     NO_DEFAULT_PATH REQUIRED)
+
+# OpenGL through GLVND: libOpenGL for the GL calls (any context, GLX or EGL),
+# EGL for the off-screen test contexts.
+set(OpenGL_GL_PREFERENCE GLVND)
+find_package(OpenGL REQUIRED COMPONENTS OpenGL EGL)
+
+# GLFW (libglfw3-dev): the window, its OpenGL 3.2 core context and input.
+find_package(glfw3 3.3 REQUIRED)
+
+# NanoVG with fontstash and its OpenGL 3 back end (dpf-source), compiled as
+# C++ where the package puts it. Its copies of stb_image and stb_truetype are
+# private to this target (stb_image's names are prefixed by nanovg.c itself).
+find_path(SW_NANOVG_DIR nanovg.h PATHS /usr/share/dpf/dgl/src/nanovg NO_DEFAULT_PATH REQUIRED)
+set_source_files_properties(${SW_NANOVG_DIR}/nanovg.c PROPERTIES LANGUAGE CXX)
+add_library(sw_nanovg STATIC ${SW_NANOVG_DIR}/nanovg.c ${CMAKE_SOURCE_DIR}/cmake/nanovg_gl3_impl.cpp)
+target_include_directories(sw_nanovg SYSTEM PUBLIC ${SW_NANOVG_DIR})
+target_compile_options(sw_nanovg PRIVATE -w)
+target_link_libraries(sw_nanovg PUBLIC OpenGL::OpenGL m)
+if(SPOTWEAVE_ASAN)
+    target_compile_options(sw_nanovg PRIVATE -fno-sanitize=undefined)
+endif()
