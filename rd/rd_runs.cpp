@@ -16,9 +16,9 @@
 
 #include "app/app_assert.h"
 #include "gr/gr_complex.h"
-#include "task/rd_dispatch.h"
 #include "rd/rd_internal.h"
 #include "rd/rd_solver.h"
+#include "task/rd_dispatch.h"
 #include "task/rd_task.h"
 
 #define RD__INLINE inline __attribute__((always_inline))
@@ -55,16 +55,23 @@ struct rd__runs_s {
     // Per cell: offset of the small and the large ellipse in shapes, or
     // RD__RUNS_SCAN for both.
     std::vector<uint32_t> small, large;
-    // Row q, entry j: the sum of the field over columns (k - M) mod width of
-    // row q for k < j. A run [s, e) centred on column x sums as entry
-    // x + M + e minus entry x + M + s.
+    // Prefix row j (of height + 2M + 3) stands for grid row q = j - M,
+    // wrapped: its entry k is the sum of the field over columns (c - M) mod
+    // width of row q mod height for c < k. The rows above and below the grid
+    // repeat it, so the rows of an ellipse lie one stride apart wherever it
+    // sits. A run [s, e) centred on column x sums as entry x + M + e minus
+    // entry x + M + s.
     std::vector<double> prefix;
-    // Prefix offsets of rows -M .. height + M + 3, wrapped (rd__rowCentre).
-    std::vector<int32_t> rows;
 };
 
 static RD__INLINE size_t rd__shapeSize(const int8_t* shape) {
     return RD__SHAPE_HEADER + 2 * (size_t)(uint8_t)shape[1];
+}
+
+// Rows of the prefix table: the grid's, M above and M + 3 below (the padding
+// rows of a shape reach that far).
+static RD__INLINE int rd__prefixRows(const rd__runs_s* runs) {
+    return runs->height + 2 * runs->reach + RD__LANES - 1;
 }
 
 // ---- Shapes ------------------------------------------------------------------
@@ -576,13 +583,10 @@ rd__runs_s* rd__runs_create(const reaction_diffusion2<float>* solver) {
 
         const int64_t stride = (int64_t)runs->width + 2 * (int64_t)runs->reach + 1;
         // Prefix entries are addressed with 32-bit offsets.
-        if (stride * runs->height + RD__MAX_ROWS >= INT32_MAX)
+        if (stride * ((int64_t)runs->height + 2 * runs->reach + RD__LANES) >= INT32_MAX)
             throw std::bad_alloc();
         runs->stride = (int32_t)stride;
-        runs->prefix.resize((size_t)stride * (size_t)runs->height);
-        const int M = runs->reach, H = runs->height;
-        for (int y = -M; y < H + M + RD__LANES; y++)
-            runs->rows.push_back((int32_t)((y % H + H) % H * stride + M));
+        runs->prefix.resize((size_t)stride * (size_t)rd__prefixRows(runs));
     } catch (const std::bad_alloc&) {
         delete runs;
         return nullptr;
@@ -596,7 +600,7 @@ void rd__runs_destroy(rd__runs_s* runs) {
 
 unsigned long rd__runs_bytes(const rd__runs_s* runs) {
     return (unsigned long)(runs->shapes.size() + 4 * runs->small.size() + 4 * runs->large.size() +
-                           8 * runs->prefix.size() + 4 * runs->rows.size());
+                           8 * runs->prefix.size());
 }
 
 unsigned long rd__runs_shapes(const rd__runs_s* runs) {
@@ -614,20 +618,22 @@ struct rd__rowsJob_s {
 static void rd__sumRowsTask(void* data, int, int, int task, int, int, int, int, int, int, int) {
     auto* job = (rd__rowsJob_s*)data;
     rd__runs_s* runs = job->runs;
-    const int W = runs->width, M = runs->reach;
-    const int y0 = (int)((int64_t)runs->height * task / job->bands);
-    const int y1 = (int)((int64_t)runs->height * (task + 1) / job->bands);
+    const int W = runs->width, H = runs->height, M = runs->reach;
+    const int rows = rd__prefixRows(runs);
+    const int j0 = (int)((int64_t)rows * task / job->bands);
+    const int j1 = (int)((int64_t)rows * (task + 1) / job->bands);
     // Column of entry 0: -M wrapped, as often as a narrow grid needs.
     const int c0 = ((-M) % W + W) % W;
     const int n = W + 2 * M;
-    for (int y = y0; y < y1; y++) {
-        const float* row = job->field + (size_t)y * (size_t)W;
-        double* p = runs->prefix.data() + (size_t)y * (size_t)runs->stride;
+    for (int j = j0; j < j1; j++) {
+        const int q = ((j - M) % H + H) % H;
+        const float* row = job->field + (size_t)q * (size_t)W;
+        double* p = runs->prefix.data() + (size_t)j * (size_t)runs->stride;
         double sum = 0.0;
         p[0] = 0.0;
-        for (int j = 0, c = c0; j < n; j++) {
+        for (int k = 0, c = c0; k < n; k++) {
             sum += (double)row[c];
-            p[j + 1] = sum;
+            p[k + 1] = sum;
             if (++c == W)
                 c = 0;
         }
@@ -635,7 +641,7 @@ static void rd__sumRowsTask(void* data, int, int, int task, int, int, int, int, 
 }
 
 void rd__runs_sum_rows(rd__runs_s* runs, const float* field) {
-    rd__rowsJob_s job{runs, field, std::min(runs->height, 64)};
+    rd__rowsJob_s job{runs, field, std::min(rd__prefixRows(runs), 64)};
     void* handle = nullptr;
     rd_task_fn task = rd__sumRowsTask;
     ISPCLaunch(&handle, (void*)task, &job, job.bands, 1, 1);
@@ -644,61 +650,64 @@ void rd__runs_sum_rows(rd__runs_s* runs, const float* field) {
 
 // ---- Sums ----------------------------------------------------------------------
 
-// Entry y of the row offsets: the prefix offset of row y wrapped onto the
-// grid (y from -M to H + M + RD__LANES - 1, so that padded rows stay inside
-// the table), plus M. Row dy of centre row y is centre(y)[dy].
-static RD__INLINE const int32_t* rd__rowCentre(const rd__runs_s* runs, int y) {
-    return runs->rows.data() + runs->reach + y;
+// The prefix entry of column 0 of grid row y (0 <= y < height); row dy of
+// the same column lies dy strides further on.
+static RD__INLINE const double* rd__rowCentre(const rd__runs_s* runs, int y) {
+    return runs->prefix.data() + ((size_t)y + (size_t)runs->reach) * (size_t)runs->stride +
+           (size_t)runs->reach;
 }
 
 // N doubles, one per cell: N neighbouring cells that share a shape read
 // N neighbouring entries of each prefix row at once.
 // (Spelled out per width: the compiler drops a vector_size attribute that
 // depends on a template argument of an alias.)
-template <int N> struct rd__vecOf;
+template <int N> struct rd__vecOf { typedef double type; };
 template <> struct rd__vecOf<2> { typedef double type __attribute__((vector_size(16))); };
 template <> struct rd__vecOf<4> { typedef double type __attribute__((vector_size(32))); };
 template <int N> using rd__vec = typename rd__vecOf<N>::type;
 static_assert(sizeof(rd__vec<4>) == 32, "four doubles");
 
-// Writes the sums of one shape centred on the N columns x..x+N-1. Rows are
-// summed in RD__LANES lanes (row k in lane k mod 4) that end as (lane 0 +
-// lane 1) + (lane 2 + lane 3): every cell adds in this order whichever path
-// sums it, so all paths give the same bits.
+// The vector helpers are always inlined, so no vector crosses a call and the
+// warning about AVX argument passing does not apply.
+#pragma GCC diagnostic ignored "-Wpsabi"
+
+// Entries e - s of N neighbouring columns of one prefix row.
+template <int N> static RD__INLINE rd__vec<N> rd__run(const double* row, int s, int e) {
+    rd__vec<N> end, start;
+    std::memcpy(&end, row + e, sizeof end);
+    std::memcpy(&start, row + s, sizeof start);
+    return end - start;
+}
+
+// Writes the sums of one shape centred on the N columns x..x+N-1 of the row
+// whose first prefix entry is centre. Rows are summed in RD__LANES lanes (row
+// k in lane k mod 4) that end as (lane 0 + lane 1) + (lane 2 + lane 3): every
+// cell adds in this order whichever path sums it, so all paths give the same
+// bits. The lanes are named, not an array, so that they stay in registers.
 template <int N>
-static RD__INLINE void rd__shapeSums(const int8_t* shape, const int32_t* centre, const double* p,
+static RD__INLINE void rd__shapeSums(const int8_t* shape, const double* centre, size_t stride,
                                      int x, double* sums) {
+    static_assert(RD__LANES == 4, "four lanes");
     const int reach = shape[0], rows = (uint8_t)shape[1];
     const int8_t* start = shape + RD__SHAPE_HEADER;
     const int8_t* end = start + rows;
-    const int32_t* off = centre - reach;
-    if constexpr (N == 1) {
-        double lane[RD__LANES] = {0.0, 0.0, 0.0, 0.0};
-        for (int k = 0; k < rows; k += RD__LANES)
-            for (int j = 0; j < RD__LANES; j++) {
-                const double* row = p + off[k + j] + x;
-                lane[j] += row[end[k + j]] - row[start[k + j]];
-            }
-        sums[0] = (lane[0] + lane[1]) + (lane[2] + lane[3]);
-    } else {
-        rd__vec<N> lane[RD__LANES] = {};
-        for (int k = 0; k < rows; k += RD__LANES)
-            for (int j = 0; j < RD__LANES; j++) {
-                const double* row = p + off[k + j] + x;
-                rd__vec<N> e, s;
-                std::memcpy(&e, row + end[k + j], sizeof e);
-                std::memcpy(&s, row + start[k + j], sizeof s);
-                lane[j] += e - s;
-            }
-        const rd__vec<N> all = (lane[0] + lane[1]) + (lane[2] + lane[3]);
-        std::memcpy(sums, &all, sizeof all);
+    const double* row = centre + x - (ptrdiff_t)reach * (ptrdiff_t)stride;
+    rd__vec<N> l0 = {}, l1 = {}, l2 = {}, l3 = {};
+    for (int k = 0; k < rows; k += RD__LANES) {
+        l0 += rd__run<N>(row, start[k], end[k]);
+        l1 += rd__run<N>(row + stride, start[k + 1], end[k + 1]);
+        l2 += rd__run<N>(row + 2 * stride, start[k + 2], end[k + 2]);
+        l3 += rd__run<N>(row + 3 * stride, start[k + 3], end[k + 3]);
+        row += 4 * stride;
     }
+    const rd__vec<N> all = (l0 + l1) + (l2 + l3);
+    std::memcpy(sums, &all, sizeof all);
 }
 
 // Writes the sums of shapes ids[0..n) centred on columns x..x+n-1; cells
 // that are scanned get nothing. Neighbours sharing a shape go together.
 static RD__INLINE void rd__rowSums(const int8_t* shapes, const uint32_t* ids, int n,
-                                   const int32_t* centre, const double* p, int x, double* sums) {
+                                   const double* centre, size_t stride, int x, double* sums) {
     int j = 0;
     while (j < n) {
         const uint32_t id = ids[j];
@@ -714,12 +723,12 @@ static RD__INLINE void rd__rowSums(const int8_t* shapes, const uint32_t* ids, in
         if (j + 4 < n && ids[j + 4] != RD__RUNS_SCAN)
             __builtin_prefetch(shapes + ids[j + 4]);
         if (same == 4) {
-            rd__shapeSums<4>(shape, centre, p, x + j, sums + j);
+            rd__shapeSums<4>(shape, centre, stride, x + j, sums + j);
         } else if (same >= 2) {
             same = 2;
-            rd__shapeSums<2>(shape, centre, p, x + j, sums + j);
+            rd__shapeSums<2>(shape, centre, stride, x + j, sums + j);
         } else {
-            rd__shapeSums<1>(shape, centre, p, x + j, sums + j);
+            rd__shapeSums<1>(shape, centre, stride, x + j, sums + j);
         }
         j += same;
     }
@@ -732,19 +741,19 @@ static constexpr int RD__PIECE = 64;
 
 static RD__INLINE void rd__updateBody(const rd__runs_s* runs, reaction_diffusion2<float>* s, int x0,
                                       int y0, int x1, int y1) {
-    const double* p = runs->prefix.data();
+    const size_t stride = (size_t)runs->stride;
     const int8_t* shapes = runs->shapes.data();
     const float* cur = s->cur;
     float* next = s->next;
     const float step = s->step;
     double s1[RD__PIECE], s2[RD__PIECE];
     for (int y = y0; y < y1; y++) {
-        const int32_t* centre = rd__rowCentre(runs, y);
+        const double* centre = rd__rowCentre(runs, y);
         for (int xa = x0; xa < x1; xa += RD__PIECE) {
             const int n = std::min(RD__PIECE, x1 - xa);
             const size_t i0 = (size_t)y * (size_t)runs->width + (size_t)xa;
-            rd__rowSums(shapes, runs->small.data() + i0, n, centre, p, xa, s1);
-            rd__rowSums(shapes, runs->large.data() + i0, n, centre, p, xa, s2);
+            rd__rowSums(shapes, runs->small.data() + i0, n, centre, stride, xa, s1);
+            rd__rowSums(shapes, runs->large.data() + i0, n, centre, stride, xa, s2);
             for (int j = 0; j < n; j++) {
                 const size_t i = i0 + (size_t)j;
                 bool grows;
@@ -799,8 +808,9 @@ bool rd__runs_cell_sums(const rd__runs_s* runs, int x, int y, double* small, dou
     const size_t i = (size_t)y * (size_t)runs->width + (size_t)x;
     if (runs->small[i] == RD__RUNS_SCAN)
         return false;
-    const int32_t* centre = rd__rowCentre(runs, y);
-    rd__shapeSums<1>(runs->shapes.data() + runs->small[i], centre, runs->prefix.data(), x, small);
-    rd__shapeSums<1>(runs->shapes.data() + runs->large[i], centre, runs->prefix.data(), x, large);
+    const double* centre = rd__rowCentre(runs, y);
+    const size_t stride = (size_t)runs->stride;
+    rd__shapeSums<1>(runs->shapes.data() + runs->small[i], centre, stride, x, small);
+    rd__shapeSums<1>(runs->shapes.data() + runs->large[i], centre, stride, x, large);
     return true;
 }
