@@ -44,10 +44,9 @@ struct rd_dispatch_group_s {
 // One lock for the pool's lifetime, its ring and every group's counters: each
 // item takes it once on submission and once on completion, never while it runs.
 static std::mutex s_lock;
-static Pool* s_pool;          // guarded by s_lock; null until the first submission
-static unsigned s_requested;  // guarded by s_lock; 0 = one thread per core
-static bool s_shut;           // guarded by s_lock; set once the exit handler ran
-static bool s_exitRegistered; // guarded by s_lock
+static Pool* s_pool;         // guarded by s_lock; null until the first submission
+static unsigned s_requested; // guarded by s_lock; 0 = one thread per core
+static bool s_shut;          // guarded by s_lock; set once the pool was shut down
 // Lets a waiting worker tell itself apart from other waiters.
 static thread_local bool t_isWorker;
 
@@ -105,7 +104,7 @@ static void rd__workerMain(Pool* pool) {
     }
 }
 
-// Runs at exit: lets the workers drain the ring, then joins them.
+// Lets the workers drain the ring, then joins them.
 static void rd__shutdown(void) {
     std::unique_lock<std::mutex> lock(s_lock);
     Pool* pool = s_pool;
@@ -126,6 +125,13 @@ static void rd__shutdown(void) {
     delete pool;
 }
 
+namespace {
+// Shuts the pool down when destroyed.
+struct rd__pool_reaper_s {
+    ~rd__pool_reaper_s() { rd__shutdown(); }
+};
+} // namespace
+
 // Starts the pool; the caller holds s_lock. A platform refusing threads leaves
 // the pool smaller (or empty: items then run on the submitter).
 static Pool* rd__start(void) {
@@ -142,10 +148,11 @@ static Pool* rd__start(void) {
             break;
         }
     }
-    if (!s_exitRegistered) {
-        s_exitRegistered = true;
-        std::atexit(rd__shutdown);
-    }
+    // Constructed on the first start, so its destructor runs at exit before
+    // anything constructed earlier goes, or when the plug-in module holding
+    // this pool is unloaded: a plain atexit handler would outlive the module
+    // under some runtimes (ThreadSanitizer's) and be called into unmapped code.
+    static rd__pool_reaper_s reaper;
     s_pool = pool;
     return pool;
 }
@@ -201,7 +208,7 @@ void rd_dispatch_group_async(rd_dispatch_group_s* group, rd_dispatch_fn fn, void
     group->pending++;
     bool wake = pool->sleeping > 0;
     lock.unlock();
-    // The pool outlives this call: only the exit handler deletes it.
+    // The pool outlives this call: only its shutdown at exit or unload deletes it.
     if (wake)
         pool->work.notify_one();
 }

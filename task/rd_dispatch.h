@@ -3,8 +3,9 @@
 // that a caller can wait for. The task runtime spreads tile tasks over it.
 //
 // The pool starts on the first submission with one thread per core (or the
-// count set beforehand) and is shut down when the process exits: queued items
-// that have not started by then are dropped, running ones are finished.
+// count set beforehand) and is shut down when the process exits, or when the
+// plug-in module holding it is unloaded: the workers drain the queued items
+// and are joined.
 
 // ---- Pool ------------------------------------------------------------------
 

@@ -4,6 +4,9 @@
 
 #include <dlfcn.h>
 
+#include <chrono>
+#include <thread>
+
 using namespace host_test;
 
 namespace {
@@ -99,4 +102,26 @@ TEST_F(SpotweaveModule, ARecordedActionPlaysBack) {
     std::string message;
     EXPECT_EQ(host_run(&s, false, &recorded, &message), HOST_CANCELLED);
     EXPECT_EQ(doc.samples, before.samples);
+}
+
+// The threads of this process, from /proc.
+static int thread_count() {
+    int n = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator("/proc/self/task"))
+        n++;
+    return n;
+}
+
+TEST_F(SpotweaveModule, UnloadingStopsTheModulesWorkerThreads) {
+    std::thread([] {}).join(); // a sanitizer's own thread starts with the first one
+    const int threads = thread_count();
+    open("camera_512x512_grey.png", 4, 8);
+    ASSERT_EQ(run("Amnt bool true\n"), HOST_DONE); // the line drawing starts the pool
+    host_session_free(&s);
+    host_module_close(&module);
+    // Joined threads leave /proc a moment after the join returns.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (thread_count() > threads && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::yield();
+    EXPECT_EQ(thread_count(), threads);
 }
