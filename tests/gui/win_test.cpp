@@ -263,6 +263,28 @@ TEST_F(WindowTest, CloseRequestRunsTheCloseCallbackFromTheMainQueue) {
     EXPECT_EQ(c.thread, std::this_thread::get_id());
 }
 
+// File drops reach the drop callback once with every path, in order. The
+// platform's drop is played through the callback the window installed.
+TEST_F(WindowTest, DropsArriveOnceWithAllPaths) {
+    gr_window_s* w = gr_window_create(0, 0, 0);
+    ASSERT_NE(w, nullptr);
+    std::vector<std::vector<std::string>> drops;
+    gr_window_set_drop_cb(
+        w,
+        [](void* user, int count, const char** paths) {
+            static_cast<std::vector<std::vector<std::string>>*>(user)->emplace_back(paths, paths + count);
+        },
+        &drops);
+    GLFWwindow* g = win__glfw(w);
+    GLFWdropfun installed = glfwSetDropCallback(g, nullptr);
+    glfwSetDropCallback(g, installed);
+    const char* paths[] = {"/a/one.png", "/b/two.jpg", "/c/three.png"};
+    installed(g, 3, paths);
+    ASSERT_EQ(drops.size(), 1u);
+    EXPECT_EQ(drops[0], std::vector<std::string>(paths, paths + 3));
+    gr_window_destroy(w);
+}
+
 // A window drawn through the render context; the frame is also saved as a
 // picture for people to look at (build/gui_render_context.png).
 TEST_F(WindowTest, RenderContextDrawsIntoTheWindow) {
