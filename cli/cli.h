@@ -64,13 +64,10 @@ bool cli_parse_float(const char* text, double* out);
 // empty) and returns null. Owns: caller.
 gr_image_s* cli_load_image(const char* path);
 
-// Checks before any work that out is a usable output path: given, not a
-// folder, not the input file itself, in a folder that can take a new file.
-// Reports and returns false otherwise.
+// Checks before any work that out is a usable output path: given, not the
+// input file itself, not a folder or another non-regular file, in a folder
+// that can take a new file. Reports and returns false otherwise.
 bool cli_check_output(const char* in, const char* out);
-
-// Returns true when a and b name the same file (or the same path).
-bool cli_same_file(const char* a, const char* b);
 
 // Draws a one-line progress bar on standard error, redrawn in place, when on
 // (callers pass whether standard error is a terminal); ends the line at 1.0.

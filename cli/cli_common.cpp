@@ -11,6 +11,7 @@
 #include <cstring>
 #include <strings.h>
 
+#include "app/app_file.h"
 #include "cli/cli.h"
 
 bool cli_args_s::has(const char* name) const {
@@ -194,32 +195,17 @@ bool cli_check_output(const char* in, const char* out) {
         cli_fail("no output file given (use -o OUT)");
         return false;
     }
-    struct stat so;
-    if (in && cli_same_file(in, out)) {
+    if (in && app_file_same(in, out)) {
         cli_fail("the output '%s' is the input file; choose another name", out);
         return false;
     }
-    if (stat(out, &so) == 0 && S_ISDIR(so.st_mode)) {
-        cli_fail("cannot write '%s': it is a folder", out);
-        return false;
-    }
     // Refused now rather than after minutes of work.
-    std::string folder = out;
-    const size_t slash = folder.find_last_of('/');
-    folder = slash == std::string::npos ? "." : slash == 0 ? "/" : folder.substr(0, slash);
-    if (access(folder.c_str(), W_OK | X_OK) != 0) {
-        cli_fail("cannot write '%s': %s", out, std::strerror(errno));
+    char why[512];
+    if (!app_file_check_output(out, why, sizeof why)) {
+        cli_fail("cannot write '%s': %s", out, why);
         return false;
     }
     return true;
-}
-
-bool cli_same_file(const char* a, const char* b) {
-    if (std::strcmp(a, b) == 0)
-        return true;
-    struct stat sa, sb;
-    return stat(a, &sa) == 0 && stat(b, &sb) == 0 && sa.st_dev == sb.st_dev &&
-           sa.st_ino == sb.st_ino;
 }
 
 void cli_progress(bool on, const char* label, float fraction, const char* detail) {

@@ -13,10 +13,11 @@
 #include <string>
 #include <thread>
 
+#include "app/app_file.h"
 #include "cli/cli.h"
 #include "gr/gr_filter.h"
-#include "task/rd_dispatch.h"
 #include "rd/rd_runner.h"
+#include "task/rd_dispatch.h"
 
 // 160 iterations: started from the picture's brightness, the spots and
 // stripes have formed after about 40, but soft grey seams remain at 80; by 160
@@ -138,7 +139,7 @@ int cli_render(int argc, char** argv) {
     if (flow_out) {
         if (!cli_check_output(in, flow_out))
             return 1;
-        if (cli_same_file(out, flow_out))
+        if (app_file_same(out, flow_out))
             return cli_fail("render: the flow picture needs a file of its own, not '%s'", flow_out);
     }
     if (threads > 0 && !rd_dispatch_set_threads(unsigned(threads)))

@@ -3,7 +3,7 @@
 // a host application does and writes the document to OUT.
 //
 // Exit status: 0 done, 1 error (nothing written), 2 bad usage, 3 cancelled by
-// the plug-in (nothing written).
+// the plug-in (nothing written), 4 done but the action file not written.
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -21,7 +21,7 @@
 #include "app/app_file.h"
 #include "host/host_internal.h"
 
-enum { EXIT_DONE = 0, EXIT_ERROR = 1, EXIT_USAGE = 2, EXIT_CANCELLED = 3 };
+enum { EXIT_DONE = 0, EXIT_ERROR = 1, EXIT_USAGE = 2, EXIT_CANCELLED = 3, EXIT_PARTIAL = 4 };
 
 static const char* const USAGE = "usage: spotweave-host [options] [PLUGIN.so] IN OUT\n"
                                  "       spotweave-host --about [PLUGIN.so]\n";
@@ -53,7 +53,8 @@ static void print_help() {
         "  (also: KEY long INTEGER, KEY doub NUMBER; codes are four characters or 0xXXXXXXXX)\n"
         "\n"
         "The plug-in's persistent registry is kept in $XDG_CONFIG_HOME/spotweave/registry.\n"
-        "Exit status: 0 done, 1 error, 2 bad usage, 3 cancelled (document left unchanged).\n",
+        "Exit status: 0 done, 1 error (nothing written), 2 bad usage, 3 cancelled (document\n"
+        "left unchanged), 4 done but the action file could not be written.\n",
         USAGE);
 }
 
@@ -103,29 +104,18 @@ static bool read_file(const char* path, std::string* text, std::string* error) {
     return !failed;
 }
 
-// Returns whether a and b name the same existing file.
-static bool same_file(const char* a, const char* b) {
-    struct stat sa, sb;
-    return stat(a, &sa) == 0 && stat(b, &sb) == 0 && sa.st_dev == sb.st_dev &&
-           sa.st_ino == sb.st_ino;
+// Checks that path can take the file the run writes, or says why not.
+static bool check_output(const char* what, const char* path) {
+    char why[512];
+    if (app_file_check_output(path, why, sizeof why))
+        return true;
+    fail(EXIT_ERROR, "cannot write %s '%s': %s", what, path, why);
+    return false;
 }
 
-// Checks that path can be created: its folder exists and it is not a folder.
-static bool check_writable(const char* what, const char* path) {
-    std::string folder = path;
-    size_t slash = folder.rfind('/');
-    folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : folder.substr(0, slash));
-    struct stat st;
-    if (stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-        fail(EXIT_ERROR, "cannot write %s '%s': folder '%s' does not exist", what, path,
-             folder.c_str());
-        return false;
-    }
-    if (stat(path, &st) == 0 && S_ISDIR(st.st_mode)) {
-        fail(EXIT_ERROR, "cannot write %s '%s': it is a folder", what, path);
-        return false;
-    }
-    return true;
+// Says why a write failed: errno's reason, which for ENOMEM is "out of memory".
+static const char* write_reason(int err) {
+    return err == ENOMEM ? "out of memory" : err ? std::strerror(err) : "write error";
 }
 
 static bool ends_with(const std::string& s, const char* suffix) {
@@ -159,6 +149,37 @@ static gr_image_s* load_input(const char* path) {
         return nullptr;
     }
     return image;
+}
+
+// Writes the document to out and the recorded action to record (when given).
+// What can fail short of the disk is settled before out is written, so that no
+// failure after it claims that nothing was written. Returns the exit status.
+static int write_result(const host_session_s* session, const host_document_s* document,
+                        const char* out, const char* record) {
+    std::string text;
+    if (record) {
+        host_desc_s recorded;
+        if (!host_recorded(session, &recorded))
+            return fail(EXIT_ERROR,
+                        "the plug-in recorded no action; neither '%s' nor '%s' is written", out,
+                        record);
+        text = host_desc_format(&recorded);
+    }
+    gr_image_s* result = host_document_to_image(document);
+    if (!result)
+        return fail(EXIT_ERROR, "out of memory; '%s' is not written", out);
+    errno = 0;
+    const bool saved = ends_with(out, ".jpg") || ends_with(out, ".jpeg")
+                           ? gr_image_save_jpeg(result, out, 0.92f)
+                           : gr_image_save_file(result, out);
+    const int err = errno;
+    gr_image_release(result);
+    if (!saved)
+        return fail(EXIT_ERROR, "cannot write '%s': %s", out, write_reason(err));
+    if (record && !app_file_write(record, unsigned(text.size()), text.data()))
+        return fail(EXIT_PARTIAL, "cannot write action '%s': %s ('%s' is written)", record,
+                    write_reason(errno), out);
+    return EXIT_DONE;
 }
 
 int main(int argc, char** argv) {
@@ -274,18 +295,26 @@ int main(int argc, char** argv) {
             status = EXIT_ERROR;
             break;
         }
-        if (same_file(in_path, out_path)) {
+        // The files the run writes differ from the files it reads and from each other.
+        if (app_file_same(in_path, out_path)) {
             status = fail(EXIT_ERROR, "'%s' is the input file; choose another output", out_path);
             break;
         }
-        if (!check_writable("output", out_path) ||
-            (record_path && !check_writable("action", record_path))) {
-            status = EXIT_ERROR;
+        if (play_path && app_file_same(play_path, out_path)) {
+            status = fail(EXIT_ERROR, "'%s' is the played action; choose another output", out_path);
             break;
         }
         if (record_path &&
-            (same_file(in_path, record_path) || std::strcmp(record_path, out_path) == 0)) {
-            status = fail(EXIT_ERROR, "the action file must differ from the input and output");
+            (app_file_same(record_path, in_path) || app_file_same(record_path, out_path) ||
+             (play_path && app_file_same(record_path, play_path)))) {
+            status =
+                fail(EXIT_ERROR, "the action file must differ from the input, the output and the "
+                                 "played action");
+            break;
+        }
+        if (!check_output("output", out_path) ||
+            (record_path && !check_output("action", record_path))) {
+            status = EXIT_ERROR;
             break;
         }
         host_document_from_image(input, planes, depth, &document);
@@ -323,25 +352,7 @@ int main(int argc, char** argv) {
         } else {
             if (!message.empty())
                 fail(EXIT_DONE, "warning: %s", message.c_str());
-            gr_image_s* result = host_document_to_image(&document);
-            bool saved = ends_with(out_path, ".jpg") || ends_with(out_path, ".jpeg")
-                             ? gr_image_save_jpeg(result, out_path, 0.92f)
-                             : gr_image_save_file(result, out_path);
-            gr_image_release(result);
-            if (!saved) {
-                status = fail(EXIT_ERROR, "cannot write '%s'", out_path);
-            } else if (record_path) {
-                host_desc_s recorded;
-                std::string text;
-                if (!host_recorded(&session, &recorded)) {
-                    status = fail(EXIT_ERROR, "the plug-in recorded no action; '%s' is not written",
-                                  record_path);
-                } else {
-                    text = host_desc_format(&recorded);
-                    if (!app_file_write(record_path, unsigned(text.size()), text.data()))
-                        status = fail(EXIT_ERROR, "cannot write action '%s'", record_path);
-                }
-            }
+            status = write_result(&session, &document, out_path, record_path);
         }
         host_session_free(&session);
     } while (false);

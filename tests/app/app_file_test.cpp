@@ -4,6 +4,8 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
+
 #include "app_test_util.h"
 
 using namespace app_test;
@@ -51,6 +53,65 @@ TEST(AppFileWrite, FailuresLeaveNoFileBehind) {
     EXPECT_FALSE(write_text(dir.path + "/taken", "data"));
     EXPECT_EQ(dir.entries(), std::vector<std::string>{"taken"});
     EXPECT_TRUE(fs::is_directory(dir.path + "/taken/child"));
+}
+
+TEST(AppFileWrite, RefusesToReplaceWhatIsNotARegularFile) {
+    temp_folder dir;
+    const std::string fifo = dir.path + "/fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    errno = 0;
+    EXPECT_FALSE(write_text(fifo, "data"));
+    EXPECT_EQ(errno, EEXIST);
+    EXPECT_FALSE(app_file_copy(fifo.c_str(), fifo.c_str()));
+    EXPECT_TRUE(fs::is_fifo(fifo)) << "still a FIFO";
+    EXPECT_EQ(dir.entries(), std::vector<std::string>{"fifo"});
+}
+
+TEST(AppFileCheckOutput, SaysWhyAPathCannotTakeTheOutput) {
+    temp_folder dir;
+    ASSERT_TRUE(write_text(dir.path + "/old.png", "x"));
+    ASSERT_EQ(mkfifo((dir.path + "/fifo").c_str(), 0600), 0);
+    const struct {
+        std::string path;
+        std::string why; // empty: accepted
+    } cases[] = {
+        {dir.path + "/new.png", ""},
+        {dir.path + "/old.png", ""},
+        {"", "no file name given"},
+        {dir.path, "it is a folder"},
+        {dir.path + "/fifo", "not a regular file"},
+        {"/dev/null", "not a regular file"},
+        {dir.path + "/none/new.png", "folder '" + dir.path + "/none' does not exist"},
+        {dir.path + "/old.png/new.png", "does not exist"},
+    };
+    for (const auto& c : cases) {
+        char why[256] = "";
+        EXPECT_EQ(app_file_check_output(c.path.c_str(), why, sizeof why), c.why.empty()) << c.path;
+        EXPECT_NE(std::string(why).find(c.why), std::string::npos) << c.path << ": " << why;
+    }
+}
+
+TEST(AppFileSame, ComparesFilesNotSpellings) {
+    temp_folder dir;
+    ASSERT_TRUE(write_text(dir.path + "/a.png", "x"));
+    ASSERT_TRUE(write_text(dir.path + "/b.png", "x"));
+    fs::create_hard_link(dir.path + "/a.png", dir.path + "/link.png");
+    fs::create_directory(dir.path + "/o");
+    const std::string d = dir.path;
+    const struct {
+        std::string a, b;
+        bool same;
+    } cases[] = {
+        {d + "/a.png", d + "/./a.png", true},
+        {d + "/a.png", d + "/o/../a.png", true},
+        {d + "/a.png", d + "/link.png", true},
+        {d + "/a.png", d + "/b.png", false},
+        {d + "/o/./out.png", d + "/o/out.png", true}, // neither exists yet
+        {d + "/o/out.png", d + "/out.png", false},
+        {d + "/a.png", d + "/o/a.png", false}, // only one exists
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(app_file_same(c.a.c_str(), c.b.c_str()), c.same) << c.a << " vs " << c.b;
 }
 
 TEST(AppFileCopy, CopiesBytesReplacingTheTarget) {

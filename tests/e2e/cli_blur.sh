@@ -26,9 +26,14 @@ expect_failure "unwritable output" "cannot write" blur "$tmp/in.png" -o "$tmp/no
 check "unwritable output: nothing created" test ! -e "$tmp/no"
 expect_failure "output is input" "is the input" blur "$tmp/in.png" -o "$tmp/in.png"
 check "output is input: input untouched" test "$(md5sum <"$tmp/in.png")" = "$before"
+mkfifo "$tmp/fifo"
+expect_failure "output is a FIFO" "not a regular file" blur "$tmp/in.png" -o "$tmp/fifo"
+check "output is a FIFO: still a FIFO" test -p "$tmp/fifo"
+expect_failure "output is a device" "not a regular file" blur "$tmp/in.png" -o /dev/null
+check "output is a device: still a device" test -c /dev/null
 expect_failure "bad radius" "radius" blur "$tmp/in.png" -r 64 -o "$tmp/d.png"
 expect_failure "no output" "no output" blur "$tmp/in.png"
 expect_failure "unknown option" "unknown option" blur "$tmp/in.png" --frobnicate -o "$tmp/e.png"
-check "no stray files" test "$(ls "$tmp" | sort | tr '\n' ' ')" = "bad.png in.png out.jpg out.png "
+check "no stray files" test "$(ls "$tmp" | sort | tr '\n' ' ')" = "bad.png fifo in.png out.jpg out.png "
 
 e2e_finish

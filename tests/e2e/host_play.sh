@@ -78,6 +78,17 @@ expect_failure "zero-size image" "cannot read 'empty.ppm'" empty.ppm a.png
 expect_failure "output is input" "is the input" in.png in.png
 check "output is input: input untouched" test "$(md5sum <in.png)" = "$before"
 expect_failure "output folder missing" "does not exist" in.png no/such/a.png
+expect_failure "no output name" "no file name" in.png ""
+mkdir o
+expect_failure "action is the output, spelt otherwise" "action file must differ" \
+    --play broken.action --record o/./a.png in.png o/a.png
+expect_failure "action is the played one" "action file must differ" \
+    --play broken.action --record ./broken.action in.png o/a.png
+expect_failure "output is the played action" "is the played action" \
+    --play broken.action in.png ./broken.action
+check "refused outputs: nothing written" test -z "$(ls o)"
+check "refused outputs: the action kept" grep -q "^Amnt bool true$" broken.action
+rmdir o
 expect_failure "rectangle outside" "does not lie inside" --rect 500,0,20,20 in.png a.png
 expect_failure "rectangle malformed" "X,Y,W,H" --rect 1,2,3 in.png a.png
 expect_failure "bad depth" "--depth takes 8 or 16" --depth 12 in.png a.png
