@@ -1,0 +1,227 @@
+// Layout containers (no layout, fill, vertical and horizontal stacks) and the
+// layout stack used while a UI is built.
+
+#include "ui/ui_layout.h"
+
+#include <cstdlib>
+
+#include "app/app_assert.h"
+#include "ui/ui_internal.h"
+
+// ---- containers --------------------------------------------------------------------------
+
+// The four containers keep one float (the spacing) behind the cookie and
+// answer exactly create, destroy, setup, layout and measure.
+static int ui__container_common(uic_s* control, int message, void* data) {
+    switch (message) {
+    case UIC_MSG_CREATE:
+        uic_cookie_set(control, std::calloc(1, sizeof(float)));
+        return 1;
+    case UIC_MSG_DESTROY:
+        std::free(uic_cookie_get(control));
+        return 1;
+    case UIC_MSG_SETUP:
+        *static_cast<float*>(uic_cookie_get(control)) = *static_cast<const float*>(data);
+        return 1;
+    default:
+        return 0;
+    }
+}
+
+static float ui__spacing(uic_s* control) {
+    return *static_cast<const float*>(uic_cookie_get(control));
+}
+
+// A child's natural size: its forced size when in force, else its answer when
+// offered (w, h). A child that does not answer keeps the offer.
+static ui_size_s ui__natural(uic_s* child, void* context, float w, float h) {
+    float forced[2];
+    if (uic_get_forced_dims(child, forced))
+        return {forced[0], forced[1]};
+    uic_measure_s m = {context, w, h};
+    uic_msg_send(child, UIC_MSG_MEASURE, &m);
+    return {m.width, m.height};
+}
+
+static void ui__answer(void* data, float w, float h) {
+    auto* m = static_cast<uic_measure_s*>(data);
+    m->width = w;
+    m->height = h;
+}
+
+int ui__no_layout_proc(uic_s* control, int message, void* data) {
+    if (message == UIC_MSG_LAYOUT) {
+        const auto* l = static_cast<const uic_layout_s*>(data);
+        for (uic_s* c = control->first_child; c; c = c->next) {
+            ui_size_s s = ui__natural(c, l->context, l->width, l->height);
+            if (!(s.width >= 0.0f))
+                s.width = l->width;
+            if (!(s.height >= 0.0f))
+                s.height = l->height;
+            uic_place(c, {0.0f, 0.0f}, s);
+        }
+        return 1;
+    }
+    if (message == UIC_MSG_MEASURE) {
+        ui__answer(data, -1.0f, -1.0f);
+        return 1;
+    }
+    return ui__container_common(control, message, data);
+}
+
+static int ui__fill_layout_proc(uic_s* control, int message, void* data) {
+    if (message == UIC_MSG_LAYOUT) {
+        const auto* l = static_cast<const uic_layout_s*>(data);
+        for (uic_s* c = control->first_child; c; c = c->next)
+            uic_place(c, {0.0f, 0.0f}, {l->width, l->height});
+        return 1;
+    }
+    if (message == UIC_MSG_MEASURE) {
+        ui__answer(data, -1.0f, -1.0f);
+        return 1;
+    }
+    return ui__container_common(control, message, data);
+}
+
+// Children with a natural height keep it; the others share what is left by
+// weight. Every child spans the full width.
+static void ui__vertical_layout(uic_s* control, const uic_layout_s* l) {
+    const float s = ui__spacing(control);
+    float fixed = 0.0f, total_weight = 0.0f;
+    for (uic_s* c = control->first_child; c; c = c->next) {
+        const ui_size_s n = ui__natural(c, l->context, l->width, l->height);
+        if (n.height > 0.0f)
+            fixed += n.height;
+        else
+            total_weight += c->weight;
+        if (c->next)
+            fixed += s;
+    }
+    const float remaining = l->height - fixed;
+    float y = 0.0f;
+    for (uic_s* c = control->first_child; c; c = c->next) {
+        const ui_size_s n = ui__natural(c, l->context, l->width, l->height);
+        const float h = n.height >= 0.0f ? n.height : c->weight / total_weight * remaining;
+        uic_place(c, {0.0f, y}, {l->width, h});
+        y += h + s;
+    }
+}
+
+static int ui__vertical_layout_proc(uic_s* control, int message, void* data) {
+    if (message == UIC_MSG_LAYOUT) {
+        ui__vertical_layout(control, static_cast<const uic_layout_s*>(data));
+        return 1;
+    }
+    if (message == UIC_MSG_MEASURE) {
+        ui__answer(data, -1.0f, -1.0f);
+        return 1;
+    }
+    return ui__container_common(control, message, data);
+}
+
+// Weight 1 is neutral in a row: a child with a natural width keeps exactly
+// that unless its weight was changed, and then grows by its share of what is
+// left. A child without a natural width (negative or not a number) gets its
+// share only. Every child spans the full height.
+static void ui__horizontal_layout(uic_s* control, const uic_layout_s* l) {
+    const float s = ui__spacing(control);
+    float fixed = 0.0f, total_weight = 0.0f;
+    for (uic_s* c = control->first_child; c; c = c->next) {
+        const ui_size_s n = ui__natural(c, l->context, l->width, l->height);
+        if (n.width > 0.0f)
+            fixed += n.width;
+        if (!(n.width >= 0.0f) || c->weight != 1.0f)
+            total_weight += c->weight;
+        if (c->next)
+            fixed += s;
+    }
+    const float remaining = l->width - fixed;
+    float x = 0.0f;
+    for (uic_s* c = control->first_child; c; c = c->next) {
+        const ui_size_s n = ui__natural(c, l->context, l->width, l->height);
+        const float g = c->weight;
+        float w;
+        if (n.width >= 0.0f)
+            w = g == 1.0f ? n.width : g / total_weight * remaining + n.width;
+        else
+            w = g / total_weight * remaining;
+        uic_place(c, {x, 0.0f}, {w, l->height});
+        x += w + s;
+    }
+}
+
+// A row is as high as its tallest child offered nothing; it has no width of
+// its own. Forced sizes are not consulted, and a silent child counts as 0.
+static void ui__horizontal_measure(uic_s* control, uic_measure_s* m) {
+    float height = -1.0f;
+    for (uic_s* c = control->first_child; c; c = c->next) {
+        uic_measure_s cm = {m->context, 0.0f, 0.0f};
+        uic_msg_send(c, UIC_MSG_MEASURE, &cm);
+        if (cm.height > height)
+            height = cm.height;
+    }
+    m->width = -1.0f;
+    m->height = height;
+}
+
+static int ui__horizontal_layout_proc(uic_s* control, int message, void* data) {
+    if (message == UIC_MSG_LAYOUT) {
+        ui__horizontal_layout(control, static_cast<const uic_layout_s*>(data));
+        return 1;
+    }
+    if (message == UIC_MSG_MEASURE) {
+        ui__horizontal_measure(control, static_cast<uic_measure_s*>(data));
+        return 1;
+    }
+    return ui__container_common(control, message, data);
+}
+
+// ---- the layout stack --------------------------------------------------------------------
+
+static uic_s* ui__push_new(ui_s* ui, uic_proc proc, float spacing) {
+    uic_s* control = ui__add(ui, proc, nullptr, &spacing, nullptr);
+    ui_layout_push(ui, control);
+    ui->weight = 1.0f;
+    return control;
+}
+
+uic_s* ui_layout_push_vertical(ui_s* ui, float spacing) {
+    return ui__push_new(ui, ui__vertical_layout_proc, spacing);
+}
+
+uic_s* ui_layout_push_horizontal(ui_s* ui, float spacing) {
+    return ui__push_new(ui, ui__horizontal_layout_proc, spacing);
+}
+
+uic_s* ui_layout_push_fill(ui_s* ui) {
+    return ui__push_new(ui, ui__fill_layout_proc, 0.0f);
+}
+
+void ui_layout_push(ui_s* ui, uic_s* control) {
+    SW_ASSERT(ui->depth + 1 < UI__STACK_SIZE, "more than 15 layout pushes are open");
+    ui->depth++;
+    ui->stack[ui->depth] = control;
+}
+
+void ui_layout_pop(ui_s* ui) {
+    SW_ASSERT(ui->depth > 1, "ui_layout_pop without a matching push");
+    ui->stack[ui->depth] = nullptr;
+    ui->depth--;
+    ui->weight = 1.0f;
+}
+
+void ui_layout_weight(ui_s* ui, float weight) {
+    ui->weight = weight;
+}
+
+void ui_layout_pad(ui_s*, uic_s* control, float left, float top, float right, float bottom) {
+    control->pad_left = left;
+    control->pad_top = top;
+    control->pad_right = right;
+    control->pad_bottom = bottom;
+}
+
+void ui_layout_dims(ui_s*, uic_s* control, float width, float height) {
+    control->forced_width = width;
+    control->forced_height = height;
+}
