@@ -193,36 +193,111 @@ static void rd__tileTask(void* data, int, int, int, int, int tx, int ty, int, in
     solver->update(tx * RD_SOLVER_TILE, ty * RD_SOLVER_TILE, RD_SOLVER_TILE, RD_SOLVER_TILE);
 }
 
+// Rows per task when the runs sum the ellipses. Whole rows rather than tiles:
+// the threads then walk down the grid side by side, and the prefix rows that
+// a cell's ellipses read stay in each core's cache for the next rows.
+static constexpr int RD__STRIP_ROWS = 2;
+
+template <typename T>
+static void rd__stripTask(void* data, int, int, int task, int, int, int, int, int, int, int) {
+    auto* solver = (reaction_diffusion2<T>*)data;
+    solver->update(0, task * RD__STRIP_ROWS, solver->width, RD__STRIP_ROWS);
+}
+
 template <typename T> void reaction_diffusion2<T>::update_tiles() {
     begin_iteration();
-    const int tx = (width + RD_SOLVER_TILE - 1) / RD_SOLVER_TILE;
-    const int ty = (height + RD_SOLVER_TILE - 1) / RD_SOLVER_TILE;
     void* handle = nullptr;
-    rd_task_fn task = rd__tileTask<T>;
-    ISPCLaunch(&handle, (void*)task, this, tx, ty, 1);
+    if (summing) {
+        rd_task_fn task = rd__stripTask<T>;
+        ISPCLaunch(&handle, (void*)task, this, (height + RD__STRIP_ROWS - 1) / RD__STRIP_ROWS, 1,
+                   1);
+    } else {
+        const int tx = (width + RD_SOLVER_TILE - 1) / RD_SOLVER_TILE;
+        const int ty = (height + RD_SOLVER_TILE - 1) / RD_SOLVER_TILE;
+        rd_task_fn task = rd__tileTask<T>;
+        ISPCLaunch(&handle, (void*)task, this, tx, ty, 1);
+    }
+    ISPCSync(handle);
+}
+
+// ---- Normalisation ---------------------------------------------------------
+
+// Grids smaller than this are stretched on the calling thread.
+static constexpr size_t RD__STRETCH_SPLIT = (size_t)1 << 16;
+static constexpr int RD__STRETCH_BANDS = 16;
+
+// The field's range and stretch, split into bands that the pool runs at once.
+struct rd__stretch_s {
+    float* field;
+    size_t n;
+    int bands;
+    float mn[RD__STRETCH_BANDS], mx[RD__STRETCH_BANDS]; // per band
+    float lo, k;                                        // the stretch, once the range is known
+};
+
+static void rd__bandOf(const rd__stretch_s* job, int band, size_t* i0, size_t* i1) {
+    *i0 = job->n * (size_t)band / (size_t)job->bands;
+    *i1 = job->n * (size_t)(band + 1) / (size_t)job->bands;
+}
+
+// Finds the band's minimum, starting from 1, and maximum, starting from -1;
+// not-a-number values never win a comparison.
+static void rd__rangeTask(void* data, int, int, int band, int, int, int, int, int, int, int) {
+    auto* job = (rd__stretch_s*)data;
+    size_t i0, i1;
+    rd__bandOf(job, band, &i0, &i1);
+    float mn = 1.0f, mx = -1.0f;
+    for (size_t i = i0; i < i1; i++) {
+        const float v = job->field[i];
+        mn = v < mn ? v : mn;
+        mx = v > mx ? v : mx;
+    }
+    job->mn[band] = mn;
+    job->mx[band] = mx;
+}
+
+static void rd__stretchTask(void* data, int, int, int band, int, int, int, int, int, int, int) {
+    auto* job = (rd__stretch_s*)data;
+    size_t i0, i1;
+    rd__bandOf(job, band, &i0, &i1);
+    const float lo = job->lo, k = job->k;
+    for (size_t i = i0; i < i1; i++) {
+        const float t = (job->field[i] - lo) * k;
+        job->field[i] = (float)(2.0 * (double)t - 1.0);
+    }
+}
+
+// Runs a band task over every band: on the pool for large grids.
+static void rd__stretchRun(rd__stretch_s* job, rd_task_fn task) {
+    if (job->bands == 1) {
+        task(job, 0, 1, 0, 1, 0, 0, 0, 1, 1, 1);
+        return;
+    }
+    void* handle = nullptr;
+    ISPCLaunch(&handle, (void*)task, job, job->bands, 1, 1);
     ISPCSync(handle);
 }
 
 template <typename T> void reaction_diffusion2<T>::finish_iteration() {
     summing = false;
     std::swap(cur, next);
-    const size_t n = (size_t)width * (size_t)height;
+    rd__stretch_s job;
+    job.field = cur;
+    job.n = (size_t)width * (size_t)height;
+    job.bands = job.n < RD__STRETCH_SPLIT ? 1 : RD__STRETCH_BANDS;
+    rd__stretchRun(&job, rd__rangeTask);
+    // The bands' extremes in band order, compared as the values were.
     float mn = 1.0f, mx = -1.0f;
-    for (size_t i = 0; i < n; i++) {
-        const float v = (float)cur[i];
-        if (v < mn)
-            mn = v;
-        if (v > mx)
-            mx = v;
+    for (int b = 0; b < job.bands; b++) {
+        mn = job.mn[b] < mn ? job.mn[b] : mn;
+        mx = job.mx[b] > mx ? job.mx[b] : mx;
     }
     const float range = mx - mn;
     if (!((double)range > 0.01))
         return;
-    const float k = 1.0f / range;
-    for (size_t i = 0; i < n; i++) {
-        const float t = ((float)cur[i] - mn) * k;
-        cur[i] = T(2.0 * (double)t - 1.0);
-    }
+    job.lo = mn;
+    job.k = 1.0f / range;
+    rd__stretchRun(&job, rd__stretchTask);
 }
 
 template <typename T> void reaction_diffusion2<T>::iterate() {

@@ -90,14 +90,16 @@ public:
     // truncated.
     int cell_radius(int i) const;
 
-    // Begins an iteration, then runs update over every tile on the task
-    // runtime and waits for all of them. Thread: one caller at a time.
+    // Begins an iteration, then runs update over the whole grid on the task
+    // runtime and waits for it: in strips of whole rows when the runs sum the
+    // ellipses, in RD_SOLVER_TILE tiles when they are scanned.
+    // Thread: one caller at a time.
     void update_tiles();
 
     // Ends the iteration: makes next the current field, then stretches it to
     // [-1, 1] when its range exceeds 0.01; the minimum search starts at 1 and
     // the maximum at -1, so a field wholly above 1 is stretched from 1, not
-    // from its own minimum.
+    // from its own minimum. Large grids are split over the task runtime.
     void finish_iteration();
 
     // One whole iteration: update_tiles, then finish_iteration.
