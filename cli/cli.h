@@ -61,7 +61,8 @@ bool cli_parse_int(const char* text, long lo, long hi, long* out);
 bool cli_parse_float(const char* text, double* out);
 
 // Loads an image file, or reports why not (missing, unreadable, not an image,
-// empty) and returns null. Owns: caller.
+// over the pixel cap of SPOTWEAVE_MAX_PIXELS or GR_IMAGE_MAX_PIXELS, out of
+// memory) and returns null. Owns: caller.
 gr_image_s* cli_load_image(const char* path);
 
 // Checks before any work that out is a usable output path: given, not the

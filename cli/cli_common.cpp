@@ -11,6 +11,7 @@
 #include <cstring>
 #include <strings.h>
 
+#include "app/app_env.h"
 #include "app/app_file.h"
 #include "cli/cli.h"
 
@@ -169,20 +170,27 @@ gr_image_s* cli_load_image(const char* path) {
         cli_fail("cannot open '%s': it is a folder", path);
         return nullptr;
     }
-    FILE* f = std::fopen(path, "rb");
-    if (!f) {
-        cli_fail("cannot open '%s': %s", path, std::strerror(errno));
+    gr_image_load_s load = {};
+    load.max_pixels = GR_IMAGE_MAX_PIXELS;
+    if (!app_env_number("SPOTWEAVE_MAX_PIXELS", 1, UINT32_MAX, &load.max_pixels)) {
+        cli_fail("SPOTWEAVE_MAX_PIXELS must be a whole number from 1 to %u, not '%s'",
+                 unsigned(UINT32_MAX), std::getenv("SPOTWEAVE_MAX_PIXELS"));
         return nullptr;
     }
-    std::fclose(f);
-    gr_image_s* image = gr_image_create_file(path);
-    if (!image) {
+    gr_image_s* image = gr_image_load_file(path, &load);
+    if (image)
+        return image;
+    if (load.status == GR_IMAGE_LOAD_UNREADABLE)
+        cli_fail("cannot open '%s': %s", path, load.reason);
+    else if (load.status == GR_IMAGE_LOAD_NOT_AN_IMAGE)
         cli_fail("'%s' is not an image spotweave can read (PNG, JPEG, BMP, GIF, TGA, PSD, "
-                 "PNM, HDR)",
-                 path);
-        return nullptr;
-    }
-    return image;
+                 "PNM, HDR): %s",
+                 path, load.reason);
+    else if (uint64_t(load.width) * load.height > load.max_pixels)
+        cli_fail("cannot read '%s': %s; SPOTWEAVE_MAX_PIXELS raises the cap", path, load.reason);
+    else
+        cli_fail("cannot read '%s': %s", path, load.reason);
+    return nullptr;
 }
 
 static bool cli__is_jpeg_name(const char* path) {

@@ -3,6 +3,7 @@
 
 #include "gr/gr_image.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -25,16 +26,23 @@ static void gr__image_check(const gr_image_s* image) {
     SW_ASSERT(image->guard == gr__image_guard, "not a live image (released or corrupted)");
 }
 
-// Allocates the record and (zeroed) pixels; version, flags and observers start empty.
+// Allocates the record and (zeroed) pixels; version, flags and observers start
+// empty. Returns null when out of memory.
 static gr_image_s* gr__image_alloc(uint32_t width, uint32_t height) {
     SW_ASSERT(uint64_t(width) * height <= UINT32_MAX, "pixel count must fit in 32 bits");
     gr_image_s* image = static_cast<gr_image_s*>(std::calloc(1, sizeof(gr_image_s)));
+    // One extra word keeps calloc from returning null for an empty image.
+    uint32_t* pixels = static_cast<uint32_t*>(std::calloc(size_t(width) * height + 1, 4));
+    if (!image || !pixels) {
+        std::free(image);
+        std::free(pixels);
+        return nullptr;
+    }
     image->guard = gr__image_guard;
     image->refs = 1;
     image->width = width;
     image->height = height;
-    // One extra word keeps calloc from returning null for an empty image.
-    image->pixels = static_cast<uint32_t*>(std::calloc(size_t(width) * height + 1, 4));
+    image->pixels = pixels;
     return image;
 }
 
@@ -47,7 +55,7 @@ gr_image_s* gr_image_create(int32_t width, int32_t height) {
 
 gr_image_s* gr_image_create_pixels(int32_t width, int32_t height, const uint32_t* pixels) {
     gr_image_s* image = gr_image_create(width, height);
-    if (width > 0 && height > 0)
+    if (image && width > 0 && height > 0)
         std::memcpy(image->pixels, pixels, size_t(width) * size_t(height) * 4);
     return image;
 }
@@ -55,6 +63,8 @@ gr_image_s* gr_image_create_pixels(int32_t width, int32_t height, const uint32_t
 gr_image_s* gr_image_duplicate(gr_image_s* image) {
     gr__image_check(image);
     gr_image_s* copy = gr__image_alloc(image->width, image->height);
+    if (!copy)
+        return nullptr;
     std::memcpy(copy->pixels, image->pixels, size_t(image->width) * image->height * 4);
     return copy;
 }
@@ -64,6 +74,8 @@ gr_image_s* gr_image_get_rect(gr_image_s* image, uint32_t x, uint32_t y, uint32_
     SW_ASSERT(uint64_t(x) + w <= image->width && uint64_t(y) + h <= image->height,
               "rectangle must lie inside the image");
     gr_image_s* dst = gr__image_alloc(w, h);
+    if (!dst)
+        return nullptr;
     dst->flags |= gr__image_flag_locked;
 
     gr__image_notify(image, GR_IMAGE_MSG_LOCK, image);
@@ -106,7 +118,9 @@ void gr_image_release(gr_image_s* image) {
     std::free(image);
 }
 
-void gr_image_destroy(gr_image_s* image) { gr_image_release(image); }
+void gr_image_destroy(gr_image_s* image) {
+    gr_image_release(image);
+}
 
 // ---- pixel access ------------------------------------------------------------------------
 
@@ -147,16 +161,20 @@ uint32_t gr_image_flags_get(const gr_image_s* image) {
     return image->flags;
 }
 
-void gr_image_attach(gr_image_s* image, uint64_t key, gr_image_cb cb, void* ctx) {
+bool gr_image_attach(gr_image_s* image, uint64_t key, gr_image_cb cb, void* ctx) {
     gr__image_check(image);
     SW_ASSERT(cb != nullptr, "an observer needs a callback");
     if (image->attachment_count == image->attachment_capacity) {
         uint32_t capacity = image->attachment_capacity ? image->attachment_capacity * 2 : 2;
-        image->attachments = static_cast<gr_image_attachment_s*>(
+        gr_image_attachment_s* grown = static_cast<gr_image_attachment_s*>(
             std::realloc(image->attachments, capacity * sizeof(gr_image_attachment_s)));
+        if (!grown)
+            return false;
+        image->attachments = grown;
         image->attachment_capacity = capacity;
     }
     image->attachments[image->attachment_count++] = {key, ctx, cb};
+    return true;
 }
 
 void* gr_image_attach_get(const gr_image_s* image, uint64_t key) {
@@ -176,16 +194,12 @@ void gr_image_flip_vertical(gr_image_s* image) {
         gr__image_notify(image, GR_IMAGE_MSG_LOCK, image);
         image->flags |= gr__image_flag_locked;
     }
-    const size_t row_bytes = size_t(image->width) * 4;
-    uint32_t* tmp = static_cast<uint32_t*>(std::malloc(row_bytes + 4));
+    // Rows swap word by word, so the flip needs no memory and cannot fail.
     for (uint32_t i = 0; i < image->height / 2; i++) {
         uint32_t* a = image->pixels + size_t(i) * image->width;
         uint32_t* b = image->pixels + size_t(image->height - 1 - i) * image->width;
-        std::memcpy(tmp, a, row_bytes);
-        std::memcpy(a, b, row_bytes);
-        std::memcpy(b, tmp, row_bytes);
+        std::swap_ranges(a, a + image->width, b);
     }
-    std::free(tmp);
     if (!was_locked) {
         image->flags &= ~gr__image_flag_locked;
         image->version++;
@@ -210,8 +224,7 @@ static gr__bilinear_s gr__image_taps(const gr_image_s* image, float x, float y) 
     const uint32_t ix1 = uint32_t(std::ceil(x)), iy1 = uint32_t(std::ceil(y));
     const uint32_t* p = image->pixels;
     const size_t w = image->width;
-    return {p[iy0 * w + ix0], p[iy0 * w + ix1], p[iy1 * w + ix0], p[iy1 * w + ix1], x - x0,
-            y - y0};
+    return {p[iy0 * w + ix0], p[iy0 * w + ix1], p[iy1 * w + ix0], p[iy1 * w + ix1], x - x0, y - y0};
 }
 
 gr_color_t gr_image_sample(const gr_image_s* image, float x, float y) {

@@ -41,19 +41,21 @@ struct gr_image_attachment_s {
 };
 
 struct gr_image_s {
-    uint32_t guard;    // gr__image_guard while the record lives
-    uint32_t refs;     // owners; 1 at creation
-    uint32_t* pixels;  // width * height words, owned
-    uint32_t version;  // incremented by each unlock that reports a change
-    uint32_t width;    // pixels
-    uint32_t height;   // pixels
-    uint32_t flags;    // gr__image_flag_* bits
+    uint32_t guard;                     // gr__image_guard while the record lives
+    uint32_t refs;                      // owners; 1 at creation
+    uint32_t* pixels;                   // width * height words, owned
+    uint32_t version;                   // incremented by each unlock that reports a change
+    uint32_t width;                     // pixels
+    uint32_t height;                    // pixels
+    uint32_t flags;                     // gr__image_flag_* bits
     gr_image_attachment_s* attachments; // ordered, append-only; null when empty
     uint32_t attachment_count;
     uint32_t attachment_capacity;
 };
 
 // ---- creation (each returns refs = 1; Owns: caller) --------------------------
+
+// Every call here returns null when memory runs out.
 
 // Returns a width x height image of transparent black pixels.
 gr_image_s* gr_image_create(int32_t width, int32_t height);
@@ -63,11 +65,13 @@ gr_image_s* gr_image_create_pixels(int32_t width, int32_t height, const uint32_t
 
 // Decodes an encoded image held in memory with stb_image (straight alpha kept).
 // Prints "Loading %d bytes...\n" to standard output. Returns null when the data
-// cannot be decoded.
+// cannot be decoded, declares more pixels than GR_IMAGE_MAX_PIXELS or than its
+// bytes can hold, or memory runs out.
 gr_image_s* gr_image_create_data(int32_t size, const void* bytes);
 
 // Loads an image file at its native size, top row first, made opaque.
-// Returns null when the file cannot be read or decoded.
+// Returns null when the file cannot be read or decoded, declares more than
+// GR_IMAGE_MAX_PIXELS pixels, or memory runs out (gr_image_load_file says which).
 gr_image_s* gr_image_create_file(const char* path);
 
 // Returns a copy of the pixels; flags, version and observers are not copied.
@@ -110,8 +114,9 @@ void gr_image_flags_set(gr_image_s* image, uint32_t bits);
 // Returns the flags.
 uint32_t gr_image_flags_get(const gr_image_s* image);
 
-// Appends an observer (no check for an existing key).
-void gr_image_attach(gr_image_s* image, uint64_t key, gr_image_cb cb, void* ctx);
+// Appends an observer (no check for an existing key). Returns false, attaching
+// nothing, when out of memory.
+bool gr_image_attach(gr_image_s* image, uint64_t key, gr_image_cb cb, void* ctx);
 
 // Returns the ctx of the first observer with this key, or null.
 void* gr_image_attach_get(const gr_image_s* image, uint64_t key);
@@ -130,6 +135,35 @@ gr_color_t gr_image_sample(const gr_image_s* image, float x, float y);
 void gr_image_sample_rgba(const gr_image_s* image, float* out, float x, float y);
 
 // ---- files and encoders -------------------------------------------------------------
+
+// Most pixels the loaders decode unless told otherwise: 2^28 (16384 x 16384,
+// 1 GiB of pixel words).
+constexpr uint64_t GR_IMAGE_MAX_PIXELS = uint64_t(1) << 28;
+
+// How a load ended.
+enum gr_image_load_t {
+    GR_IMAGE_LOAD_OK,
+    GR_IMAGE_LOAD_UNREADABLE,   // the file cannot be opened or read
+    GR_IMAGE_LOAD_NOT_AN_IMAGE, // the decoder refused the data
+    GR_IMAGE_LOAD_TOO_LARGE,    // the declared size is over the cap or more than the bytes hold
+    GR_IMAGE_LOAD_NO_MEMORY,    // out of memory
+};
+
+// The cap a load applies and how it ended.
+struct gr_image_load_s {
+    uint64_t max_pixels;    // in: most width x height to decode; 0 means GR_IMAGE_MAX_PIXELS
+    gr_image_load_t status; // out
+    uint32_t width;         // out: the declared width, once read
+    uint32_t height;        // out: the declared height, once read
+    char reason[192];       // out: why it failed, for people ("image too large: 9000 x 90000")
+};
+
+// Loads an image file like gr_image_create_file. Reads the declared size first
+// and refuses without decoding an image of more than load->max_pixels pixels,
+// or of more than its file's bytes can hold (a few bytes claiming millions of
+// pixels). Returns null on failure, with status and reason in load (which may
+// be null). Owns: caller.
+gr_image_s* gr_image_load_file(const char* path, gr_image_load_s* load);
 
 // Encodes the image as PNG (RGBA, alpha as stored). Returns a malloc'd block
 // and its size in *length, or null. Owns: caller (free()).

@@ -18,6 +18,7 @@
 #include <strings.h>
 #include <vector>
 
+#include "app/app_env.h"
 #include "app/app_file.h"
 #include "host/host_internal.h"
 
@@ -134,13 +135,25 @@ static gr_image_s* load_input(const char* path) {
         fail(EXIT_ERROR, "cannot open '%s': it is a folder", path);
         return nullptr;
     }
-    if (access(path, R_OK) != 0) {
-        fail(EXIT_ERROR, "cannot open '%s': %s", path, std::strerror(errno));
+    gr_image_load_s load = {};
+    load.max_pixels = GR_IMAGE_MAX_PIXELS;
+    if (!app_env_number("SPOTWEAVE_MAX_PIXELS", 1, UINT32_MAX, &load.max_pixels)) {
+        fail(EXIT_ERROR, "SPOTWEAVE_MAX_PIXELS must be a whole number from 1 to %u, not '%s'",
+             unsigned(UINT32_MAX), std::getenv("SPOTWEAVE_MAX_PIXELS"));
         return nullptr;
     }
-    gr_image_s* image = gr_image_create_file(path);
+    gr_image_s* image = gr_image_load_file(path, &load);
     if (!image) {
-        fail(EXIT_ERROR, "cannot read '%s': not an image in a known format", path);
+        if (load.status == GR_IMAGE_LOAD_UNREADABLE)
+            fail(EXIT_ERROR, "cannot open '%s': %s", path, load.reason);
+        else if (load.status == GR_IMAGE_LOAD_NOT_AN_IMAGE)
+            fail(EXIT_ERROR, "cannot read '%s': not an image in a known format (%s)", path,
+                 load.reason);
+        else if (uint64_t(load.width) * load.height > load.max_pixels)
+            fail(EXIT_ERROR, "cannot read '%s': %s; SPOTWEAVE_MAX_PIXELS raises the cap", path,
+                 load.reason);
+        else
+            fail(EXIT_ERROR, "cannot read '%s': %s", path, load.reason);
         return nullptr;
     }
     if (gr_image_get_width(image) == 0 || gr_image_get_height(image) == 0) {

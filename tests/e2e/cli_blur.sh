@@ -31,9 +31,18 @@ expect_failure "output is a FIFO" "not a regular file" blur "$tmp/in.png" -o "$t
 check "output is a FIFO: still a FIFO" test -p "$tmp/fifo"
 expect_failure "output is a device" "not a regular file" blur "$tmp/in.png" -o /dev/null
 check "output is a device: still a device" test -c /dev/null
+# 109 bytes whose header claims 13,435,069 x 12 pixels.
+{ printf 'BM\x6d\0\0\0\0\0\0\0\x36\0\0\0\x28\0\0\0\xbd\0\xcd\0\x0c\0\0\0\x01\0\x18\0'
+  head -c 79 /dev/zero; } >"$tmp/bomb.bmp"
+expect_failure "huge claim" "image too large: 13435069 x 12" blur "$tmp/bomb.bmp" -o "$tmp/f.png"
+SPOTWEAVE_MAX_PIXELS=135299 expect_failure "over the cap" "over 135299 pixels" \
+    blur "$tmp/in.png" -o "$tmp/f.png"
+SPOTWEAVE_MAX_PIXELS=135300 check "at the cap" "$bin" blur "$tmp/in.png" -o "$tmp/f.png"
+SPOTWEAVE_MAX_PIXELS=lots expect_failure "bad cap" "SPOTWEAVE_MAX_PIXELS must be a whole number" \
+    blur "$tmp/in.png" -o "$tmp/g.png"
 expect_failure "bad radius" "radius" blur "$tmp/in.png" -r 64 -o "$tmp/d.png"
 expect_failure "no output" "no output" blur "$tmp/in.png"
 expect_failure "unknown option" "unknown option" blur "$tmp/in.png" --frobnicate -o "$tmp/e.png"
-check "no stray files" test "$(ls "$tmp" | sort | tr '\n' ' ')" = "bad.png fifo in.png out.jpg out.png "
+check "no stray files" test "$(ls "$tmp" | sort | tr '\n' ' ')" = "bad.png bomb.bmp f.png fifo in.png out.jpg out.png "
 
 e2e_finish

@@ -73,6 +73,9 @@ expect_failure "module without PluginMain" "exports no PluginMain" "$libc" in.pn
 expect_failure "missing input" "No such file" none.png a.png
 printf 'not a picture' >bad.png
 expect_failure "undecodable input" "not an image" bad.png a.png
+{ printf 'BM\x6d\0\0\0\0\0\0\0\x36\0\0\0\x28\0\0\0\xbd\0\xcd\0\x0c\0\0\0\x01\0\x18\0'
+  head -c 79 /dev/zero; } >bomb.bmp
+expect_failure "huge claim" "image too large: 13435069 x 12" bomb.bmp a.png
 printf 'P6\n0 0\n255\n' >empty.ppm
 expect_failure "zero-size image" "cannot read 'empty.ppm'" empty.ppm a.png
 expect_failure "output is input" "is the input" in.png in.png
@@ -98,6 +101,6 @@ printf 'Amnt UntF #Prc\n' >short.action
 expect_failure "malformed action" "line 1: 'UntF' takes 2 values" --play short.action in.png a.png
 expect_failure "too few files" "expected \[PLUGIN.so\] IN OUT" in.png
 check "no stray files" test "$(ls | sort | tr '\n' ' ')" = \
-    "bad.png broken.action deep-lines.png deep.png empty.ppm fake.so in.png lines.png lines3.png named.png part.png recorded.action reference.png short.action stderr stdout "
+    "bad.png bomb.bmp broken.action deep-lines.png deep.png empty.ppm fake.so in.png lines.png lines3.png named.png part.png recorded.action reference.png short.action stderr stdout "
 
 e2e_finish

@@ -165,17 +165,67 @@ TEST(GrImageFile, GreyPhotoLoadsWithEqualChannels) {
     gr_image_release(im);
 }
 
-TEST(GrImageFile, FileLoaderFailsSoftly) {
+// A 24-bit BMP header declaring w x h, followed by extra zero bytes.
+std::string bmp_header(int32_t w, int32_t h, size_t extra) {
+    auto le = [](std::string& s, uint32_t v, int bytes) {
+        for (int i = 0; i < bytes; i++)
+            s += char(v >> (8 * i));
+    };
+    std::string s = "BM";
+    le(s, uint32_t(54 + extra), 4);
+    le(s, 0, 4);
+    le(s, 54, 4);
+    for (uint32_t v : {40u, uint32_t(w), uint32_t(h)})
+        le(s, v, 4);
+    le(s, 1, 2);
+    le(s, 24, 2);
+    for (int i = 0; i < 6; i++)
+        le(s, 0, 4);
+    return s + std::string(extra, '\0');
+}
+
+TEST(GrImageFile, LoaderSaysWhyAndRefusesHugeClaimsBeforeDecoding) {
     TempDir dir;
-    EXPECT_EQ(gr_image_create_file((dir.path / "missing.png").c_str()), nullptr);
-    EXPECT_EQ(gr_image_create_file(dir.path.c_str()), nullptr);
-    const fs::path junk = dir.path / "junk.png";
-    {
-        std::ofstream f(junk);
-        f << "\x89PNG\r\n\x1a\n truncated";
+    const fs::path photo = fs::path(SW_TESTDATA_DIR) / "astronaut_512x512_rgb.png";
+    const struct {
+        std::string name, bytes; // bytes empty: the file is not created (or is the photo)
+        uint64_t max_pixels;
+        gr_image_load_t status;
+        const char* reason;
+    } cases[] = {
+        {"photo", "", 0, GR_IMAGE_LOAD_OK, ""},
+        {"photo", "", 512 * 512, GR_IMAGE_LOAD_OK, ""},
+        {"photo", "", 512 * 512 - 1, GR_IMAGE_LOAD_TOO_LARGE,
+         "image too large: 512 x 512 (over 262143 pixels)"},
+        {"missing.png", "", 0, GR_IMAGE_LOAD_UNREADABLE, "No such file"},
+        {"junk.png", "\x89PNG\r\n\x1a\n truncated", 0, GR_IMAGE_LOAD_NOT_AN_IMAGE, "corrupt"},
+        {"text.png", "not a picture", 0, GR_IMAGE_LOAD_NOT_AN_IMAGE, "known type"},
+        {"small.bmp", bmp_header(4, 3, 4 * 3 * 3), 0, GR_IMAGE_LOAD_OK, ""},
+        // 109 bytes claiming 13,435,069 x 12, under the cap but not in the file.
+        {"bomb.bmp", bmp_header(13435069, 12, 55), 0, GR_IMAGE_LOAD_TOO_LARGE,
+         "image too large: 13435069 x 12, declared by 109 bytes"},
+        {"wide.bmp", bmp_header(20000, 20000, 1000), 0, GR_IMAGE_LOAD_TOO_LARGE,
+         "image too large: 20000 x 20000 (over 268435456 pixels)"},
+    };
+    for (const auto& c : cases) {
+        fs::path path = c.name == "photo" ? photo : dir.path / c.name;
+        if (!c.bytes.empty())
+            std::ofstream(path, std::ios::binary) << c.bytes;
+        gr_image_load_s load = {};
+        load.max_pixels = c.max_pixels;
+        gr_image_s* image = gr_image_load_file(path.c_str(), &load);
+        EXPECT_EQ(image != nullptr, c.status == GR_IMAGE_LOAD_OK) << c.name;
+        EXPECT_EQ(load.status, c.status) << c.name << ": " << load.reason;
+        EXPECT_NE(std::string(load.reason).find(c.reason), std::string::npos)
+            << c.name << ": " << load.reason;
+        gr_image_release(image);
     }
-    EXPECT_EQ(gr_image_create_file(junk.c_str()), nullptr);
+    EXPECT_EQ(gr_image_create_file(dir.path.c_str()), nullptr);
     EXPECT_EQ(gr_image_create_file(nullptr), nullptr);
+    const std::string bomb = bmp_header(13435069, 12, 55);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(gr_image_create_data(int32_t(bomb.size()), bomb.data()), nullptr);
+    testing::internal::GetCapturedStdout();
 }
 
 TEST(GrImageFile, JpegEncodesAndDecodesClose) {
@@ -197,8 +247,8 @@ TEST(GrImageFile, JpegEncodesAndDecodesClose) {
     int worst = 0;
     for (int i = 0; i < 32 * 32; i++)
         for (int s = 0; s < 24; s += 8)
-            worst = std::max(worst, std::abs(int(back->pixels[i] >> s & 0xFF) -
-                                             int(px[i] >> s & 0xFF)));
+            worst = std::max(worst,
+                             std::abs(int(back->pixels[i] >> s & 0xFF) - int(px[i] >> s & 0xFF)));
     EXPECT_LE(worst, 12);
     gr_image_release(back);
     gr_image_release(im);
