@@ -26,20 +26,21 @@
 // A cell that is scanned instead (its radius exceeds what a shape holds).
 static constexpr uint32_t RD__RUNS_SCAN = 0xFFFFFFFFu;
 
-// Rows per shape are padded to whole groups of this many, summed in lanes.
+// Rows are summed in this many lanes (rd__shapeSums).
 static constexpr int RD__LANES = 4;
 
-// Largest stored row count: 2 * RD__RUNS_MAX_RADIUS + 1, padded.
-static constexpr int RD__MAX_ROWS =
-    (2 * RD__RUNS_MAX_RADIUS + 1 + RD__LANES - 1) & ~(RD__LANES - 1);
+// Largest stored row count: RD__RUNS_MAX_RADIUS + 1, padded to odd.
+static constexpr int RD__MAX_ROWS = RD__RUNS_MAX_RADIUS + 1 + (RD__RUNS_MAX_RADIUS & 1);
 
-// A shape is 8 header bytes (D, the row reach; K, the stored rows; zeros),
-// then K run starts and K run ends: row k (dy = k - D) covers dx in [start,
-// end). Rows past 2D (the padding) and empty rows are [0, 0). K is a multiple
-// of 4, so every shape's size is a multiple of 8 and shapes stay aligned in
+// An ellipse is point symmetric, so a shape keeps the rows dy >= 0 only: row
+// -dy is row dy mirrored. A shape is 8 header bytes (D, the row reach; K, the
+// stored rows; zeros), then K (start, end) byte pairs: row dy = k covers dx
+// in [start, end), row -k covers [1 - end, 1 - start). K is odd (the centre
+// row, then rows in pairs); rows past D (the padding) and empty rows are
+// [0, 0). Sizes are padded to a multiple of 8, so shapes stay aligned in
 // their table.
 static constexpr size_t RD__SHAPE_HEADER = 8;
-static constexpr size_t RD__SHAPE_MAX = RD__SHAPE_HEADER + 2 * (size_t)RD__MAX_ROWS;
+static constexpr size_t RD__SHAPE_MAX = RD__SHAPE_HEADER + ((2 * (size_t)RD__MAX_ROWS + 7) & ~7);
 static_assert(RD__MAX_ROWS <= 255, "the row count is one byte");
 
 // Bytes of shapes one radius may make before the runs are given up (and the
@@ -64,14 +65,22 @@ struct rd__runs_s {
     std::vector<double> prefix;
 };
 
-static RD__INLINE size_t rd__shapeSize(const int8_t* shape) {
-    return RD__SHAPE_HEADER + 2 * (size_t)(uint8_t)shape[1];
+static RD__INLINE size_t rd__shapeBytes(int rows) {
+    return RD__SHAPE_HEADER + ((2 * (size_t)rows + 7) & ~(size_t)7);
 }
 
-// Rows of the prefix table: the grid's, M above and M + 3 below (the padding
-// rows of a shape reach that far).
+static RD__INLINE size_t rd__shapeSize(const int8_t* shape) {
+    return rd__shapeBytes((uint8_t)shape[1]);
+}
+
+// Prefix rows above and below the grid: M, and one more for a shape's padding
+// row.
+static RD__INLINE int rd__prefixPad(const rd__runs_s* runs) {
+    return runs->reach + 1;
+}
+
 static RD__INLINE int rd__prefixRows(const rd__runs_s* runs) {
-    return runs->height + 2 * runs->reach + RD__LANES - 1;
+    return runs->height + 2 * rd__prefixPad(runs);
 }
 
 // ---- Shapes ------------------------------------------------------------------
@@ -217,26 +226,18 @@ static size_t rd__shapeBuild(const rd__ellipse_s& e, int8_t* out, double* clear)
             reach = dy;
     }
     *clear = m / e.R2;
-    const int rows = (2 * reach + 1 + RD__LANES - 1) & ~(RD__LANES - 1);
-    std::memset(out, 0, RD__SHAPE_HEADER);
+    const int rows = reach + 1 + (reach & 1);
+    const size_t size = rd__shapeBytes(rows);
+    std::memset(out, 0, size);
     out[0] = (int8_t)reach;
     out[1] = (int8_t)(uint8_t)rows;
-    int8_t* start = out + RD__SHAPE_HEADER;
-    int8_t* end = start + rows;
-    for (int k = 0; k < rows; k++) {
-        const int dy = k - reach;
-        int s = 0, t = 0;
-        if (dy <= reach) {
-            const int q = dy < 0 ? -dy : dy;
-            if (x0[q] <= x1[q]) {
-                s = dy < 0 ? -x1[q] : x0[q];
-                t = (dy < 0 ? -x0[q] : x1[q]) + 1;
-            }
+    int8_t* run = out + RD__SHAPE_HEADER;
+    for (int dy = 0; dy <= reach; dy++)
+        if (x0[dy] <= x1[dy]) {
+            run[2 * dy] = (int8_t)x0[dy];
+            run[2 * dy + 1] = (int8_t)(x1[dy] + 1);
         }
-        start[k] = (int8_t)s;
-        end[k] = (int8_t)t;
-    }
-    return RD__SHAPE_HEADER + 2 * (size_t)rows;
+    return size;
 }
 
 // Distinct shapes, each stored once; sizes are multiples of 8.
@@ -517,11 +518,12 @@ static void rd__mergeRadii(rd__setup_s* setup) {
         for (size_t o = 0; o < bytes.size(); o += rd__shapeSize(bytes.data() + o)) {
             const int8_t* shape = bytes.data() + o;
             moved[o / 8] = all.intern(shape, rd__shapeSize(shape));
+            // Mirrored rows reach as far as their originals.
             reach = std::max(reach, (int)shape[0]);
             const int rows = (uint8_t)shape[1];
-            const int8_t* start = shape + RD__SHAPE_HEADER;
-            reach = std::max(reach, -(int)*std::min_element(start, start + rows));
-            reach = std::max(reach, *std::max_element(start + rows, start + 2 * rows) - 1);
+            const int8_t* run = shape + RD__SHAPE_HEADER;
+            for (int k = 0; k < rows; k++)
+                reach = std::max({reach, -(int)run[2 * k], run[2 * k + 1] - 1});
         }
         for (int large = 0; large < 2; large++) {
             const int r = large ? item.rho / 2 : item.rho;
@@ -583,7 +585,7 @@ rd__runs_s* rd__runs_create(const reaction_diffusion2<float>* solver) {
 
         const int64_t stride = (int64_t)runs->width + 2 * (int64_t)runs->reach + 1;
         // Prefix entries are addressed with 32-bit offsets.
-        if (stride * ((int64_t)runs->height + 2 * runs->reach + RD__LANES) >= INT32_MAX)
+        if (stride * ((int64_t)runs->height + 2 * runs->reach + 2) >= INT32_MAX)
             throw std::bad_alloc();
         runs->stride = (int32_t)stride;
         runs->prefix.resize((size_t)stride * (size_t)rd__prefixRows(runs));
@@ -618,7 +620,7 @@ struct rd__rowsJob_s {
 static void rd__sumRowsTask(void* data, int, int, int task, int, int, int, int, int, int, int) {
     auto* job = (rd__rowsJob_s*)data;
     rd__runs_s* runs = job->runs;
-    const int W = runs->width, H = runs->height, M = runs->reach;
+    const int W = runs->width, H = runs->height, M = runs->reach, pad = rd__prefixPad(runs);
     const int rows = rd__prefixRows(runs);
     const int j0 = (int)((int64_t)rows * task / job->bands);
     const int j1 = (int)((int64_t)rows * (task + 1) / job->bands);
@@ -626,7 +628,7 @@ static void rd__sumRowsTask(void* data, int, int, int task, int, int, int, int, 
     const int c0 = ((-M) % W + W) % W;
     const int n = W + 2 * M;
     for (int j = j0; j < j1; j++) {
-        const int q = ((j - M) % H + H) % H;
+        const int q = ((j - pad) % H + H) % H;
         const float* row = job->field + (size_t)q * (size_t)W;
         double* p = runs->prefix.data() + (size_t)j * (size_t)runs->stride;
         double sum = 0.0;
@@ -653,7 +655,7 @@ void rd__runs_sum_rows(rd__runs_s* runs, const float* field) {
 // The prefix entry of column 0 of grid row y (0 <= y < height); row dy of
 // the same column lies dy strides further on.
 static RD__INLINE const double* rd__rowCentre(const rd__runs_s* runs, int y) {
-    return runs->prefix.data() + ((size_t)y + (size_t)runs->reach) * (size_t)runs->stride +
+    return runs->prefix.data() + ((size_t)y + (size_t)rd__prefixPad(runs)) * (size_t)runs->stride +
            (size_t)runs->reach;
 }
 
@@ -680,25 +682,33 @@ template <int N> static RD__INLINE rd__vec<N> rd__run(const double* row, int s, 
 }
 
 // Writes the sums of one shape centred on the N columns x..x+N-1 of the row
-// whose first prefix entry is centre. Rows are summed in RD__LANES lanes (row
-// k in lane k mod 4) that end as (lane 0 + lane 1) + (lane 2 + lane 3): every
-// cell adds in this order whichever path sums it, so all paths give the same
-// bits. The lanes are named, not an array, so that they stay in registers.
+// whose column 0 prefix entry is centre. Rows are summed in RD__LANES lanes:
+// the centre row starts lane 0, then pairs of stored rows k, k + 1 add row
+// +k to lane 0, -k to lane 1, +(k + 1) to lane 2 and -(k + 1) to lane 3; the
+// lanes end as (lane 0 + lane 1) + (lane 2 + lane 3). Every cell adds in this
+// order whichever path sums it, so all paths give the same bits. The lanes
+// are named, not an array, so that they stay in registers.
 template <int N>
 static RD__INLINE void rd__shapeSums(const int8_t* shape, const double* centre, size_t stride,
                                      int x, double* sums) {
     static_assert(RD__LANES == 4, "four lanes");
-    const int reach = shape[0], rows = (uint8_t)shape[1];
-    const int8_t* start = shape + RD__SHAPE_HEADER;
-    const int8_t* end = start + rows;
-    const double* row = centre + x - (ptrdiff_t)reach * (ptrdiff_t)stride;
-    rd__vec<N> l0 = {}, l1 = {}, l2 = {}, l3 = {};
-    for (int k = 0; k < rows; k += RD__LANES) {
-        l0 += rd__run<N>(row, start[k], end[k]);
-        l1 += rd__run<N>(row + stride, start[k + 1], end[k + 1]);
-        l2 += rd__run<N>(row + 2 * stride, start[k + 2], end[k + 2]);
-        l3 += rd__run<N>(row + 3 * stride, start[k + 3], end[k + 3]);
-        row += 4 * stride;
+    const int rows = (uint8_t)shape[1];
+    const int8_t* run = shape + RD__SHAPE_HEADER;
+    const double* c = centre + x;
+    rd__vec<N> l0 = rd__run<N>(c, run[0], run[1]), l1 = {}, l2 = {}, l3 = {};
+    const double* below = c;
+    const double* above = c;
+    for (int k = 1; k < rows; k += 2) {
+        below += stride;
+        above -= stride;
+        const int s0 = run[2 * k], e0 = run[2 * k + 1];
+        const int s1 = run[2 * k + 2], e1 = run[2 * k + 3];
+        l0 += rd__run<N>(below, s0, e0);
+        l1 += rd__run<N>(above, 1 - e0, 1 - s0);
+        below += stride;
+        above -= stride;
+        l2 += rd__run<N>(below, s1, e1);
+        l3 += rd__run<N>(above, 1 - e1, 1 - s1);
     }
     const rd__vec<N> all = (l0 + l1) + (l2 + l3);
     std::memcpy(sums, &all, sizeof all);
