@@ -36,6 +36,9 @@ struct gr_window_s {
     // thread. Frames, input, set-up and teardown take it, so they never overlap.
     std::recursive_mutex lock;
     int lock_depth = 0; // guarded by lock
+    // Main-thread callers waiting for the lock: a frame thread that runs late
+    // would otherwise take the lock back at once and starve input.
+    std::atomic<int> waiting{0};
 
     int width = 0, height = 0; // points, guarded by lock
     float density = 1.0f;      // framebuffer pixels per point, guarded by lock
@@ -43,9 +46,11 @@ struct gr_window_s {
     std::thread frames;
     std::atomic<bool> stop_frames{false}; // read by the frame thread between frames
     double period = 1.0 / 60.0;
-    bool prepared = false; // main thread only
-    bool closing = false;  // main thread only: destroy called, finishing deferred
-    int in_callback = 0;   // main thread only: depth of GLFW callbacks running
+    bool prepared = false;      // main thread only
+    bool closing = false;       // main thread only: destroy called
+    int pins = 0;               // main thread only: modal loops running on the window
+    bool close_pending = false; // main thread only: the closing waits for the last pin
+    int in_callback = 0;        // main thread only: depth of GLFW callbacks running
 };
 
 // ---- process-wide state: GLFW, the main queue, the modal loop -------------------------
@@ -65,7 +70,6 @@ std::deque<MainTask> s_queue;
 // The modal loop runs on the main thread; finish may come from any thread.
 std::atomic<bool> s_modal_finished{false};
 std::atomic<int> s_modal_code{0};
-int s_modal_depth = 0; // main thread only
 
 std::atomic<int> s_windows{0};       // open windows; GLFW is up while > 0 (read by any thread)
 thread_local char s_glfw_error[256]; // the last GLFW error of this thread
@@ -98,7 +102,9 @@ void win__drain() {
 }
 
 void win__lock(gr_window_s* w) {
+    w->waiting.fetch_add(1, std::memory_order_relaxed);
     w->lock.lock();
+    w->waiting.fetch_sub(1, std::memory_order_relaxed);
     if (w->lock_depth++ == 0)
         glfwMakeContextCurrent(w->glfw);
 }
@@ -270,6 +276,8 @@ static void win__frame_thread(gr_window_s* w) {
             swap_time = clock::now() - before;
         }
         win__unlock(w);
+        while (w->waiting.load(std::memory_order_relaxed) > 0)
+            std::this_thread::yield();
         // Where swapping waits for the display it paces the frames by itself;
         // where it returns at once (a virtual X server) a timer does.
         const auto now = clock::now();
@@ -356,6 +364,11 @@ gr_window_s* gr_window_create(int width, int height, unsigned flags) {
 
 static void win__finish_closing(void* user) {
     auto* w = static_cast<gr_window_s*>(user);
+    if (w->pins > 0) {
+        // A modal loop still looks at the window; it finishes the closing.
+        w->close_pending = true;
+        return;
+    }
     w->stop_frames.store(true, std::memory_order_release);
     if (w->frames.joinable())
         w->frames.join();
@@ -383,9 +396,9 @@ void gr_window_destroy(gr_window_s* w) {
     w->stop_frames.store(true, std::memory_order_release);
     win__unlock(w);
     glfwHideWindow(w->glfw);
-    // Inside the window's own callbacks, or while a modal loop may still look
-    // at the window, the closing waits for the main queue.
-    if (w->in_callback > 0 || s_modal_depth > 0)
+    // GLFW windows cannot be destroyed inside their own callbacks: from there
+    // the closing waits for the main queue.
+    if (w->in_callback > 0)
         win__post(win__finish_closing, w, nullptr);
     else
         win__finish_closing(w);
@@ -398,17 +411,18 @@ Context* gr_window_get_context(gr_window_s* w) {
 
 int gr_window_modal_run(gr_window_s* w) {
     s_modal_finished.store(false);
-    s_modal_depth++;
+    w->pins++;
     win__prepare(w);
     while (!s_modal_finished.load()) {
         glfwWaitEventsTimeout(0.25);
         win__drain();
     }
-    s_modal_depth--;
+    const int code = s_modal_code.load();
+    win__drain(); // closings posted by the last event
     if (!w->closing)
         glfwHideWindow(w->glfw);
-    const int code = s_modal_code.load();
-    win__drain(); // closings deferred during the loop
+    if (--w->pins == 0 && w->close_pending)
+        win__finish_closing(w);
     return code;
 }
 

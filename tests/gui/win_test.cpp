@@ -35,9 +35,10 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// Runs xdotool with the window's id in place of every "%w".
-void xdotool(gr_window_s* w, std::string args) {
-    const std::string id = std::to_string(glfwGetX11Window(win__glfw(w)));
+// Runs xdotool with the window's X id in place of every "%w". Take the id on
+// the main thread: the window may be gone while xdotool runs.
+void xdotool(Window x11, std::string args) {
+    const std::string id = std::to_string(x11);
     for (size_t at; (at = args.find("%w")) != std::string::npos;)
         args.replace(at, 2, id);
     ASSERT_EQ(std::system(("xdotool " + args).c_str()), 0) << args;
@@ -141,6 +142,7 @@ TEST_F(WindowTest, InputArrivesInTheToolkitsTerms) {
     gr_window_s* w = gr_window_create(400, 300, 0);
     ASSERT_NE(w, nullptr);
     gr_window_set_ui(w, recorder_ui());
+    const Window x11 = glfwGetX11Window(win__glfw(w));
     std::atomic<bool> drawn{false};
     gr_window_set_draw_cb(
         w,
@@ -150,9 +152,9 @@ TEST_F(WindowTest, InputArrivesInTheToolkitsTerms) {
         &drawn);
     std::thread driver([&] {
         eventually([&] { return drawn.load(); });
-        xdotool(w, "windowfocus --sync %w mousemove --sync --window %w 100 50");
-        xdotool(w, "key s p space bracketleft bracketright Tab shift+a");
-        xdotool(w, "click 1 keydown ctrl click 4 keyup ctrl click 5");
+        xdotool(x11, "windowfocus --sync %w mousemove --sync --window %w 100 50");
+        xdotool(x11, "key s p space bracketleft bracketright Tab shift+a");
+        xdotool(x11, "click 1 keydown ctrl click 4 keyup ctrl click 5");
         eventually([] { return recorder_events().size() >= 22; });
         gr_window_modal_finish(w, 0);
     });
@@ -196,6 +198,7 @@ TEST_F(WindowTest, UiCallbackFinishesAndDestroysWhileFramesRun) {
     gr_window_s* w = gr_window_create(320, 240, GR_WINDOW_NO_CLOSE | GR_WINDOW_NO_RESIZE);
     ASSERT_NE(w, nullptr);
     gr_window_set_ui(w, recorder_ui()); // no draw callback: the UI is drawn
+    const Window x11 = glfwGetX11Window(win__glfw(w));
     std::atomic<int> draws_at_destroy{-1};
     recorder_on_mouse_down([&] {
         gr_window_modal_finish(w, 42);
@@ -204,12 +207,12 @@ TEST_F(WindowTest, UiCallbackFinishesAndDestroysWhileFramesRun) {
     });
     std::thread driver([&] {
         eventually([] { return recorder_draws() > 2; });
-        xdotool(w, "windowfocus --sync %w");
+        xdotool(x11, "windowfocus --sync %w");
         std::string moves;
         for (int i = 0; i < 40; i++)
             moves += " mousemove --window %w " + std::to_string(10 + i * 5) + " " +
                      std::to_string(20 + i * 3);
-        xdotool(w, moves + " click 1");
+        xdotool(x11, moves + " click 1");
     });
     Watchdog dog(w);
     EXPECT_EQ(gr_window_modal_run(w), 42);
@@ -243,13 +246,14 @@ TEST_F(WindowTest, CloseRequestRunsTheCloseCallbackFromTheMainQueue) {
             static_cast<std::atomic<bool>*>(user)->store(true);
         },
         &drawn);
+    const Window x11 = glfwGetX11Window(win__glfw(w));
     std::thread driver([&] {
         eventually([&] { return drawn.load(); });
         // What a window manager sends when its close button is pressed.
         Display* display = XOpenDisplay(nullptr);
         XEvent e{};
         e.xclient.type = ClientMessage;
-        e.xclient.window = glfwGetX11Window(win__glfw(w));
+        e.xclient.window = x11;
         e.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
         e.xclient.format = 32;
         e.xclient.data.l[0] = long(XInternAtom(display, "WM_DELETE_WINDOW", False));
@@ -272,7 +276,8 @@ TEST_F(WindowTest, DropsArriveOnceWithAllPaths) {
     gr_window_set_drop_cb(
         w,
         [](void* user, int count, const char** paths) {
-            static_cast<std::vector<std::vector<std::string>>*>(user)->emplace_back(paths, paths + count);
+            static_cast<std::vector<std::vector<std::string>>*>(user)->emplace_back(paths,
+                                                                                    paths + count);
         },
         &drops);
     GLFWwindow* g = win__glfw(w);
