@@ -234,7 +234,7 @@ void color_well_down(uic_s* control, color_well_s* s, const uic_mouse_s* e) {
 }
 
 // Changes made through the model show up: a colour there that differs from
-// the current one becomes current and stored.
+// the current one becomes current and stored. Checked every layout and draw.
 void color_well_sync(uic_s* control, color_well_s* s) {
     char keys[3][24];
     channel_keys(control, keys);
@@ -285,6 +285,9 @@ int color_well_proc(uic_s* control, int message, void* data) {
         m->height = m->width;
         return 1;
     }
+    case UIC_MSG_LAYOUT:
+        color_well_sync(control, s);
+        return 1;
     case UIC_MSG_DRAW: {
         const auto* d = static_cast<const uic_draw_s*>(data);
         color_well_sync(control, s);

@@ -1,0 +1,280 @@
+// The toolkit's faces drawn off screen: colours and positions read back from
+// the framebuffer where the widget rules put them.
+
+#include <cstdlib>
+
+#include "app/app_resource.h"
+#include "gl_fixture.h"
+#include "gr/gr_color.h"
+#include "ui/ui_controls.h"
+#include "ui/ui_layout.h"
+#include "ui/ui_media.h"
+#include "ui/ui_model.h"
+#include "ui/ui_select.h"
+#include "ui/ui_theme.h"
+#include "ui/ui_widget.h"
+
+namespace {
+
+constexpr int W = 320, H = 160;
+constexpr gr_color_t kClear = 0xff000000;
+
+bool near(uint32_t got, uint32_t want, int tolerance = 3) {
+    for (int shift = 0; shift < 32; shift += 8)
+        if (std::abs(int((got >> shift) & 0xff) - int((want >> shift) & 0xff)) > tolerance)
+            return false;
+    return true;
+}
+
+int luminance(uint32_t c) {
+    return int(((c >> 16) & 0xff) + ((c >> 8) & 0xff) + (c & 0xff)) / 3;
+}
+
+// A UI drawn into a W x H framebuffer with both fonts registered; each
+// control is placed at the root's corner with a forced size.
+class UiGl : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const char* why = nullptr;
+        if (!gl_offscreen_begin(W, H, &why)) {
+            if (std::getenv("SW_CI"))
+                FAIL() << "no off-screen OpenGL: " << why;
+            GTEST_SKIP() << "no off-screen OpenGL: " << why;
+        }
+        ctx = gr_context_create();
+        ASSERT_NE(ctx->vg, nullptr);
+        unsigned size = 0;
+        text_font = app_resource_load("RobotoLight", &size);
+        ASSERT_GE(gr_ui_font_text(ctx, size, text_font), 0);
+        icon_font = app_resource_load("pixelwrenicons", &size);
+        ASSERT_GE(gr_ui_font_icons(ctx, size, icon_font), 0);
+        model = ui_model_create();
+        ui = ui_create(model);
+    }
+    void TearDown() override {
+        ui_destroy(ui);
+        ui_model_destroy(model);
+        if (ctx) {
+            gr_context_destroy(ctx);
+            gl_offscreen_end();
+        }
+        std::free(text_font);
+        std::free(icon_font);
+    }
+    uic_s* sized(uic_s* control, float w, float h) {
+        ui_layout_dims(ui, control, w, h);
+        return control;
+    }
+    // One frame of the UI (or of draw, when given); the pixels afterwards.
+    template <typename F> std::vector<uint32_t> frame(F draw) {
+        gr_context_draw_begin(ctx, nullptr, W, H, 1);
+        gr_context_clear(ctx, kClear);
+        draw();
+        gr_context_draw_end(ctx);
+        return gl_read_pixels(W, H);
+    }
+    std::vector<uint32_t> frame() {
+        return frame([&] { ui_draw(ui, ctx, 0, 0, W, H); });
+    }
+    static uint32_t at(const std::vector<uint32_t>& px, int x, int y) { return px[y * W + x]; }
+    // The darkest and lightest luminance inside a rectangle.
+    static void range(const std::vector<uint32_t>& px, int x0, int y0, int x1, int y1, int* lo,
+                      int* hi) {
+        *lo = 255;
+        *hi = 0;
+        for (int y = y0; y < y1; y++)
+            for (int x = x0; x < x1; x++) {
+                const int l = luminance(at(px, x, y));
+                *lo = std::min(*lo, l);
+                *hi = std::max(*hi, l);
+            }
+    }
+
+    Context* ctx = nullptr;
+    void *text_font = nullptr, *icon_font = nullptr;
+    ui_model_s* model = nullptr;
+    ui_s* ui = nullptr;
+};
+
+// Resting grey, hovered grey lightened by 1/8 (96 + 159/8 = 115), pressed
+// orange with dark text; light text otherwise.
+TEST_F(UiGl, ButtonFaceAndTextFollowHoverAndPress) {
+    sized(ui_add_button(ui, "Press", nullptr, nullptr), 200, 48);
+    const struct {
+        const char* what;
+        void (*input)(ui_s*);
+        uint32_t face;
+        bool dark_text;
+    } cases[] = {
+        {"resting", [](ui_s*) {}, 0xff606060, false},
+        {"hovered", [](ui_s* u) { ui_mouse_move(u, 0, 100, 24); }, 0xff737373, false},
+        {"pressed", [](ui_s* u) { ui_mouse_down(u, 0, 0, 100, 24); }, 0xfff89b18, true},
+        {"released outside", [](ui_s* u) { ui_mouse_up(u, 0, 0, 300, 100); }, 0xff606060, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        c.input(ui);
+        const auto px = frame();
+        EXPECT_TRUE(near(at(px, 10, 24), c.face)) << std::hex << at(px, 10, 24);
+        EXPECT_TRUE(near(at(px, 190, 8), c.face));
+        int lo, hi;
+        range(px, 60, 10, 140, 38, &lo, &hi); // the label's box
+        if (c.dark_text)
+            EXPECT_LT(lo, 40); // 0x0c text on orange
+        else
+            EXPECT_GT(hi, 150);                     // 0xce text on grey
+        EXPECT_TRUE(near(at(px, 250, 24), kClear)); // nothing outside the button
+    }
+}
+
+// No label: track 200 x 24, the knob (light text colour, 22 wide) centred at
+// 12 + 176 pos for pos 0, 0.5, 1 (values 0, 2.5, 10 with exponent 2).
+TEST_F(UiGl, SliderKnobSitsAtItsPosition) {
+    ui_slider_set_exp(sized(ui_add_slider(ui, "", "v", 0, 10), 200, 24), 2);
+    const struct {
+        float value;
+        int knob;
+    } cases[] = {{0, 12}, {2.5f, 100}, {10, 188}};
+    for (const auto& c : cases) {
+        ui_model_set_float(model, "v", c.value);
+        const auto px = frame();
+        for (const auto& other : cases) {
+            const bool here = other.knob == c.knob;
+            EXPECT_EQ(near(at(px, other.knob, 12), ui_theme_color_text(0), 6), here)
+                << c.value << " at " << other.knob << ": " << std::hex << at(px, other.knob, 12);
+        }
+        // The filled part runs from the left end to the knob.
+        if (c.knob > 12) {
+            EXPECT_TRUE(near(at(px, c.knob - 16, 2), 0xff8f989f)) << c.value;
+        }
+        if (c.knob < 188) {
+            EXPECT_TRUE(near(at(px, c.knob + 20, 2), 0xff606060)) << c.value;
+        }
+    }
+}
+
+TEST_F(UiGl, CheckboxCrossOnlyWhenChecked) {
+    sized(ui_add_checkbox(ui, "", "on"), 24, 24);
+    for (bool checked : {false, true}) {
+        if (checked)
+            ui_mouse_down(ui, 0, 0, 12, 12); // toggles on press
+        const auto px = frame();
+        // The cross runs through the box's centre; its corners stay box grey.
+        EXPECT_EQ(near(at(px, 12, 12), ui_theme_color_text(0), 8), checked);
+        EXPECT_TRUE(near(at(px, 12, 3), 0xff606060));
+        EXPECT_EQ(near(at(px, 8, 8), ui_theme_color_text(0), 8), checked);
+    }
+}
+
+// Under the box (it is offset 2 down) the shadow is darker than above it; it
+// reaches past the box on every side, leaves the box itself alone and fades
+// out within 10 points.
+TEST_F(UiGl, BoxShadowExtendsPastTheBox) {
+    const gr_color_t white = 0xffffffff;
+    const auto px = frame([&] {
+        gr_context_clear(ctx, white);
+        gr_ui_box_shadow(ctx, 100, 50, 120, 60);
+    });
+    const int below = luminance(at(px, 160, 113)), above = luminance(at(px, 160, 48));
+    EXPECT_LT(below, 245);
+    EXPECT_LT(above, 255);
+    EXPECT_LT(below, above);
+    EXPECT_LT(luminance(at(px, 97, 80)), 255);  // left
+    EXPECT_LT(luminance(at(px, 223, 80)), 255); // right
+    EXPECT_EQ(at(px, 160, 80), white);          // the box: a hole in the path
+    EXPECT_EQ(at(px, 160, 135), white);         // past the path
+    EXPECT_EQ(at(px, 20, 20), white);
+}
+
+// Index controls draw their selection from the model at every frame.
+TEST_F(UiGl, SelectionIsDrawnFromTheModel) {
+    static const char* items[] = {"a", "b", "c", "d"};
+    const struct {
+        const char* what;
+        uic_s* (*add)(ui_s*);
+        float w, h;
+        int probe_x[3], probe_y; // a point inside items 0, 1, 2
+    } cases[] = {
+        {"list",
+         [](ui_s* u) { return ui_add_list(u, 3, items, "sel"); },
+         200,
+         120,
+         {10, 10, 10},
+         0},
+        {"icon row",
+         [](ui_s* u) { return ui_add_icon_set(u, 3, items, nullptr, "sel", UI_ICON_SET_ROW); },
+         300,
+         24,
+         {10, 110, 210},
+         4},
+        {"segment",
+         [](ui_s* u) { return ui_add_segment(u, 3, items, "sel"); },
+         300,
+         32,
+         {10, 110, 210},
+         4},
+        {"wizard",
+         [](ui_s* u) { return ui_add_wizard(u, 4, items, "sel"); },
+         300,
+         40,
+         {4, 81, 156},
+         6},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ui_destroy(ui);
+        ui = ui_create(model);
+        sized(c.add(ui), c.w, c.h);
+        for (int sel = 0; sel < 3; sel++) {
+            ui_model_set_int(model, "sel", sel);
+            const auto px = frame();
+            for (int i = 0; i < 3; i++) {
+                // List rows are 36 high: probe each row's top part.
+                const int y = c.probe_y ? c.probe_y : 36 * i + 6;
+                EXPECT_EQ(near(at(px, c.probe_x[i], y), ui_theme_color_key(), 6), i == sel)
+                    << "sel " << sel << " item " << i << std::hex << " " << at(px, c.probe_x[i], y);
+            }
+        }
+    }
+}
+
+TEST_F(UiGl, ProgressShowsOnlyBetweenTheEnds) {
+    sized(ui_add_progress(ui, 0, "p"), 200, 10);
+    const struct {
+        float value;
+        uint32_t at_10, at_100;
+    } cases[] = {{0, kClear, kClear}, {1, kClear, kClear}, {0.25f, 0xfff89b18, 0xff606060}};
+    for (const auto& c : cases) {
+        ui_model_set_float(model, "p", c.value);
+        const auto px = frame();
+        EXPECT_TRUE(near(at(px, 10, 5), c.at_10)) << c.value;
+        EXPECT_TRUE(near(at(px, 100, 5), c.at_100)) << c.value;
+    }
+}
+
+// A 20 x 20 image zoomed about the control's centre: magnification 1 doubles
+// it (90..110 becomes 80..120) and the centre stays put.
+TEST_F(UiGl, ImageZoomsAboutTheGesturePoint) {
+    gr_image_s* image = gr_image_create(20, 20);
+    uint32_t* p = gr_image_pixels_lock(image);
+    for (int i = 0; i < 400; i++)
+        p[i] = 0xffff0000;
+    gr_image_pixels_unlock(image, true);
+    ui_model_set_ptr(model, "img", image);
+    sized(ui_add_image(ui, "img", UI_IMAGE_ZOOM), 200, 160);
+    const struct {
+        float amount;
+        int inside, outside; // x of a red and of a clear pixel on the middle row
+    } cases[] = {{0, 91, 88}, {1, 81, 78}, {-0.5f, 91, 88}};
+    for (const auto& c : cases) {
+        ui_mouse_move(ui, 0, 100, 80);
+        ui_magnify(ui, 100, 80, c.amount);
+        const auto px = frame();
+        EXPECT_TRUE(near(at(px, c.inside, 80), 0xffff0000)) << c.amount;
+        EXPECT_TRUE(near(at(px, 200 - c.inside, 80), 0xffff0000)) << c.amount;
+        EXPECT_TRUE(near(at(px, c.outside, 80), kClear)) << c.amount;
+    }
+    gr_image_release(image);
+}
+
+} // namespace
