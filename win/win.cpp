@@ -13,6 +13,7 @@
 
 #include "app/app_keys.h"
 #include "app/app_log.h"
+#include "app/app_main.h"
 #include "ui/ui.h"
 #include "ui/ui_theme.h"
 #include "win/win_internal.h"
@@ -53,19 +54,9 @@ struct gr_window_s {
     int in_callback = 0;        // main thread only: depth of GLFW callbacks running
 };
 
-// ---- process-wide state: GLFW, the main queue, the modal loop -------------------------
+// ---- process-wide state: GLFW and the modal loop -------------------------
 
 namespace {
-
-struct MainTask {
-    void (*fn)(void*);
-    void* user;
-    gr_window_s* owner; // dropped when this window closes; null: none
-};
-
-// Posts come from any thread; the modal loop drains them on the main thread.
-std::mutex s_queue_lock;
-std::deque<MainTask> s_queue;
 
 // The modal loop runs on the main thread; finish may come from any thread.
 std::atomic<bool> s_modal_finished{false};
@@ -76,29 +67,6 @@ thread_local char s_glfw_error[256]; // the last GLFW error of this thread
 
 void win__on_error(int, const char* description) {
     snprintf(s_glfw_error, sizeof s_glfw_error, "%s", description);
-}
-
-void win__post(void (*fn)(void*), void* user, gr_window_s* owner) {
-    {
-        std::lock_guard<std::mutex> guard(s_queue_lock);
-        s_queue.push_back({fn, user, owner});
-    }
-    if (s_windows > 0)
-        glfwPostEmptyEvent();
-}
-
-void win__drain() {
-    for (;;) {
-        MainTask task;
-        {
-            std::lock_guard<std::mutex> guard(s_queue_lock);
-            if (s_queue.empty())
-                return;
-            task = s_queue.front();
-            s_queue.pop_front();
-        }
-        task.fn(task.user);
-    }
 }
 
 void win__lock(gr_window_s* w) {
@@ -224,7 +192,7 @@ static void win__on_close(GLFWwindow* g) {
     // The window stays open: whoever owns it decides, from the main queue.
     glfwSetWindowShouldClose(g, GLFW_FALSE);
     if (w->attached && w->close_fn)
-        win__post(w->close_fn, w->close_user, w);
+        app_main_post(w->close_fn, w->close_user, w);
 }
 
 static void win__reshape(gr_window_s* w) {
@@ -336,6 +304,8 @@ gr_window_s* gr_window_create(int width, int height, unsigned flags) {
             glfwTerminate();
         return nullptr;
     }
+    if (s_windows == 0)
+        app_main_set_waker(glfwPostEmptyEvent);
     s_windows++;
     auto* w = new gr_window_s;
     w->glfw = g;
@@ -377,13 +347,12 @@ static void win__finish_closing(void* user) {
     w->context = nullptr;
     win__unlock(w);
     glfwDestroyWindow(w->glfw);
-    {
-        std::lock_guard<std::mutex> guard(s_queue_lock);
-        std::erase_if(s_queue, [w](const MainTask& t) { return t.owner == w; });
-    }
+    app_main_forget(w);
     delete w;
-    if (--s_windows == 0)
+    if (--s_windows == 0) {
+        app_main_set_waker(nullptr);
         glfwTerminate();
+    }
 }
 
 void gr_window_destroy(gr_window_s* w) {
@@ -399,7 +368,7 @@ void gr_window_destroy(gr_window_s* w) {
     // GLFW windows cannot be destroyed inside their own callbacks: from there
     // the closing waits for the main queue.
     if (w->in_callback > 0)
-        win__post(win__finish_closing, w, nullptr);
+        app_main_post(win__finish_closing, w, nullptr);
     else
         win__finish_closing(w);
 }
@@ -415,10 +384,10 @@ int gr_window_modal_run(gr_window_s* w) {
     win__prepare(w);
     while (!s_modal_finished.load()) {
         glfwWaitEventsTimeout(0.25);
-        win__drain();
+        app_main_drain();
     }
     const int code = s_modal_code.load();
-    win__drain(); // closings posted by the last event
+    app_main_drain(); // closings posted by the last event
     if (!w->closing)
         glfwHideWindow(w->glfw);
     if (--w->pins == 0 && w->close_pending)
@@ -434,10 +403,6 @@ void gr_window_modal_finish(gr_window_s*, int code) {
 }
 
 void gr_window_run_loop(gr_window_s*) {}
-
-void gr_window_main_post(void (*fn)(void* user), void* user) {
-    win__post(fn, user, nullptr);
-}
 
 // ---- setters -------------------------------------------------------------------------
 

@@ -66,6 +66,3 @@ void gr_window_set_title(gr_window_s* window, const char* utf8);
 // Maps input to ui (null: input goes nowhere). Without a draw callback each
 // frame clears to the theme's fill colour and draws ui.
 void gr_window_set_ui(gr_window_s* window, ui_s* ui);
-
-// Runs fn(user) on the main thread from the modal loop. Thread: any.
-void gr_window_main_post(void (*fn)(void* user), void* user);
