@@ -34,13 +34,17 @@ popover_s* state_of(uic_s* control) {
     return static_cast<popover_s*>(uic_cookie_get(control));
 }
 
-// The box sits centred above the anchor with a gap, moved left when it would
-// leave the right edge of a control width wide.
+// The box sits centred above the anchor with a gap, moved sideways when it
+// would leave the control (width wide) on the right or on the left.
 ui_rect_s popover_box(const popover_s* s, float width) {
     const float W = s->content_width, H = s->content_height;
     float left = s->anchor_x - 0.5f * W;
-    if (W < width && left + W > width)
-        left = width - W;
+    if (W < width) {
+        if (left + W > width)
+            left = width - W;
+        if (left < 0.0f)
+            left = 0.0f;
+    }
     return {left, s->anchor_y - kGap - H, W, H};
 }
 

@@ -136,7 +136,7 @@ TEST_F(UiInput, PopoverPlacesItsBoxAndClosesOnAClickOutside) {
     const struct {
         float anchor_x;
         float want_x;
-    } cases[] = {{200, 40}, {600, 320}}; // the second would end at 760: moved left
+    } cases[] = {{200, 40}, {600, 320}, {50, 0}}; // 760 and -110 are moved inside
     for (const auto& k : cases) {
         ui_s* content = ui_create(model);
         Log inner;
