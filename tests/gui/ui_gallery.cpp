@@ -134,9 +134,24 @@ int readout_proc(uic_s* control, int message, void* data) {
     gr_ui_checkbox(c, hx, y + 88, 0, 20, ui_model_get_bool(m, "wrap"), 0);
     gr_ui_slider(c, ui_model_get_float(m, "amount"), hx + 30, y + 88, hw - 30, 21, 1);
     const float ty = y + 6 * 24 + 8;
-    if (d->height - ty > 40)
-        gr_ui_tabs(c, 8, ty, d->width - 16, d->height - ty - 8, 3, kModes,
-                   ui_model_get_int(m, "mode"), -1);
+    if (d->height - ty < 40)
+        return 1;
+    gr_ui_tabs(c, 8, ty, d->width - 16, d->height - ty - 8, 3, kModes, ui_model_get_int(m, "mode"),
+               -1);
+    // Every glyph of the icon font, A-N then a-z, in the tabs' body.
+    auto* context = static_cast<Context*>(c);
+    gr_context_text_font(context, UI_FONT_ICON, 20);
+    gr_context_fill_color(context, ui_theme_color_text(0));
+    float gx = 20, gy = ty + 38;
+    for (const char* run : {"ABCDEFGHIJKLMNabcdef", "ghijklmnopqrstuvwxyz"}) {
+        for (const char* p = run; *p; p++) {
+            const char glyph[2] = {*p, 0};
+            gr_context_text(context, glyph, gx, gy);
+            gx += 22;
+        }
+        gx = 20;
+        gy += 26;
+    }
     return 1;
 }
 
