@@ -52,12 +52,12 @@ add_library(sw_gr_context STATIC ${CMAKE_SOURCE_DIR}/gr/gr_context.cpp)
 target_include_directories(sw_gr_context PUBLIC ${CMAKE_SOURCE_DIR})
 target_link_libraries(sw_gr_context PUBLIC sw_gr sw_nanovg PRIVATE sw_warnings)
 sw_add_subsystem(sw_ui ui DEPS sw_gr_context)
-sw_add_subsystem(sw_rd rd DEPS sw_gr sw_task Threads::Threads)
+sw_add_subsystem(sw_rd rd DEPS sw_gr sw_task sw_ui Threads::Threads)
 # The window sits above the toolkit: it feeds input to ui/ and draws through
 # the render context. The toolkit's entry points are resolved where a program
 # links sw_ui after it, so the window's own tests can observe them.
 sw_add_subsystem(sw_win win DEPS sw_gr_context glfw)
-sw_add_subsystem(sw_common common DEPS sw_gr sw_rd)
+sw_add_subsystem(sw_common common DEPS sw_win sw_rd sw_ui sw_gr)
 
 # The stand-alone program.
 file(GLOB SW_CLI_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/cli/*.cpp)
