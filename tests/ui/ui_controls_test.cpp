@@ -189,17 +189,6 @@ TEST_F(UiControls, IndexControlsWriteTheChosenIndexAsAFloat) {
     }
 }
 
-TEST_F(UiControls, PickingNeedsALayoutAndAPress) {
-    uic_s* list = ui_add_list(ui, 3, kItems, "sel");
-    ui_layout_dims(ui, list, 200, 300);
-    ui_model_set_float(model, "sel", 42);
-    click(100, 50, 100, 50); // no frame yet: no rows to pick from
-    EXPECT_EQ(ui_model_get_float(model, "sel"), 42);
-    layout();
-    ui_mouse_up(ui, 0, 0, 100, 50); // a release without a press
-    EXPECT_EQ(ui_model_get_float(model, "sel"), 42);
-}
-
 TEST_F(UiControls, IconGridMeasuresRowsOfSquareCells) {
     const struct {
         int count;

@@ -3,6 +3,7 @@
 
 #include <cmath>
 
+#include "ui/ui_controls.h"
 #include "ui/ui_input.h"
 #include "ui/ui_popover.h"
 #include "ui_test_util.h"
@@ -161,6 +162,25 @@ TEST_F(UiInput, PopoverPlacesItsBoxAndClosesOnAClickOutside) {
         ui_mouse_down(ui, 0, 0, 50, 25); // routing is back to normal
         EXPECT_EQ(log, (Log{"A:down"}));
     }
+}
+
+// A button inside the popover that closes it frees the content it sits in,
+// while the click is still being passed on.
+TEST_F(UiInput, PopoverContentMayCloseThePopover) {
+    ui_s* content = ui_create(model);
+    uic_s* pop = nullptr;
+    ui_layout_push_vertical(content, 0);
+    ui_add_button(
+        content, "Close", [](void* u) { uic_remove(*static_cast<uic_s**>(u)); }, &pop);
+    ui_layout_pop(content);
+    pop = ui_popover_present(ui, content, UI_POPOVER_OWNS_CONTENT, 200, 300);
+    layout(640, 480);
+    const ui_rect_s box = ui_popover_box(pop); // 48 high content: (40, 222, 320, 68)
+    ui_layout_run(content, nullptr, box.x + 10, box.y + 10, box.width - 20, box.height - 20);
+    ui_mouse_down(ui, 0, 0, 100, 250);
+    ui_mouse_up(ui, 0, 0, 100, 250);
+    ui_mouse_down(ui, 0, 0, 50, 25);
+    EXPECT_EQ(log, (Log{"A:down"}));
 }
 
 } // namespace
