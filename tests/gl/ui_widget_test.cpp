@@ -153,6 +153,24 @@ TEST_F(UiGl, SliderKnobSitsAtItsPosition) {
     }
 }
 
+// The value text starts 32 points right of the knob's track position: 2.5
+// reads "2.50", with scale 100 "250.00", which reaches further right.
+TEST_F(UiGl, SliderValueTextShowsTheScaledValue) {
+    uic_s* slider = ui_slider_set_exp(sized(ui_add_slider(ui, "", "v", 0, 10), 300, 24), 2);
+    ui_model_set_float(model, "v", 2.5f); // pos 0.5: text from 150 + 32
+    for (float scale : {1.0f, 100.0f}) {
+        ui_slider_set_scale(slider, scale);
+        const auto px = frame();
+        int lo, hi;
+        range(px, 176, 4, 181, 20, &lo, &hi);
+        EXPECT_LT(hi, 100) << scale; // the bare track before the text
+        range(px, 182, 4, 205, 20, &lo, &hi);
+        EXPECT_GT(hi, 110) << scale; // the first digits
+        range(px, 216, 4, 240, 20, &lo, &hi);
+        EXPECT_EQ(hi > 110, scale == 100.0f) << scale; // only "250.00" reaches here
+    }
+}
+
 TEST_F(UiGl, CheckboxCrossOnlyWhenChecked) {
     sized(ui_add_checkbox(ui, "", "on"), 24, 24);
     for (bool checked : {false, true}) {
