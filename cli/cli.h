@@ -54,6 +54,10 @@ void cli_print_usage(const char* synopsis, const char* description, const cli_op
 // Reports an error as "spotweave: <message>" on standard error; returns 1.
 int cli_fail(const char* format, ...);
 
+// Reports that memory ran out while command worked on path, nothing written;
+// returns 1.
+int cli_fail_memory(const char* command, const char* path);
+
 // Parses a whole decimal integer within [lo, hi]. Returns false otherwise.
 bool cli_parse_int(const char* text, long lo, long hi, long* out);
 
@@ -87,3 +91,4 @@ int cli_blur(int argc, char** argv);
 int cli_resize(int argc, char** argv);
 int cli_lines(int argc, char** argv);
 int cli_render(int argc, char** argv);
+int cli_view(int argc, char** argv);

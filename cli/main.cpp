@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <new>
 
 #include "cli/cli.h"
 
@@ -16,6 +17,7 @@ static const cli__command_s cli__commands[] = {
     {"resize", cli_resize, "scale a picture to a size or a longest side"},
     {"lines", cli_lines, "draw a picture as coherent lines along its edges"},
     {"render", cli_render, "grow the reaction-diffusion pattern out of a picture"},
+    {"view", cli_view, "watch the pattern grow in a window, paint into it, save it"},
 };
 
 static void cli__usage(FILE* to) {
@@ -38,9 +40,19 @@ int main(int argc, char** argv) {
         cli__usage(stdout);
         return 0;
     }
-    for (const auto& c : cli__commands)
-        if (std::strcmp(argv[1], c.name) == 0)
+    for (const auto& c : cli__commands) {
+        if (std::strcmp(argv[1], c.name) != 0)
+            continue;
+        // The library reports running out of memory with null; the program's
+        // own strings and tables throw. Outputs are written whole at the end,
+        // so an exception leaves nothing behind.
+        try {
             return c.run(argc, argv);
+        } catch (const std::bad_alloc&) {
+            std::fprintf(stderr, "spotweave: %s: out of memory; nothing is written\n", c.name);
+            return 1;
+        }
+    }
     std::fprintf(stderr, "spotweave: unknown command '%s'\n\n", argv[1]);
     cli__usage(stderr);
     return 2;

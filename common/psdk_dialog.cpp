@@ -2,7 +2,6 @@
 // grows live on the filter area, shown by the simulation view, with "OK" and
 // "Cancel". OK takes the pattern as the result.
 
-#include "app/app_log.h"
 #include "app/app_resource.h"
 #include "common/psdk_preview.h"
 #include "rd/rd_runner.h"
@@ -101,9 +100,9 @@ static void cb_cancel_button(void*) {
 int psdk_preview_dialog(gr_image_s* image, gr_image_s** result) {
     s_window = gr_window_create(640, 480, GR_WINDOW_NO_CLOSE | GR_WINDOW_NO_RESIZE);
     if (!s_window) {
+        // The window said why on standard error.
         gr_image_release(image);
-        app_log("Spotweave: the preview window cannot open; the document is left unchanged.\n");
-        return 0;
+        return -1;
     }
     gr_window_set_title(s_window, "spot/weave");
     gr_window_set_init_cb(s_window, init_cb, image);

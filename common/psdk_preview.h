@@ -9,9 +9,9 @@
 
 // A preview run: takes over image's reference and returns 1 for OK, with
 // *result set to the result image (one reference for the caller) or to null
-// when OK produced none; returns 0 for Cancel, a closed window, or when no
-// window can be opened (a message on standard error then says why), with
-// *result untouched.
+// when OK produced none; returns 0 for Cancel or a closed window, and -1 when
+// no window can be opened (a line on standard error then says why); *result
+// is untouched unless 1 is returned.
 typedef int (*psdk_preview_fn)(gr_image_s* image, gr_image_s** result);
 
 // Runs the preview on image as described for psdk_preview_fn: the runner set by

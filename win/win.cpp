@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstring>
 #include <cmath>
 #include <deque>
 #include <mutex>
@@ -67,6 +68,8 @@ thread_local char s_glfw_error[256]; // the last GLFW error of this thread
 
 void win__on_error(int, const char* description) {
     snprintf(s_glfw_error, sizeof s_glfw_error, "%s", description);
+    for (size_t n = strlen(s_glfw_error); n > 0 && s_glfw_error[n - 1] == ' ';)
+        s_glfw_error[--n] = '\0';
 }
 
 void win__lock(gr_window_s* w) {
