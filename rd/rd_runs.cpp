@@ -34,13 +34,13 @@ static constexpr int RD__MAX_ROWS = RD__RUNS_MAX_RADIUS + 1 + (RD__RUNS_MAX_RADI
 
 // An ellipse is point symmetric, so a shape keeps the rows dy >= 0 only: row
 // -dy is row dy mirrored. A shape is 8 header bytes (D, the row reach; K, the
-// stored rows; zeros), then K (start, end) byte pairs: row dy = k covers dx
-// in [start, end), row -k covers [1 - end, 1 - start). K is odd (the centre
-// row, then rows in pairs); rows past D (the padding) and empty rows are
-// [0, 0). Sizes are padded to a multiple of 8, so shapes stay aligned in
-// their table.
+// stored rows; zeros), then K rows of four bytes (s, e, 1 - e, 1 - s): row
+// dy = k covers dx in [s, e), and row -k covers [1 - e, 1 - s), stored next
+// to it so that no index is computed while summing. K is odd (the centre row, then rows in pairs);
+// rows past D (the padding) and empty rows are all zeros. Sizes are padded to a multiple of 8, so
+// shapes stay aligned in their table.
 static constexpr size_t RD__SHAPE_HEADER = 8;
-static constexpr size_t RD__SHAPE_MAX = RD__SHAPE_HEADER + ((2 * (size_t)RD__MAX_ROWS + 7) & ~7);
+static constexpr size_t RD__SHAPE_MAX = RD__SHAPE_HEADER + ((4 * (size_t)RD__MAX_ROWS + 7) & ~7);
 static_assert(RD__MAX_ROWS <= 255, "the row count is one byte");
 
 // Bytes of shapes one radius may make before the runs are given up (and the
@@ -66,7 +66,7 @@ struct rd__runs_s {
 };
 
 static RD__INLINE size_t rd__shapeBytes(int rows) {
-    return RD__SHAPE_HEADER + ((2 * (size_t)rows + 7) & ~(size_t)7);
+    return RD__SHAPE_HEADER + ((4 * (size_t)rows + 7) & ~(size_t)7);
 }
 
 static RD__INLINE size_t rd__shapeSize(const int8_t* shape) {
@@ -234,8 +234,10 @@ static size_t rd__shapeBuild(const rd__ellipse_s& e, int8_t* out, double* clear)
     int8_t* run = out + RD__SHAPE_HEADER;
     for (int dy = 0; dy <= reach; dy++)
         if (x0[dy] <= x1[dy]) {
-            run[2 * dy] = (int8_t)x0[dy];
-            run[2 * dy + 1] = (int8_t)(x1[dy] + 1);
+            run[4 * dy] = (int8_t)x0[dy];
+            run[4 * dy + 1] = (int8_t)(x1[dy] + 1);
+            run[4 * dy + 2] = (int8_t)-x1[dy];
+            run[4 * dy + 3] = (int8_t)(1 - x0[dy]);
         }
     return size;
 }
@@ -523,7 +525,7 @@ static void rd__mergeRadii(rd__setup_s* setup) {
             const int rows = (uint8_t)shape[1];
             const int8_t* run = shape + RD__SHAPE_HEADER;
             for (int k = 0; k < rows; k++)
-                reach = std::max({reach, -(int)run[2 * k], run[2 * k + 1] - 1});
+                reach = std::max({reach, -(int)run[4 * k], run[4 * k + 1] - 1});
         }
         for (int large = 0; large < 2; large++) {
             const int r = large ? item.rho / 2 : item.rho;
@@ -674,7 +676,7 @@ static_assert(sizeof(rd__vec<4>) == 32, "four doubles");
 #pragma GCC diagnostic ignored "-Wpsabi"
 
 // Entries e - s of N neighbouring columns of one prefix row.
-template <int N> static RD__INLINE rd__vec<N> rd__run(const double* row, int s, int e) {
+template <int N> static RD__INLINE rd__vec<N> rd__run(const double* row, ptrdiff_t s, ptrdiff_t e) {
     rd__vec<N> end, start;
     std::memcpy(&end, row + e, sizeof end);
     std::memcpy(&start, row + s, sizeof start);
@@ -699,16 +701,15 @@ static RD__INLINE void rd__shapeSums(const int8_t* shape, const double* centre, 
     const double* below = c;
     const double* above = c;
     for (int k = 1; k < rows; k += 2) {
+        const int8_t* q = run + 4 * k;
         below += stride;
         above -= stride;
-        const int s0 = run[2 * k], e0 = run[2 * k + 1];
-        const int s1 = run[2 * k + 2], e1 = run[2 * k + 3];
-        l0 += rd__run<N>(below, s0, e0);
-        l1 += rd__run<N>(above, 1 - e0, 1 - s0);
+        l0 += rd__run<N>(below, q[0], q[1]);
+        l1 += rd__run<N>(above, q[2], q[3]);
         below += stride;
         above -= stride;
-        l2 += rd__run<N>(below, s1, e1);
-        l3 += rd__run<N>(above, 1 - e1, 1 - s1);
+        l2 += rd__run<N>(below, q[4], q[5]);
+        l3 += rd__run<N>(above, q[6], q[7]);
     }
     const rd__vec<N> all = (l0 + l1) + (l2 + l3);
     std::memcpy(sums, &all, sizeof all);
