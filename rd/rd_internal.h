@@ -85,3 +85,15 @@ unsigned long rd__runs_shapes(const rd__runs_s* runs);
 // or the portable one; both give the same bits. Returns whether the vector
 // path is now in use. Thread: while no update runs.
 bool rd__runs_use_simd(bool on);
+
+// ---- Simulation view ---------------------------------------------------------
+
+struct uic_s;
+struct zoomer_s;
+
+// Returns the zoomer of a simulation view control.
+zoomer_s* rd__view_zoomer(uic_s* control);
+
+// Returns the percentage the view shows while preparing: progress x 100
+// rounded half away from zero.
+int rd__preparing_percent(float progress);

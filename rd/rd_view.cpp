@@ -8,6 +8,7 @@
 #include "app/app_panel.h"
 #include "gr/gr_color.h"
 #include "gr/gr_context.h"
+#include "rd/rd_internal.h"
 #include "ui/ui_theme.h"
 #include "ui/ui_widget.h"
 
@@ -100,7 +101,7 @@ void rd__draw(rd_view_s* v, const uic_draw_s* d) {
     } else {
         char text[64];
         std::snprintf(text, sizeof text, "Preparing %d%%",
-                      int(std::roundf(rd_get_progress(rd) * 100)));
+                      rd__preparing_percent(rd_get_progress(rd)));
         gr_context_fill_color(c, 0xFFFFFFFF);
         float tw = 0, th = 0;
         gr_context_text_dims(c, text, &tw, &th);
@@ -115,6 +116,14 @@ void rd__draw(rd_view_s* v, const uic_draw_s* d) {
 }
 
 } // namespace
+
+int rd__preparing_percent(float progress) {
+    return int(std::roundf(progress * 100));
+}
+
+zoomer_s* rd__view_zoomer(uic_s* control) {
+    return &static_cast<rd_view_s*>(uic_cookie_get(control))->zoomer;
+}
 
 bool zoomer_view_proc(zoomer_s* z, uic_s* control, int message, void* data) {
     switch (message) {

@@ -35,3 +35,16 @@ TEST(AppLog, FormattingErrorStillWritesATerminatedText) {
     EXPECT_LE(written.size(), 4u);
     EXPECT_EQ(written, std::string("abc ").substr(0, written.size()));
 }
+
+TEST(AppLogTo, HandsTheTextToTheSinkOrDropsIt) {
+    std::string got;
+    const app_log_sink_s collect = {
+        [](void* user, const char* text) { *static_cast<std::string*>(user) += text; }, &got};
+    app_log_to(collect, "SST: %g%%\n", 25.0);
+    app_log_to(collect, "%s", std::string(2000, 'y').c_str());
+    EXPECT_EQ(got, "SST: 25%\n" + std::string(1023, 'y'));
+    testing::internal::CaptureStderr();
+    app_log_to({nullptr, nullptr}, "dropped\n");
+    app_log_to(app_log_stderr(), "kept %d\n", 1);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "kept 1\n");
+}

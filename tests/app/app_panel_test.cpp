@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-
 #include "app/app_pref.h"
 #include "app_test_util.h"
 
@@ -11,24 +9,10 @@ using namespace app_test;
 
 namespace {
 
-// A zenity stand-in first on PATH: it writes its arguments, one a line, to
-// args and answers with $REPLY (exit 0), or cancels (exit 1) when it is unset.
 class AppPanel : public testing::Test {
 protected:
-    void SetUp() override {
-        std::ofstream script(folder.path + "/zenity");
-        script << "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"" << args_file() << "\"\n"
-               << "[ -n \"$REPLY\" ] || exit 1\nprintf '%s\\n' \"$REPLY\"\n";
-        script.close();
-        chmod((folder.path + "/zenity").c_str(), 0755);
-    }
-    std::string args_file() const { return folder.path + "/args"; }
-    std::string args() const { return contents(args_file()); }
-
-    temp_folder folder;
-    scoped_env config{"XDG_CONFIG_HOME", folder.path.c_str()};
-    scoped_env path{"PATH", (folder.path + ":/usr/bin:/bin").c_str()};
-    scoped_env display{"DISPLAY", ":99"};
+    std::string args() const { return zenity.args(); }
+    fake_zenity zenity;
 };
 
 TEST_F(AppPanel, PanelsPassTitleKindAndFiltersAndReturnTheAnswer) {

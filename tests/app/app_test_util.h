@@ -57,4 +57,23 @@ inline std::string contents(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
+// A zenity stand-in first on PATH, with a display to show it on: it writes
+// its arguments, one a line, to args() and answers with $REPLY (exit 0), or
+// cancels (exit 1) when REPLY is unset. Preferences go to the same folder.
+struct fake_zenity {
+    temp_folder folder;
+    scoped_env config{"XDG_CONFIG_HOME", folder.path.c_str()};
+    scoped_env path{"PATH", (folder.path + ":/usr/bin:/bin").c_str()};
+    scoped_env display{"DISPLAY", ":99"};
+    fake_zenity() {
+        std::ofstream script(folder.path + "/zenity");
+        script << "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"" << args_file() << "\"\n"
+               << "[ -n \"$REPLY\" ] || exit 1\nprintf '%s\\n' \"$REPLY\"\n";
+        script.close();
+        fs::permissions(folder.path + "/zenity", fs::perms::owner_all);
+    }
+    std::string args_file() const { return folder.path + "/args"; }
+    std::string args() const { return contents(args_file()); }
+};
+
 } // namespace app_test
