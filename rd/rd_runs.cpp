@@ -211,21 +211,17 @@ static double rd__rowRun(const rd__ellipse_s& e, int dy, int* x0, int* x1) {
 }
 
 // Writes the shape of the ellipse (radius 1..RD__RUNS_MAX_RADIUS) to out
-// (RD__SHAPE_MAX bytes) and returns its size; *clear gets the least distance
-// |u^2 + v^2 - 1| of any cell of the bounding square from the boundary (0
-// when the single-precision test had to settle some). The test is point
-// symmetric bit for bit (negating both offsets negates u and v exactly), so
-// row -dy is row dy mirrored.
-static size_t rd__shapeBuild(const rd__ellipse_s& e, int8_t* out, double* clear) {
+// (RD__SHAPE_MAX bytes) and returns its size. The test is point symmetric bit
+// for bit (negating both offsets negates u and v exactly), so row -dy is row
+// dy mirrored.
+static size_t rd__shapeBuild(const rd__ellipse_s& e, int8_t* out) {
     int x0[RD__RUNS_MAX_RADIUS + 1], x1[RD__RUNS_MAX_RADIUS + 1];
     int reach = 0;
-    double m = INFINITY;
     for (int dy = 0; dy <= e.rho; dy++) {
-        m = std::min(m, rd__rowRun(e, dy, &x0[dy], &x1[dy]));
+        rd__rowRun(e, dy, &x0[dy], &x1[dy]);
         if (x0[dy] <= x1[dy])
             reach = dy;
     }
-    *clear = m / e.R2;
     const int rows = reach + 1 + (reach & 1);
     const size_t size = rd__shapeBytes(rows);
     std::memset(out, 0, size);
@@ -299,96 +295,113 @@ struct rd__shapeTable {
 
 // ---- Set-up ------------------------------------------------------------------
 
-// A shape and the tangents it certainly serves: those within an angle whose
-// sine is `sine` of the tangent it was made for (or of its opposite, which
-// covers the same cells bit for bit). Turning a unit tangent by t changes
-// ln(u^2 + v^2) of any cell by at most 1.5 |t| (d(u^2 + v^2)/dt = -3uv), so a
-// shape whose cells all kept `clear` from the boundary stays right while no
-// cell can come within rounding of it.
-struct rd__cone_s {
-    uint32_t offset = RD__RUNS_SCAN;
-    float a = 0.0f, b = 0.0f;
-    double sine = 0.0;
+// Tangents this close to unit length count as unit: the direction index
+// serves only those (its slack allows for the difference).
+static bool rd__unit(float a, float b) {
+    return std::fabs((double)a * a + (double)b * b - 1.0) <= 1e-6;
+}
 
-    // Tangents this close to unit length count as unit (sineFor allows for
-    // the difference); cones serve only those.
-    static bool unit(float a, float b) {
-        return std::fabs((double)a * a + (double)b * b - 1.0) <= 1e-6;
-    }
-    static double sineFor(double clear) {
-        // Single-precision rounding (1e-5) and the tangents' lengths (1e-6 each).
-        const double slack = 1.5e-5;
-        if (!(clear > 2.0 * slack))
-            return 0.0;
-        const double t = std::min(std::log((1.0 + clear) / (1.0 + slack)),
-                                  std::log((1.0 - slack) / (1.0 - std::min(clear, 0.5)))) /
-                         1.5;
-        return 0.999 * std::sin(t);
-    }
-    bool covers(float x, float y) const {
-        const double cross = (double)a * y - (double)b * x;
-        const double dot = (double)a * x + (double)b * y;
-        return std::fabs(cross) < sine && std::fabs(dot) > 0.5;
-    }
-};
-
-// Shapes met so far, by radius and direction: a cell first tries the cones of
-// the shapes made for its radius and nearly its direction, which costs a few
-// multiplications instead of laying a shape out.
-struct rd__shapeIndex {
-    struct node_s {
-        uint64_t key;
-        rd__cone_s cone;
-        uint32_t next; // node index + 1 of the next cone under the key, or 0
-    };
-    std::vector<uint32_t> slots; // node index + 1 of a key's first cone, or 0
-    std::vector<node_s> nodes;
-    unsigned long keys = 0;
-
-    static size_t hash(uint64_t key) { return (size_t)((key * 0x9E3779B97F4A7C15ull) >> 20); }
-
-    // Returns the slot of the key (its first node, or a free slot for it).
-    uint32_t& slot(uint64_t key) {
-        if ((keys + 1) * 2 > slots.size()) {
-            std::vector<uint32_t> old(slots.size() < 1024 ? 1024 : slots.size() * 2, 0u);
-            old.swap(slots);
-            for (uint32_t n : old)
-                if (n) {
-                    size_t i = hash(nodes[n - 1].key) & (slots.size() - 1);
-                    while (slots[i])
-                        i = (i + 1) & (slots.size() - 1);
-                    slots[i] = n;
-                }
-        }
-        const size_t mask = slots.size() - 1;
-        size_t i = hash(key) & mask;
-        while (slots[i] && nodes[slots[i] - 1].key != key)
-            i = (i + 1) & mask;
-        return slots[i];
-    }
-
-    void add(uint32_t& head, uint64_t key, const rd__cone_s& cone) {
-        if (!head)
-            keys++;
-        nodes.push_back({key, cone, head});
-        head = (uint32_t)nodes.size();
-    }
-};
-
-// The direction bucket of an ellipse: its tangent's angle modulo a half turn
-// in about 2 rho^2 steps, near the number of distinct shapes of that radius.
-// The angle is a diamond angle: monotonic in the true one and cheap.
-static uint64_t rd__shapeKey(int rho, float a, float b) {
-    double x = a, y = b;
+// A tangent's direction modulo a half turn as a diamond angle in [0, 2]:
+// monotonic in the true angle and cheap. Opposite tangents cover the same
+// cells bit for bit, so they share a direction.
+static double rd__direction(double x, double y) {
     if (y < 0.0 || (y == 0.0 && x < 0.0)) {
         x = -x;
         y = -y;
     }
-    const double d = x >= 0.0 ? y / (x + y) : 1.0 - x / (y - x); // 0..2
-    const double steps = 4.0 * rho * rho;
-    const int64_t bucket = std::clamp((int64_t)(d * steps), (int64_t)0, (int64_t)(2 * steps));
-    return (uint64_t)rho << 32 | (uint64_t)bucket;
+    return x >= 0.0 ? y / (x + y) : 1.0 - x / (y - x);
 }
+
+// The directions at which some cell of an ellipse of radius rho may change
+// sides, so that between two of them every unit tangent gives the same
+// shape. With t = (a, b) = (cos th, sin th) and a cell at distance d and
+// angle ph, u^2 + v^2 = (d / rho)^2 (1 + 3 sin^2(ph - th)): the cell is inside
+// while sin^2(ph - th) < ((rho / d)^2 - 1) / 3. Around each such crossing lies
+// a window of directions in which u^2 + v^2 stays within `slack` of 1, where
+// single-precision rounding and the tangent's length may decide either way;
+// outside every window the test's answer is the exact one.
+struct rd__directions_s {
+    std::vector<double> lo, hi; // disjoint windows, ascending
+    std::vector<uint32_t> gap;  // shape of the directions below window k (k = m: above the last)
+    std::vector<uint32_t> from; // per bucket of the range [0, 2]: the first window it may hold
+    double per_bucket = 0.0;
+
+    explicit rd__directions_s(int rho) {
+        // Single-precision rounding (1e-5) and the tangents' lengths (1e-6).
+        const double slack = 1.5e-5;
+        const double pi = 3.14159265358979323846;
+        std::vector<std::pair<double, double>> windows;
+        // A window of angles th in [t0, t1] (t0 <= t1, both in [-2 pi, 2 pi),
+        // less than a half turn apart), wrapped into [0, pi).
+        auto push = [&](double t0, double t1) {
+            while (t0 < 0.0) {
+                t0 += pi;
+                t1 += pi;
+            }
+            while (t0 >= pi) {
+                t0 -= pi;
+                t1 -= pi;
+            }
+            auto diamond = [](double t) { return rd__direction(std::cos(t), std::sin(t)); };
+            if (t1 < pi) {
+                windows.push_back({diamond(t0), diamond(t1)});
+            } else {
+                windows.push_back({diamond(t0), 2.0});
+                windows.push_back({0.0, diamond(std::min(t1 - pi, pi))});
+            }
+        };
+        for (int dy = 0; dy <= rho; dy++)
+            for (int dx = -rho; dx <= rho; dx++) {
+                // One of each pair of opposite cells: they change sides together.
+                if (dy == 0 && dx <= 0)
+                    continue;
+                const double q = (double)rho * rho / ((double)dx * dx + (double)dy * dy);
+                const double t_in = ((1.0 - slack) * q - 1.0) / 3.0;
+                const double t_out = ((1.0 + slack) * q - 1.0) / 3.0;
+                if (t_out <= 0.0 || t_in >= 1.0)
+                    continue; // outside, or inside, whatever the direction
+                const double p0 = std::asin(std::sqrt(std::max(t_in, 0.0)));
+                const double p1 = std::asin(std::sqrt(std::min(t_out, 1.0)));
+                const double ph = std::atan2((double)dy, (double)dx);
+                // Small rounding margins on the angles themselves.
+                push(ph + p0 - 1e-9, ph + p1 + 1e-9);
+                push(ph - p1 - 1e-9, ph - p0 + 1e-9);
+            }
+        std::sort(windows.begin(), windows.end());
+        for (const auto& w : windows) {
+            if (!lo.empty() && w.first <= hi.back()) {
+                hi.back() = std::max(hi.back(), w.second);
+                continue;
+            }
+            lo.push_back(w.first);
+            hi.push_back(w.second);
+        }
+        gap.assign(lo.size() + 1, RD__RUNS_SCAN);
+        const size_t buckets = 4 * lo.size() + 1;
+        per_bucket = (double)buckets / 2.0;
+        from.resize(buckets + 1);
+        size_t k = 0;
+        for (size_t j = 0; j <= buckets; j++) {
+            const double start = (double)j / per_bucket;
+            while (k < hi.size() && hi[k] < start)
+                k++;
+            from[j] = (uint32_t)k;
+        }
+    }
+
+    // Returns the slot for the shape of unit tangent (a, b): the gap its
+    // direction lies in (the directions above the last window wrap round to
+    // the first gap), or null inside a window.
+    uint32_t* slot(float a, float b) {
+        const double d = rd__direction(a, b);
+        size_t k = from[std::min((size_t)(d * per_bucket), from.size() - 1)];
+        while (k < hi.size() && hi[k] < d)
+            k++;
+        if (k < lo.size() && lo[k] <= d)
+            return nullptr;
+        return &gap[k == lo.size() ? 0 : k];
+    }
+};
 
 // The shapes of one radius: those of the small ellipses of cells with r =
 // rho and of the large ones of cells with 2r = rho. Radii are set up apart
@@ -416,41 +429,31 @@ static void rd__setupRadius(rd__setup_s* setup, rd__radius_s& item) {
     const reaction_diffusion2<float>* s = setup->solver;
     rd__runs_s* runs = setup->runs;
     const int rho = item.rho;
+    const float* tangent_x = s->complex->tangent_x;
+    const float* tangent_y = s->complex->tangent_y;
     int8_t shape[RD__SHAPE_MAX];
-    rd__shapeIndex index;
-    // The cone of the last shape used, and the last tangent.
-    rd__cone_s memo;
+    rd__directions_s index(rho);
+    auto build = [&](float a, float b) {
+        const size_t size = rd__shapeBuild(rd__ellipse_s(rho, a, b), shape);
+        return item.table.intern(shape, size);
+    };
+    // The last tangent and its shape: flat regions repeat the tangent exactly.
+    uint32_t memo = RD__RUNS_SCAN;
     float last_a = 0.0f, last_b = 0.0f;
     auto lookup = [&](float a, float b) {
-        // Flat regions repeat the tangent exactly.
-        if (memo.offset != RD__RUNS_SCAN && std::memcmp(&last_a, &a, 4) == 0 &&
+        if (memo != RD__RUNS_SCAN && std::memcmp(&last_a, &a, 4) == 0 &&
             std::memcmp(&last_b, &b, 4) == 0)
-            return memo.offset;
+            return memo;
         last_a = a;
         last_b = b;
-        const bool unit = rd__cone_s::unit(a, b);
-        if (unit && memo.covers(a, b))
-            return memo.offset;
-        uint64_t key = 0;
-        uint32_t* head = nullptr;
-        if (unit) {
-            key = rd__shapeKey(rho, a, b);
-            head = &index.slot(key);
-            for (uint32_t n = *head; n; n = index.nodes[n - 1].next)
-                if (index.nodes[n - 1].cone.covers(a, b)) {
-                    memo = index.nodes[n - 1].cone;
-                    return memo.offset;
-                }
-        }
-        double clear = 0.0;
-        const size_t size = rd__shapeBuild(rd__ellipse_s(rho, a, b), shape, &clear);
-        memo.offset = item.table.intern(shape, size);
-        memo.a = a;
-        memo.b = b;
-        memo.sine = unit ? rd__cone_s::sineFor(clear) : 0.0;
-        if (head && memo.sine > 0.0)
-            index.add(*head, key, memo);
-        return memo.offset;
+        uint32_t* slot = rd__unit(a, b) ? index.slot(a, b) : nullptr;
+        if (!slot)
+            memo = build(a, b);
+        else if (*slot != RD__RUNS_SCAN)
+            memo = *slot;
+        else
+            memo = *slot = build(a, b);
+        return memo;
     };
     // Small ellipses of radius rho, then large ones.
     for (int large = 0; large < 2; large++) {
@@ -460,10 +463,7 @@ static void rd__setupRadius(rd__setup_s* setup, rd__radius_s& item) {
         std::vector<uint32_t>& out = large ? runs->large : runs->small;
         for (int k = setup->first[r]; k < setup->first[r + 1]; k++) {
             const uint32_t i = setup->cells[(size_t)k];
-            float a = 0.0f, b = 0.0f, lmin = 0.0f, lmaj = 0.0f;
-            gr_complex_tensor(s->complex, (int)(i % (uint32_t)runs->width),
-                              (int)(i / (uint32_t)runs->width), &a, &b, &lmin, &lmaj);
-            out[i] = lookup(a, b);
+            out[i] = lookup(tangent_x[i], tangent_y[i]);
         }
     }
 }
