@@ -37,6 +37,10 @@ int cli_blur(int argc, char** argv) {
     if (!image)
         return 1;
     gr_image_s* blurred = gr_filter_gaussian(image, int32_t(radius));
+    if (!blurred) {
+        gr_image_release(image);
+        return cli_fail_memory("blur", in);
+    }
     const bool ok = cli_save_image(blurred, out);
     if (ok)
         std::printf("%s: %u x %u, radius %ld -> %s\n", in, gr_image_get_width(image),

@@ -13,6 +13,7 @@
 
 #include "app/app_env.h"
 #include "app/app_file.h"
+#include "app/app_log.h"
 #include "cli/cli.h"
 
 bool cli_args_s::has(const char* name) const {
@@ -132,8 +133,15 @@ int cli_fail(const char* format, ...) {
     va_start(args, format);
     std::vsnprintf(message, sizeof message, format, args);
     va_end(args);
-    std::fprintf(stderr, "spotweave: %s\n", message);
+    // File names and file contents in the message must not drive the terminal.
+    char shown[4 * sizeof message];
+    app_log_escape(message, shown, sizeof shown);
+    std::fprintf(stderr, "spotweave: %s\n", shown);
     return 1;
+}
+
+int cli_fail_memory(const char* command, const char* path) {
+    return cli_fail("%s: out of memory working on '%s'; nothing is written", command, path);
 }
 
 bool cli_parse_int(const char* text, long lo, long hi, long* out) {
@@ -243,7 +251,10 @@ bool cli_save_image(const gr_image_s* image, const char* out) {
                                            : gr_image_save_file(image, out);
     if (!ok) {
         const int err = errno;
-        cli_fail("cannot write '%s'%s%s", out, err ? ": " : "", err ? std::strerror(err) : "");
+        cli_fail("cannot write '%s'%s%s", out, err ? ": " : "",
+                 err == ENOMEM ? "out of memory"
+                 : err         ? std::strerror(err)
+                               : "");
     }
     return ok;
 }

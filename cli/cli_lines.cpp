@@ -26,7 +26,7 @@ static const cli_option_s cli__lines_options[] = {
     {"cross-steps", 0, true, "unit steps each way across the flow, 0..63 (default 2)"},
     {"tau", 0, true, "weight of the outer blur, 0..2 (default 0.98)"},
     {"threshold", 0, true, "line threshold on 1 + tanh(response), 0..2 (default 0.9999)"},
-    {"quiet", 'q', false, "no progress bar"},
+    {"quiet", 'q', false, "no progress bar, timings or summary; only errors"},
     {"help", 'h', false, "show this help"},
 };
 static const int cli__lines_count = int(sizeof cli__lines_options / sizeof cli__lines_options[0]);
@@ -108,36 +108,54 @@ int cli_lines(int argc, char** argv) {
     gr_image_s* image = cli_load_image(in);
     if (!image)
         return 1;
-    const bool bar_on = !args.has("quiet") && isatty(STDERR_FILENO);
+    const bool quiet = args.has("quiet");
+    const bool bar_on = !quiet && isatty(STDERR_FILENO);
 
     auto t0 = std::chrono::steady_clock::now();
     gr_complex* analysis = gr_complex_create(image);
+    if (!analysis) {
+        gr_image_release(image);
+        return cli_fail_memory("lines", in);
+    }
+    if (quiet)
+        gr_complex_set_log(analysis, {nullptr, nullptr});
     cli__bar_s bar = {bar_on, "analysing"};
-    gr_complex_compute_sst(analysis, int32_t(p.sst_radius), cli__bar_progress, &bar);
+    bool done = gr_complex_compute_sst(analysis, int32_t(p.sst_radius), cli__bar_progress, &bar);
     const double t_sst = cli_seconds_since(t0);
 
     t0 = std::chrono::steady_clock::now();
     bar = {bar_on, "flow"};
-    if (p.etf_passes > 0)
+    if (done && p.etf_passes > 0)
         cli_progress(bar.on, bar.label, 0.0f, nullptr);
-    for (long i = 0; i < p.etf_passes; i++) {
-        gr_complex_compute_etf(analysis, int32_t(p.etf_radius));
-        cli_progress(bar.on, bar.label, float(i + 1) / float(p.etf_passes), nullptr);
+    for (long i = 0; done && i < p.etf_passes; i++) {
+        done = gr_complex_compute_etf(analysis, int32_t(p.etf_radius));
+        if (done)
+            cli_progress(bar.on, bar.label, float(i + 1) / float(p.etf_passes), nullptr);
     }
     const double t_etf = cli_seconds_since(t0);
 
     t0 = std::chrono::steady_clock::now();
     bar = {bar_on, "drawing"};
-    cli_progress(bar.on, bar.label, 0.0f, nullptr);
-    gr_image_s* drawing = gr_filter_fDoG(image, analysis, int32_t(p.inner_radius),
-                                         int32_t(p.outer_radius), int32_t(p.flow_steps),
-                                         int32_t(p.cross_steps), float(p.tau), float(p.threshold));
-    cli_progress(bar.on, bar.label, 1.0f, nullptr);
+    gr_image_s* drawing = nullptr;
+    if (done) {
+        cli_progress(bar.on, bar.label, 0.0f, nullptr);
+        drawing = gr_filter_fDoG(image, analysis, int32_t(p.inner_radius), int32_t(p.outer_radius),
+                                 int32_t(p.flow_steps), int32_t(p.cross_steps), float(p.tau),
+                                 float(p.threshold));
+    }
     const double t_fdog = cli_seconds_since(t0);
     gr_complex_destroy(analysis);
+    if (!drawing) {
+        // The bar of the stage that failed is still open.
+        if (bar_on)
+            std::fputc('\n', stderr);
+        gr_image_release(image);
+        return cli_fail_memory("lines", in);
+    }
 
+    cli_progress(bar.on, bar.label, 1.0f, nullptr);
     const bool ok = cli_save_image(drawing, out);
-    if (ok)
+    if (ok && !quiet)
         std::printf("%s: %u x %u -> %s (analysis %.3f s, %ld flow pass%s %.3f s, "
                     "drawing %.3f s)\n",
                     in, gr_image_get_width(image), gr_image_get_height(image), out, t_sst,

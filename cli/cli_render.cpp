@@ -34,7 +34,7 @@ static const cli_option_s cli__render_options[] = {
     {"no-rescale", 0, false, "save at the simulated size instead of the input's"},
     {"flow", 0, true, "also save the flow picture (line integral convolution) here"},
     {"threads", 't', true, "worker threads, 1..256 (default: one per core)"},
-    {"quiet", 'q', false, "no progress bar"},
+    {"quiet", 'q', false, "no progress bar, diagnostics or summary; only errors"},
     {"help", 'h', false, "show this help"},
 };
 static const int cli__render_count =
@@ -54,10 +54,10 @@ static gr_image_s* cli__render_fit(gr_image_s* image, uint32_t width, uint32_t h
 
 // Runs the simulation on the prepared picture; returns the published pattern
 // (and the flow picture when asked), or null after reporting why.
-static gr_image_s* cli__render_run(gr_image_s* picture, uint32_t iterations, bool bar,
+static gr_image_s* cli__render_run(gr_image_s* picture, uint32_t iterations, bool bar, bool quiet,
                                    gr_image_s** flow, double* t_prep, double* t_iter) {
     auto t0 = std::chrono::steady_clock::now();
-    rd_s* rd = rd_create(picture);
+    rd_s* rd = rd_create_logged(picture, quiet ? app_log_sink_s{} : app_log_stderr());
     if (!rd) {
         cli_fail("render: cannot start the simulation (out of memory or threads)");
         return nullptr;
@@ -158,10 +158,11 @@ int cli_render(int argc, char** argv) {
     }
     const uint32_t sw = gr_image_get_width(picture), sh = gr_image_get_height(picture);
 
-    const bool bar = !args.has("quiet") && isatty(STDERR_FILENO);
+    const bool quiet = args.has("quiet");
+    const bool bar = !quiet && isatty(STDERR_FILENO);
     double t_prep = 0, t_iter = 0;
     gr_image_s* flow = nullptr;
-    gr_image_s* pattern = cli__render_run(picture, uint32_t(iterations), bar,
+    gr_image_s* pattern = cli__render_run(picture, uint32_t(iterations), bar, quiet,
                                           flow_out ? &flow : nullptr, &t_prep, &t_iter);
     gr_image_release(picture);
     bool ok = pattern != nullptr;
@@ -176,7 +177,7 @@ int cli_render(int argc, char** argv) {
         else
             ok =
                 cli_save_image(result, out) && (!flow_out || cli_save_image(flow_result, flow_out));
-        if (ok)
+        if (ok && !quiet)
             std::printf("%s: %u x %u, simulated at %u x %u, %ld iterations -> %s "
                         "(preparation %.2f s, iterations %.2f s)\n",
                         in, w, h, sw, sh, iterations, out, t_prep, t_iter);

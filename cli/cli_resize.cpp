@@ -60,8 +60,9 @@ int cli_resize(int argc, char** argv) {
         return 1;
     gr_image_s* scaled = gr_filter_resize(image, uint32_t(w), uint32_t(h));
     if (!scaled) {
+        // The sides are checked above, so only memory can be missing.
         gr_image_release(image);
-        return cli_fail("resize: cannot scale '%s' to that size", in);
+        return cli_fail_memory("resize", in);
     }
     const bool ok = cli_save_image(scaled, out);
     if (ok)

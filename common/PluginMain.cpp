@@ -292,11 +292,12 @@ void DoFilter() {
         gr_image_release(image);
         return;
     }
+    // Out of memory at any stage leaves the document unchanged with -108.
     gr_complex* cx = gr_complex_create(image);
-    gr_complex_compute_sst(cx, 3, sst_progress, nullptr);
-    for (int pass = 0; pass < 3; pass++)
-        gr_complex_compute_etf(cx, 5);
-    gr_image_s* lines = gr_filter_fDoG(image, cx, 5, 8, 8, 2, 0.98f, 0.9999f);
+    bool ok = cx && gr_complex_compute_sst(cx, 3, sst_progress, nullptr);
+    for (int pass = 0; ok && pass < 3; pass++)
+        ok = gr_complex_compute_etf(cx, 5);
+    gr_image_s* lines = ok ? gr_filter_fDoG(image, cx, 5, 8, 8, 2, 0.98f, 0.9999f) : nullptr;
     if (lines)
         psdk_image_set(lines);
     else

@@ -57,6 +57,10 @@ gr_image_s* psdk_image_get(const VRect& rect) {
     }
 
     gr_image_s* image = gr_image_create(int32_t(w), int32_t(h));
+    if (!image) {
+        *gResult = piErrMemory;
+        return nullptr;
+    }
     uint32_t* dst = gr_image_pixels_lock(image);
     if (h == 0) {
         gr_image_pixels_unlock(image, false);

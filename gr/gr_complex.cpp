@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <limits>
+#include <new>
 
 #include "app/app_assert.h"
 #include "app/app_log.h"
@@ -152,7 +153,7 @@ static void gr__sst_eigen_band(void* ctx, int32_t y0, int32_t y1) {
     gr__complex_eigen_rows(static_cast<const gr__sst_job_s*>(ctx)->cx, y0, y1);
 }
 
-void gr__complex_sst(gr_complex* cx, int32_t radius, gr_complex_progress_cb progress, void* user,
+bool gr__complex_sst(gr_complex* cx, int32_t radius, gr_complex_progress_cb progress, void* user,
                      int32_t bands) {
     SW_ASSERT(radius >= 0 && radius <= GR__GAUSSIAN_MAX_RADIUS, "tensor radius out of range");
     SW_ASSERT(int32_t(gr_image_get_width(cx->image)) == cx->width &&
@@ -165,8 +166,10 @@ void gr__complex_sst(gr_complex* cx, int32_t radius, gr_complex_progress_cb prog
 
     gr__sst_job_s job = {cx, nullptr, nullptr};
     if (w > 0 && h > 0) {
-        job.pixels = gr_image_pixels_lock(cx->image);
         job.b = static_cast<float*>(std::malloc(sizeof(float) * size_t(w) * size_t(h)));
+        if (!job.b)
+            return false;
+        job.pixels = gr_image_pixels_lock(cx->image);
         gr__parallel_rows(h, bands, gr__sst_brightness_band, &job);
         gr_image_pixels_unlock(cx->image, false);
         gr__parallel_rows(h, bands, gr__sst_gradient_band, &job);
@@ -175,9 +178,10 @@ void gr__complex_sst(gr_complex* cx, int32_t radius, gr_complex_progress_cb prog
     if (progress)
         progress(user, 0.333f);
 
-    gr__gaussianConvolveBands(w, h, cx->tensor_xx, radius, bands);
-    gr__gaussianConvolveBands(w, h, cx->tensor_yy, radius, bands);
-    gr__gaussianConvolveBands(w, h, cx->tensor_xy, radius, bands);
+    if (!gr__gaussianConvolveBands(w, h, cx->tensor_xx, radius, bands) ||
+        !gr__gaussianConvolveBands(w, h, cx->tensor_yy, radius, bands) ||
+        !gr__gaussianConvolveBands(w, h, cx->tensor_xy, radius, bands))
+        return false;
     if (progress)
         progress(user, 0.666f);
 
@@ -185,14 +189,15 @@ void gr__complex_sst(gr_complex* cx, int32_t radius, gr_complex_progress_cb prog
         gr__parallel_rows(h, bands, gr__sst_eigen_band, &job);
     if (progress)
         progress(user, 1.0f);
-    app_log("Complex compute took %g seconds.\n", double(app_time_get() - start));
+    app_log_to(cx->log, "Complex compute took %g seconds.\n", double(app_time_get() - start));
+    return true;
 }
 
 // ---- class ------------------------------------------------------------------------------------
 
 gr_complex::gr_complex(gr_image_s* source)
     : image(source), width(int32_t(gr_image_get_width(source))),
-      height(int32_t(gr_image_get_height(source))) {
+      height(int32_t(gr_image_get_height(source))), log(app_log_stderr()) {
     grad_mag = gr__complex_plane(width, height);
     grad_x = gr__complex_plane(width, height);
     grad_y = gr__complex_plane(width, height);
@@ -218,12 +223,12 @@ gr_complex::~gr_complex() {
     std::free(lambda_major);
 }
 
-void gr_complex::compute(int radius, gr_complex_progress_cb progress, void* user) {
-    gr__complex_sst(this, radius, progress, user, GR__BANDS_AUTO);
+bool gr_complex::compute(int radius, gr_complex_progress_cb progress, void* user) {
+    return gr__complex_sst(this, radius, progress, user, GR__BANDS_AUTO);
 }
 
-void gr_complex::etf_step(int radius) {
-    gr__complex_etf(this, radius, GR__PATH_FAST, GR__BANDS_AUTO);
+bool gr_complex::etf_step(int radius) {
+    return gr__complex_etf(this, radius, GR__PATH_FAST, GR__BANDS_AUTO);
 }
 
 gr_image_s* gr_complex::weightImage(float a, float b) {
@@ -235,6 +240,8 @@ gr_image_s* gr_complex::weightImage(float a, float b) {
     }
     const float s = hi == lo ? 1.0f : 1.0f / (hi - lo);
     gr_image_s* out = gr_image_create(width, height);
+    if (!out)
+        return nullptr;
     uint32_t* pixels = gr_image_pixels_lock(out);
     gr__complex_weight_rows(this, s, a, b, pixels, 0, height);
     gr_image_pixels_unlock(out, true);
@@ -245,20 +252,31 @@ gr_image_s* gr_complex::weightImage(float a, float b) {
 
 gr_complex* gr_complex_create(gr_image_s* image) {
     SW_ASSERT(image, "no image to analyse");
-    return new gr_complex(image);
+    gr_complex* cx = new (std::nothrow) gr_complex(image);
+    if (cx && !(cx->grad_mag && cx->grad_x && cx->grad_y && cx->tensor_xx && cx->tensor_yy &&
+                cx->tensor_xy && cx->tangent_x && cx->tangent_y && cx->lambda_minor &&
+                cx->lambda_major)) {
+        delete cx;
+        cx = nullptr;
+    }
+    return cx;
 }
 
 void gr_complex_destroy(gr_complex* cx) {
     delete cx;
 }
 
-void gr_complex_compute_sst(gr_complex* cx, int32_t radius, gr_complex_progress_cb progress,
+bool gr_complex_compute_sst(gr_complex* cx, int32_t radius, gr_complex_progress_cb progress,
                             void* user) {
-    cx->compute(radius, progress, user);
+    return cx->compute(radius, progress, user);
 }
 
-void gr_complex_compute_etf(gr_complex* cx, int32_t radius) {
-    cx->etf_step(radius);
+bool gr_complex_compute_etf(gr_complex* cx, int32_t radius) {
+    return cx->etf_step(radius);
+}
+
+void gr_complex_set_log(gr_complex* cx, app_log_sink_s log) {
+    cx->log = log;
 }
 
 void gr_complex_dims(const gr_complex* cx, int32_t* width, int32_t* height) {

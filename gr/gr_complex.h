@@ -10,6 +10,7 @@
 
 #include <cstdint>
 
+#include "app/app_log.h"
 #include "gr/gr_image.h"
 
 // Progress callback: user is handed back as given, fraction runs 0..1.
@@ -32,25 +33,30 @@ public:
     float* tangent_y;    // y of the unit tangent
     float* lambda_minor; // smaller eigenvalue of the smoothed tensor
     float* lambda_major; // larger eigenvalue of the smoothed tensor
+    app_log_sink_s log;  // where compute reports its time; standard error at creation
 
-    // Sizes the arrays to the image; nothing is computed yet.
+    // Sizes the arrays to the image (null where memory ran out); nothing is
+    // computed yet.
     explicit gr_complex(gr_image_s* image);
     ~gr_complex();
     gr_complex(const gr_complex&) = delete;
     gr_complex& operator=(const gr_complex&) = delete;
 
     // Computes every array from the image (radius >= 0 smooths the tensor).
-    void compute(int radius, gr_complex_progress_cb progress, void* user);
-    // Runs one edge-tangent-flow pass of radius >= 0 over the tangents.
-    void etf_step(int radius);
+    // False when out of memory.
+    bool compute(int radius, gr_complex_progress_cb progress, void* user);
+    // Runs one edge-tangent-flow pass of radius >= 0 over the tangents. False
+    // when out of memory, the tangents left as they were.
+    bool etf_step(int radius);
     // Returns a new grey image of the eigenvalues times a radial vignette.
     gr_image_s* weightImage(float a, float b);
 };
 
 // ---- lifecycle -----------------------------------------------------------------
 
-// Returns a new analysis sized to the image, arrays allocated but not computed.
-// The image is borrowed, not retained. Owns: caller (gr_complex_destroy).
+// Returns a new analysis sized to the image, arrays allocated but not computed,
+// or null when out of memory. The image is borrowed, not retained.
+// Owns: caller (gr_complex_destroy).
 gr_complex* gr_complex_create(gr_image_s* image);
 
 // Frees the arrays and the object; null is ignored. The image is not released.
@@ -61,13 +67,20 @@ void gr_complex_destroy(gr_complex* cx);
 // Computes gradients, the tensor smoothed with the binomial kernel of radius
 // (>= 0), eigenvalues and tangents; the flow restarts from the raw eigenvector
 // field. Calls progress(user, f) with 0.0, 0.333, 0.666, 1.0 when progress is
-// not null, then logs the elapsed time. Thread: progress runs on the caller's.
-void gr_complex_compute_sst(gr_complex* cx, int32_t radius, gr_complex_progress_cb progress,
+// not null, then logs the elapsed time ("Complex compute took %g seconds.\n")
+// to the analysis's log sink. Returns false when out of memory; the arrays
+// then hold no usable analysis. Thread: progress runs on the caller's.
+bool gr_complex_compute_sst(gr_complex* cx, int32_t radius, gr_complex_progress_cb progress,
                             void* user);
 
 // Replaces the tangents with one edge-tangent-flow pass over a square window
-// of radius >= 0. Callers loop for several passes.
-void gr_complex_compute_etf(gr_complex* cx, int32_t radius);
+// of radius >= 0. Callers loop for several passes. Returns false when out of
+// memory, the tangents left as they were.
+bool gr_complex_compute_etf(gr_complex* cx, int32_t radius);
+
+// Sets where the analysis reports its timings (standard error at creation); a
+// sink without fn silences them.
+void gr_complex_set_log(gr_complex* cx, app_log_sink_s log);
 
 // ---- reads -------------------------------------------------------------------------
 
@@ -90,5 +103,6 @@ void gr_complex_tensor(const gr_complex* cx, int32_t x, int32_t y, float* tx, fl
 void gr_complex_tangent_sample(const gr_complex* cx, float* tx, float* ty, float x, float y);
 
 // Returns a new opaque grey image: the normalised eigenvalue strength blended
-// by a toward 1, times a radial vignette blended by b toward 1. Owns: caller.
+// by a toward 1, times a radial vignette blended by b toward 1; null when out
+// of memory. Owns: caller.
 gr_image_s* gr_complex_weight_image(gr_complex* cx, float a, float b);

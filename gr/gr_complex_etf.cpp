@@ -321,17 +321,25 @@ static bool gr__cpu_wide(void) {
 #endif
 
 // Runs the fast pass into job's outputs. Returns false, having written
-// nothing, when a magnitude lies outside the fast weights' range.
+// nothing, when a magnitude lies outside the fast weights' range or there is
+// no memory for its padded planes.
 static bool gr__etf_fast(gr__etf_job_s* job, bool wide, int32_t bands) {
     const int32_t w = job->cx->width, h = job->cx->height;
     // Room for the last group's eight lanes, each reading 2r + 1 columns.
     job->stride = (w + 2 * job->r + 8 + 7) / 8 * 8;
     const size_t plane = size_t(job->stride) * size_t(h);
     float* block = static_cast<float*>(std::malloc(sizeof(float) * 3 * plane));
+    job->wild = static_cast<unsigned char*>(std::malloc(size_t(h)));
+    if (!block || !job->wild) {
+        // Without room for the padded planes the reference pass, which needs
+        // none, does the work.
+        std::free(job->wild);
+        std::free(block);
+        return false;
+    }
     job->pad_x = block;
     job->pad_y = block + plane;
     job->pad_f = block + 2 * plane;
-    job->wild = static_cast<unsigned char*>(std::malloc(size_t(h)));
     gr__parallel_rows(h, bands, wide ? gr__etf_pad_wide : gr__etf_pad_portable, job);
     const bool tame = std::find(job->wild, job->wild + h, 1) == job->wild + h;
     if (tame)
@@ -343,11 +351,11 @@ static bool gr__etf_fast(gr__etf_job_s* job, bool wide, int32_t bands) {
 
 // ---- pass ----------------------------------------------------------------------------------
 
-void gr__complex_etf(gr_complex* cx, int32_t radius, gr__path_t path, int32_t bands) {
+bool gr__complex_etf(gr_complex* cx, int32_t radius, gr__path_t path, int32_t bands) {
     SW_ASSERT(radius >= 0, "flow radius must not be negative");
     const int32_t w = cx->width, h = cx->height;
     if (w == 0 || h == 0)
-        return;
+        return true;
     const size_t n = size_t(w) * size_t(h);
     gr__etf_job_s job = {};
     job.cx = cx;
@@ -355,6 +363,11 @@ void gr__complex_etf(gr_complex* cx, int32_t radius, gr__path_t path, int32_t ba
     // Every entry is written; one spare keeps the allocation non-empty.
     job.out_x = static_cast<float*>(std::malloc(sizeof(float) * (n + 1)));
     job.out_y = static_cast<float*>(std::malloc(sizeof(float) * (n + 1)));
+    if (!job.out_x || !job.out_y) {
+        std::free(job.out_x);
+        std::free(job.out_y);
+        return false;
+    }
     job.out_x[n] = job.out_y[n] = 0.0f;
     const bool fast = path != GR__PATH_REFERENCE &&
                       gr__etf_fast(&job, path == GR__PATH_FAST && gr__cpu_wide(), bands);
@@ -364,4 +377,5 @@ void gr__complex_etf(gr_complex* cx, int32_t radius, gr__path_t path, int32_t ba
     std::free(cx->tangent_y);
     cx->tangent_x = job.out_x;
     cx->tangent_y = job.out_y;
+    return true;
 }

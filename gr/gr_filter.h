@@ -1,6 +1,7 @@
 #pragma once
 // Whole-image filters. Each returns a new image with one reference for the
 // caller and leaves its input untouched, unless it says it works in place.
+// Every filter that returns an image returns null when memory runs out.
 
 #include <cstdint>
 
@@ -20,7 +21,8 @@ constexpr uint32_t GR_FILTER_RESIZE_MAX_SIDE = 0x1FFFFFFF;
 // width is the longer side, aspect kept, each side at least 1 pixel). Separable
 // resampling, clamped edges, alpha filtered like a colour. A zero size or an
 // empty source gives an image with no pixels. Returns null when a side would
-// exceed GR_FILTER_RESIZE_MAX_SIDE or the pixel count 32 bits. Owns: caller.
+// exceed GR_FILTER_RESIZE_MAX_SIDE or the pixel count 32 bits, or when out of
+// memory. Owns: caller.
 gr_image_s* gr_filter_resize(gr_image_s* image, uint32_t width, uint32_t height);
 
 // ---- per-pixel colour filters ---------------------------------------------------------

@@ -12,8 +12,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
-#include <vector>
 
 #include "gr/gr_filter.h"
 
@@ -59,32 +59,51 @@ static void gr__edt_line(const float* f, int32_t n, float* d, int32_t* v, double
     }
 }
 
-// Squared Euclidean distance transform of a w x h plane in place: rows, then columns.
-static void gr__edt_plane(float* plane, int32_t w, int32_t h) {
-    const int32_t n = std::max(w, h);
-    const size_t len = size_t(n);
-    std::vector<float> line(len), out(len);
-    std::vector<int32_t> v(len);
-    std::vector<double> z(len + 1);
+// Scratch of the line transforms, for lines of up to n samples.
+struct gr__edt_scratch_s {
+    float* line; // n
+    float* out;  // n
+    int32_t* v;  // n
+    double* z;   // n + 1
+};
+
+// Squared Euclidean distance transform of a w x h plane in place: rows, then
+// columns; scratch holds lines of max(w, h).
+static void gr__edt_plane(float* plane, int32_t w, int32_t h, const gr__edt_scratch_s& t) {
     for (int32_t y = 0; y < h; y++) {
         float* row = plane + size_t(y) * w;
-        gr__edt_line(row, w, out.data(), v.data(), z.data());
-        std::copy(out.begin(), out.begin() + w, row);
+        gr__edt_line(row, w, t.out, t.v, t.z);
+        std::copy(t.out, t.out + w, row);
     }
     for (int32_t x = 0; x < w; x++) {
         for (int32_t y = 0; y < h; y++)
-            line[size_t(y)] = plane[size_t(y) * w + x];
-        gr__edt_line(line.data(), h, out.data(), v.data(), z.data());
+            t.line[size_t(y)] = plane[size_t(y) * w + x];
+        gr__edt_line(t.line, h, t.out, t.v, t.z);
         for (int32_t y = 0; y < h; y++)
-            plane[size_t(y) * w + x] = out[size_t(y)];
+            plane[size_t(y) * w + x] = t.out[size_t(y)];
     }
 }
 
 gr_image_s* gr_filter_distfield(gr_image_s* image) {
     const int32_t w = int32_t(gr_image_get_width(image)), h = int32_t(gr_image_get_height(image));
-    const size_t count = size_t(w) * h;
+    const size_t count = size_t(w) * h, len = size_t(std::max(w, h));
+    // One block for the three planes and the line scratch.
+    const size_t floats = 3 * count + 2 * len, ints = len, doubles = len + 1;
+    double* block = static_cast<double*>(
+        std::malloc(sizeof(double) * doubles + sizeof(float) * floats + sizeof(int32_t) * ints));
+    gr_image_s* out = gr_image_create(w, h);
+    if (!block || !out) {
+        std::free(block);
+        gr_image_release(out);
+        return nullptr;
+    }
+    float* cover = reinterpret_cast<float*>(block + doubles);
+    float* to_inside = cover + count;
+    float* to_outside = to_inside + count;
+    const gr__edt_scratch_s scratch = {to_outside + count, to_outside + count + len,
+                                       reinterpret_cast<int32_t*>(to_outside + count + 2 * len),
+                                       block};
     const uint32_t* src = gr_image_pixels_lock(image);
-    std::vector<float> cover(count), to_inside(count), to_outside(count);
     for (size_t i = 0; i < count; i++) {
         cover[i] = float(255 - ((src[i] >> 8) & 0xFF)) / 255.0f;
         const bool inside = cover[i] >= 0.5f;
@@ -93,11 +112,10 @@ gr_image_s* gr_filter_distfield(gr_image_s* image) {
     }
     gr_image_pixels_unlock(image, false);
     if (count > 0) {
-        gr__edt_plane(to_inside.data(), w, h);
-        gr__edt_plane(to_outside.data(), w, h);
+        gr__edt_plane(to_inside, w, h, scratch);
+        gr__edt_plane(to_outside, w, h, scratch);
     }
 
-    gr_image_s* out = gr_image_create(w, h);
     uint32_t* dst = gr_image_pixels_lock(out);
     for (size_t i = 0; i < count; i++) {
         const bool inside = cover[i] >= 0.5f;
@@ -113,14 +131,17 @@ gr_image_s* gr_filter_distfield(gr_image_s* image) {
         dst[i] = 0xFF000000u | g << 16 | g << 8 | g;
     }
     gr_image_pixels_unlock(out, true);
+    std::free(block);
     return out;
 }
 
 gr_image_s* gr_filter_distfield_inv(gr_image_s* image, float spread) {
     const int32_t w = int32_t(gr_image_get_width(image)), h = int32_t(gr_image_get_height(image));
     const size_t count = size_t(w) * h;
-    const uint32_t* src = gr_image_pixels_lock(image);
     gr_image_s* out = gr_image_create(w, h);
+    if (!out)
+        return nullptr;
+    const uint32_t* src = gr_image_pixels_lock(image);
     uint32_t* dst = gr_image_pixels_lock(out);
     for (size_t i = 0; i < count; i++) {
         const float green = float((src[i] >> 8) & 0xFF);

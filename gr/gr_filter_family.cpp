@@ -42,11 +42,14 @@ static inline float gr__unit(uint32_t x, uint32_t n) {
     return n > 1 ? 2.0f * float(x) / float(n - 1) - 1.0f : 0.0f;
 }
 
-// Runs f over every pixel word into a new image of the same size.
+// Runs f over every pixel word into a new image of the same size; null when
+// out of memory.
 template <class F> static gr_image_s* gr__map(gr_image_s* image, F f) {
     const uint32_t w = gr_image_get_width(image), h = gr_image_get_height(image);
-    const uint32_t* src = gr_image_pixels_lock(image);
     gr_image_s* out = gr_image_create(int32_t(w), int32_t(h));
+    if (!out)
+        return nullptr;
+    const uint32_t* src = gr_image_pixels_lock(image);
     uint32_t* dst = gr_image_pixels_lock(out);
     const size_t n = size_t(w) * h;
     for (size_t i = 0; i < n; i++)
@@ -132,8 +135,10 @@ gr_image_s* gr_filter_recolor(gr_image_s* image, int32_t count, const gr_color_t
     if (count <= 0) {
         gr_image_s* out = gr_image_create(int32_t(gr_image_get_width(image)),
                                           int32_t(gr_image_get_height(image)));
-        gr_image_pixels_lock(out);
-        gr_image_pixels_unlock(out, true);
+        if (out) {
+            gr_image_pixels_lock(out);
+            gr_image_pixels_unlock(out, true);
+        }
         return out;
     }
     return gr__map(image, [count, palette, jitter](gr_color_t c, size_t) {
@@ -198,6 +203,8 @@ gr_image_s* gr_filter_crop(gr_image_s* image, uint32_t x, uint32_t y, uint32_t w
 gr_image_s* gr_filter_rotate(gr_image_s* image, float angle) {
     const uint32_t w = gr_image_get_width(image), h = gr_image_get_height(image);
     gr_image_s* out = gr_image_create(int32_t(w), int32_t(h));
+    if (!out)
+        return nullptr;
     uint32_t* dst = gr_image_pixels_lock(out);
     const float ca = std::cos(angle), sa = std::sin(angle);
     for (uint32_t y = 0; y < h; y++) {

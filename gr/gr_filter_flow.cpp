@@ -13,6 +13,7 @@
 #include "gr/gr_filter_flow.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -94,11 +95,13 @@ static void gr__brightness_rows(void* ctx, int32_t y0, int32_t y1) {
 }
 
 // Returns a new plane of the image's brightness (one spare entry keeps it
-// non-empty). Owns: caller (free()).
+// non-empty), or null when out of memory. Owns: caller (free()).
 static float* gr__brightness_plane(gr_image_s* image, int32_t bands) {
     const int32_t w = int32_t(gr_image_get_width(image));
     const int32_t h = int32_t(gr_image_get_height(image));
     float* plane = static_cast<float*>(std::malloc(sizeof(float) * (size_t(w) * size_t(h) + 1)));
+    if (!plane)
+        return nullptr;
     gr__brightness_s job = {gr_image_pixels_lock(image), w, plane};
     gr__parallel_rows(h, bands, gr__brightness_rows, &job);
     gr_image_pixels_unlock(image, false);
@@ -108,7 +111,8 @@ static float* gr__brightness_plane(gr_image_s* image, int32_t bands) {
 static float* gr__plane_copy(const float* plane, int32_t width, int32_t height) {
     const size_t n = size_t(width) * size_t(height) + 1;
     float* copy = static_cast<float*>(std::malloc(sizeof(float) * n));
-    std::memcpy(copy, plane, sizeof(float) * n);
+    if (copy)
+        std::memcpy(copy, plane, sizeof(float) * n);
     return copy;
 }
 
@@ -217,7 +221,8 @@ static void gr__interleave_rows(void* ctx, int32_t y0, int32_t y1) {
 }
 
 // Fills planes (width x height > 0) from cx and either three brightness planes
-// or colour words. Returns the block to free() afterwards.
+// or colour words. Returns the block to free() afterwards, or null when out
+// of memory.
 static float* gr__planes_fill(gr__planes_s* planes, const gr_complex* cx, const float* b0,
                               const float* b1, const float* b2, const uint32_t* words,
                               int32_t bands) {
@@ -225,6 +230,8 @@ static float* gr__planes_fill(gr__planes_s* planes, const gr_complex* cx, const 
     const size_t n = size_t(planes->stride) * size_t(planes->height + 1);
     // One spare quad past the end: the wide kernels load two quads at a time.
     float* block = static_cast<float*>(std::malloc(sizeof(float) * (6 * n + 4)));
+    if (!block)
+        return nullptr;
     gr__interleave_s job = {cx,    {b0, b1, b2}, words, planes->width, planes->height,
                             block, block + 2 * n};
     gr__parallel_rows(planes->height, bands, gr__interleave_rows, &job);
@@ -357,6 +364,7 @@ struct gr__fdog_s {
     float tau, threshold;
     gr__planes_s planes; // fast kernel only
     uint32_t* out;
+    mutable std::atomic<bool> failed{false}; // a band found no memory for its scratch
 };
 
 static float gr__kernel_total(const float* k, int32_t r) {
@@ -373,6 +381,10 @@ static void gr__fdog_rows(void* ctx, int32_t y0, int32_t y1) {
     const int32_t s = job->flow_steps, m = job->cross_steps;
     const float km_sum = gr__kernel_total(job->km, s);
     gr__streamline_s line = gr__streamline_create(s);
+    if (!line.px) {
+        job->failed.store(true);
+        return;
+    }
     for (int32_t y = y0; y < y1; y++) {
         for (int32_t x = 0; x < job->width; x++) {
             gr__streamline_trace(job->cx, &line, float(x), float(y));
@@ -429,6 +441,10 @@ static void gr__fdog_fast_rows(void* ctx, int32_t y0, int32_t y1) {
     const gr__fdog_s* job = static_cast<const gr__fdog_s*>(ctx);
     float* section =
         static_cast<float*>(std::malloc(sizeof(float) * size_t(2 * job->flow_steps + 1)));
+    if (!section) {
+        job->failed.store(true);
+        return;
+    }
     for (int32_t y = y0; y < y1; y++)
         for (int32_t x = 0; x < job->width; x++)
             job->out[size_t(y) * size_t(job->width) + size_t(x)] =
@@ -446,6 +462,7 @@ struct gr__lic_s {
     int32_t flow_steps, cross_steps;
     gr__planes_s planes; // fast kernel only
     uint32_t* out;
+    mutable std::atomic<bool> failed{false}; // a band found no memory for its scratch
 };
 
 static uint32_t gr__lic_word(float r, float g, float b, float inv_points) {
@@ -462,6 +479,10 @@ static void gr__lic_rows(void* ctx, int32_t y0, int32_t y1) {
     const int32_t s = job->flow_steps, m = job->cross_steps;
     const float inv_points = 1.0f / float(2 * s + 1);
     gr__streamline_s line = gr__streamline_create(s);
+    if (!line.px) {
+        job->failed.store(true);
+        return;
+    }
     for (int32_t y = y0; y < y1; y++) {
         for (int32_t x = 0; x < job->width; x++) {
             gr__streamline_trace(job->cx, &line, float(x), float(y));
@@ -517,6 +538,10 @@ static void gr__lic_fast_rows(void* ctx, int32_t y0, int32_t y1) {
     const gr__lic_s* job = static_cast<const gr__lic_s*>(ctx);
     gr__v4f* colours =
         static_cast<gr__v4f*>(std::malloc(sizeof(gr__v4f) * size_t(2 * job->flow_steps + 1)));
+    if (!colours) {
+        job->failed.store(true);
+        return;
+    }
     for (int32_t y = y0; y < y1; y++)
         for (int32_t x = 0; x < job->width; x++)
             job->out[size_t(y) * size_t(job->width) + size_t(x)] =
@@ -755,6 +780,12 @@ GR__WIDE static void gr__fdog_wide_rows(void* ctx, int32_t y0, int32_t y1) {
     const gr__wide_s k = gr__wide(&job->planes);
     __m256* section = gr__wide_points(s, 1);
     float* tail = static_cast<float*>(std::malloc(sizeof(float) * size_t(2 * s + 1)));
+    if (!section || !tail) {
+        std::free(tail);
+        std::free(section);
+        job->failed.store(true);
+        return;
+    }
     const gr__fdog_point8 point = {job, &k, section};
     for (int32_t y = y0; y < y1; y++) {
         uint32_t* out = job->out + size_t(y) * size_t(w);
@@ -828,6 +859,12 @@ GR__WIDE static void gr__lic_wide_rows(void* ctx, int32_t y0, int32_t y1) {
     const gr__wide_s k = gr__wide(&job->planes);
     __m256* colours = gr__wide_points(s, 3);
     gr__v4f* tail = static_cast<gr__v4f*>(std::malloc(sizeof(gr__v4f) * size_t(2 * s + 1)));
+    if (!colours || !tail) {
+        std::free(tail);
+        std::free(colours);
+        job->failed.store(true);
+        return;
+    }
     const gr__lic_point8 point = {job, &k, colours};
     for (int32_t y = y0; y < y1; y++) {
         uint32_t* out = job->out + size_t(y) * size_t(w);
@@ -866,14 +903,15 @@ gr_image_s* gr__filter_fDoG(gr_image_s* image, const gr_complex* cx, int32_t inn
     SW_ASSERT(cx->width == w && cx->height == h, "the analysis belongs to another image size");
 
     float* b0 = gr__brightness_plane(image, bands);
-    float* b1 = gr__plane_copy(b0, w, h);
-    float* b2 = gr__plane_copy(b0, w, h);
-    gr__gaussianConvolveBands(w, h, b1, inner_radius, bands);
-    gr__gaussianConvolveBands(w, h, b2, outer_radius, bands);
+    float* b1 = b0 ? gr__plane_copy(b0, w, h) : nullptr;
+    float* b2 = b0 ? gr__plane_copy(b0, w, h) : nullptr;
     float* km = gr__gaussianCoefficients(flow_steps);
     float* kc = gr__gaussianCoefficients(cross_steps);
-
     gr_image_s* out = gr_image_create(w, h);
+    // Out of memory anywhere: everything is freed and null returned.
+    bool ok = b1 && b2 && km && kc && out &&
+              gr__gaussianConvolveBands(w, h, b1, inner_radius, bands) &&
+              gr__gaussianConvolveBands(w, h, b2, outer_radius, bands);
     gr__fdog_s job = {cx,
                       w,
                       h,
@@ -888,22 +926,31 @@ gr_image_s* gr__filter_fDoG(gr_image_s* image, const gr_complex* cx, int32_t inn
                       threshold,
                       {w, h, w + 1, nullptr, nullptr},
                       nullptr};
-    job.out = gr_image_pixels_lock(out);
-    if (path == GR__PATH_REFERENCE) {
-        gr__parallel_rows(h, bands, gr__fdog_rows, &job);
-    } else if (w > 0 && h > 0) {
-        float* block = gr__planes_fill(&job.planes, cx, b0, b1, b2, nullptr, bands);
-        const bool wide = path == GR__PATH_FAST && gr__cpu_wide();
-        gr__parallel_rows(h, bands, wide ? gr__fdog_wide_rows : gr__fdog_fast_rows, &job);
-        std::free(block);
+    if (ok) {
+        job.out = gr_image_pixels_lock(out);
+        if (path == GR__PATH_REFERENCE) {
+            gr__parallel_rows(h, bands, gr__fdog_rows, &job);
+        } else if (w > 0 && h > 0) {
+            float* block = gr__planes_fill(&job.planes, cx, b0, b1, b2, nullptr, bands);
+            const bool wide = path == GR__PATH_FAST && gr__cpu_wide();
+            if (block)
+                gr__parallel_rows(h, bands, wide ? gr__fdog_wide_rows : gr__fdog_fast_rows, &job);
+            ok = block != nullptr;
+            std::free(block);
+        }
+        gr_image_pixels_unlock(out, true);
+        ok = ok && !job.failed.load();
     }
-    gr_image_pixels_unlock(out, true);
 
     std::free(kc);
     std::free(km);
     std::free(b2);
     std::free(b1);
     std::free(b0);
+    if (!ok) {
+        gr_image_release(out);
+        return nullptr;
+    }
     return out;
 }
 
@@ -927,19 +974,29 @@ gr_image_s* gr__filter_LIC(gr_image_s* image, const gr_complex* cx, int32_t flow
     gr_image_s* out = gr_image_create(w, h);
     gr__lic_s job = {cx,     image, w, kc, flow_steps, cross_steps, {w, h, w + 1, nullptr, nullptr},
                      nullptr};
-    job.out = gr_image_pixels_lock(out);
-    if (path == GR__PATH_REFERENCE) {
-        gr__parallel_rows(h, bands, gr__lic_rows, &job);
-    } else if (w > 0 && h > 0) {
-        // Read like gr_image_sample reads them: no lock, so no messages.
-        float* block =
-            gr__planes_fill(&job.planes, cx, nullptr, nullptr, nullptr, image->pixels, bands);
-        const bool wide = path == GR__PATH_FAST && gr__cpu_wide();
-        gr__parallel_rows(h, bands, wide ? gr__lic_wide_rows : gr__lic_fast_rows, &job);
-        std::free(block);
+    bool ok = kc && out;
+    if (ok) {
+        job.out = gr_image_pixels_lock(out);
+        if (path == GR__PATH_REFERENCE) {
+            gr__parallel_rows(h, bands, gr__lic_rows, &job);
+        } else if (w > 0 && h > 0) {
+            // Read like gr_image_sample reads them: no lock, so no messages.
+            float* block =
+                gr__planes_fill(&job.planes, cx, nullptr, nullptr, nullptr, image->pixels, bands);
+            const bool wide = path == GR__PATH_FAST && gr__cpu_wide();
+            if (block)
+                gr__parallel_rows(h, bands, wide ? gr__lic_wide_rows : gr__lic_fast_rows, &job);
+            ok = block != nullptr;
+            std::free(block);
+        }
+        gr_image_pixels_unlock(out, true);
+        ok = ok && !job.failed.load();
     }
-    gr_image_pixels_unlock(out, true);
     std::free(kc);
+    if (!ok) {
+        gr_image_release(out);
+        return nullptr;
+    }
     return out;
 }
 
@@ -974,14 +1031,20 @@ gr_image_s* gr_filter_DoG(gr_image_s* image, int32_t inner_radius, int32_t outer
     const int32_t w = int32_t(gr_image_get_width(image));
     const int32_t h = int32_t(gr_image_get_height(image));
     float* b1 = gr__brightness_plane(image, GR__BANDS_AUTO);
-    float* b2 = gr__plane_copy(b1, w, h);
-    gr__gaussianConvolve(w, h, b1, inner_radius);
-    gr__gaussianConvolve(w, h, b2, outer_radius);
+    float* b2 = b1 ? gr__plane_copy(b1, w, h) : nullptr;
     gr_image_s* out = gr_image_create(w, h);
-    gr__dog_s job = {b1, b2, w, tau, threshold, gr_image_pixels_lock(out)};
-    gr__parallel_rows(h, GR__BANDS_AUTO, gr__dog_rows, &job);
-    gr_image_pixels_unlock(out, true);
+    const bool ok = b2 && out && gr__gaussianConvolve(w, h, b1, inner_radius) &&
+                    gr__gaussianConvolve(w, h, b2, outer_radius);
+    if (ok) {
+        gr__dog_s job = {b1, b2, w, tau, threshold, gr_image_pixels_lock(out)};
+        gr__parallel_rows(h, GR__BANDS_AUTO, gr__dog_rows, &job);
+        gr_image_pixels_unlock(out, true);
+    }
     std::free(b2);
     std::free(b1);
+    if (!ok) {
+        gr_image_release(out);
+        return nullptr;
+    }
     return out;
 }

@@ -3,8 +3,8 @@
 // thresholded into black lines on white, isotropic or integrated along the
 // edge tangent flow of a structure analysis, and line integral convolution of
 // a colour image along that flow. Each returns a new image of the source's size
-// with one reference for the caller and changes neither the source nor the
-// analysis.
+// with one reference for the caller, or null when memory runs out, and changes
+// neither the source nor the analysis.
 //
 // Thread: the calling thread; no state is kept between calls. Nothing may run a
 // flow pass on the analysis while a filter reads it.

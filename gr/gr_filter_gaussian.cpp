@@ -2,6 +2,7 @@
 // convolution and the RGBA blur.
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 
@@ -14,6 +15,8 @@
 float* gr__boxCoefficients(int32_t r) {
     SW_ASSERT(r >= 0, "radius must not be negative");
     float* c = static_cast<float*>(std::malloc(sizeof(float) * size_t(2 * r + 1)));
+    if (!c)
+        return nullptr;
     for (int32_t i = 0; i < 2 * r + 1; i++)
         c[i] = 1.0f;
     return c;
@@ -24,6 +27,11 @@ float* gr__gaussianCoefficients(int32_t r) {
     const size_t n = size_t(2 * r + 1);
     float* cur = static_cast<float*>(std::calloc(n, sizeof(float)));
     float* next = static_cast<float*>(std::calloc(n, sizeof(float)));
+    if (!cur || !next) {
+        std::free(cur);
+        std::free(next);
+        return nullptr;
+    }
     cur[0] = 1.0f;
     // Pascal's triangle, row by row up to row 2r.
     for (int32_t row = 1; row <= 2 * r; row++) {
@@ -70,15 +78,20 @@ struct gr__convolve_s {
     float* tmp;
     const float* c;
     float inv;
+    std::atomic<bool> failed; // a band found no memory for its scratch row
 };
 
 // Horizontal pass of rows [y0, y1) from the plane into tmp. Each row is first
 // copied with r repeated border samples on either side, so no tap clamps; the
 // taps are summed in the same order as a plain clamped loop would.
 static void gr__convolve_rows_x(void* ctx, int32_t y0, int32_t y1) {
-    const gr__convolve_s* job = static_cast<const gr__convolve_s*>(ctx);
+    gr__convolve_s* job = static_cast<gr__convolve_s*>(ctx);
     const int32_t w = job->width, r = job->r;
     float* pad = static_cast<float*>(std::malloc(sizeof(float) * size_t(w + 2 * r)));
+    if (!pad) {
+        job->failed.store(true);
+        return;
+    }
     for (int32_t y = y0; y < y1; y++) {
         const float* src = job->plane + size_t(y) * w;
         float* dst = job->tmp + size_t(y) * w;
@@ -103,10 +116,14 @@ static void gr__convolve_rows_x(void* ctx, int32_t y0, int32_t y1) {
 
 // Vertical pass of rows [y0, y1) from tmp back into the plane.
 static void gr__convolve_rows_y(void* ctx, int32_t y0, int32_t y1) {
-    const gr__convolve_s* job = static_cast<const gr__convolve_s*>(ctx);
+    gr__convolve_s* job = static_cast<gr__convolve_s*>(ctx);
     const int32_t w = job->width, h = job->height, r = job->r;
     const float** rows =
         static_cast<const float**>(std::malloc(sizeof(float*) * size_t(2 * r + 1)));
+    if (!rows) {
+        job->failed.store(true);
+        return;
+    }
     for (int32_t y = y0; y < y1; y++) {
         for (int32_t k = 0; k <= 2 * r; k++)
             rows[k] = job->tmp + size_t(std::clamp(y + k - r, 0, h - 1)) * w;
@@ -128,22 +145,28 @@ static void gr__convolve_rows_y(void* ctx, int32_t y0, int32_t y1) {
     std::free(rows);
 }
 
-void gr__gaussianConvolveBands(int32_t width, int32_t height, float* plane, int32_t r,
+bool gr__gaussianConvolveBands(int32_t width, int32_t height, float* plane, int32_t r,
                                int32_t bands) {
     SW_ASSERT(width >= 0 && height >= 0, "plane size must not be negative");
     if (width == 0 || height == 0)
-        return;
+        return true;
     float* c = gr__gaussianCoefficients(r);
     float* tmp = static_cast<float*>(std::malloc(sizeof(float) * size_t(width) * height));
-    gr__convolve_s job = {width, height, r, plane, tmp, c, 1.0f / gr__kernel_sum(c, r)};
-    gr__parallel_rows(height, bands, gr__convolve_rows_x, &job);
-    gr__parallel_rows(height, bands, gr__convolve_rows_y, &job);
+    bool ok = c && tmp;
+    if (ok) {
+        gr__convolve_s job = {width, height, r, plane, tmp, c, 1.0f / gr__kernel_sum(c, r), {}};
+        gr__parallel_rows(height, bands, gr__convolve_rows_x, &job);
+        if (!job.failed.load())
+            gr__parallel_rows(height, bands, gr__convolve_rows_y, &job);
+        ok = !job.failed.load();
+    }
     std::free(tmp);
     std::free(c);
+    return ok;
 }
 
-void gr__gaussianConvolve(int32_t width, int32_t height, float* plane, int32_t r) {
-    gr__gaussianConvolveBands(width, height, plane, r, GR__BANDS_AUTO);
+bool gr__gaussianConvolve(int32_t width, int32_t height, float* plane, int32_t r) {
+    return gr__gaussianConvolveBands(width, height, plane, r, GR__BANDS_AUTO);
 }
 
 // ---- RGBA blur ------------------------------------------------------------------------
@@ -177,11 +200,17 @@ gr_image_s* gr_filter_gaussian(gr_image_s* image, int32_t r) {
     SW_ASSERT(r >= 0 && r <= GR__GAUSSIAN_MAX_RADIUS, "radius out of range");
     const int32_t w = int32_t(gr_image_get_width(image));
     const int32_t h = int32_t(gr_image_get_height(image));
-    const uint32_t* src = gr_image_pixels_lock(image);
     float* c = gr__gaussianCoefficients(r);
-    const float sum = gr__kernel_sum(c, r);
     gr_image_s* tmp = gr_image_create(w, h);
     gr_image_s* out = gr_image_create(w, h);
+    if (!c || !tmp || !out) {
+        std::free(c);
+        gr_image_release(tmp);
+        gr_image_release(out);
+        return nullptr;
+    }
+    const float sum = gr__kernel_sum(c, r);
+    const uint32_t* src = gr_image_pixels_lock(image);
     uint32_t* tp = gr_image_pixels_lock(tmp);
     uint32_t* op = gr_image_pixels_lock(out);
     if (w > 0 && h > 0) {

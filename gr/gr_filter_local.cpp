@@ -5,7 +5,6 @@
 #include <cmath>
 #include <cstdlib>
 #include <numbers>
-#include <vector>
 
 #include "app/app_assert.h"
 #include "gr/gr_color.h"
@@ -25,12 +24,16 @@ static inline uint32_t gr__byte(float v) {
 
 // Halves level (w x h) into the next one: the integer mean of the opaque
 // pixels of each clamped 2 x 2 block, made opaque, or transparent black.
-// Returns whether every block was entirely opaque.
+// Returns whether every block was entirely opaque; *coarse_out is null when
+// out of memory.
 static bool gr__push_level(gr_image_s* fine, gr_image_s** coarse_out) {
     const int32_t w = int32_t(gr_image_get_width(fine)), h = int32_t(gr_image_get_height(fine));
     const int32_t cw = (w + 1) / 2, ch = (h + 1) / 2;
-    const uint32_t* src = gr_image_pixels_lock(fine);
     gr_image_s* coarse = gr_image_create(cw, ch);
+    *coarse_out = coarse;
+    if (!coarse)
+        return false;
+    const uint32_t* src = gr_image_pixels_lock(fine);
     uint32_t* dst = gr_image_pixels_lock(coarse);
     bool full = true;
     for (int32_t cy = 0; cy < ch; cy++) {
@@ -55,14 +58,16 @@ static bool gr__push_level(gr_image_s* fine, gr_image_s** coarse_out) {
     }
     gr_image_pixels_unlock(coarse, true);
     gr_image_pixels_unlock(fine, false);
-    *coarse_out = coarse;
     return full;
 }
 
 // Replaces the non-opaque pixels of fine from coarse scaled up to its size.
-static void gr__pull_level(gr_image_s* coarse, gr_image_s* fine) {
+// False when out of memory.
+static bool gr__pull_level(gr_image_s* coarse, gr_image_s* fine) {
     const uint32_t w = gr_image_get_width(fine), h = gr_image_get_height(fine);
     gr_image_s* scaled = gr_filter_resize(coarse, w, h);
+    if (!scaled)
+        return false;
     const uint32_t* up = gr_image_pixels_lock(scaled);
     uint32_t* px = gr_image_pixels_lock(fine);
     for (size_t i = 0; i < size_t(w) * h; i++) {
@@ -75,6 +80,7 @@ static void gr__pull_level(gr_image_s* coarse, gr_image_s* fine) {
     gr_image_pixels_unlock(fine, true);
     gr_image_pixels_unlock(scaled, false);
     gr_image_release(scaled);
+    return true;
 }
 
 gr_image_s* gr_filter_alpha_fill(gr_image_s* image) {
@@ -82,23 +88,33 @@ gr_image_s* gr_filter_alpha_fill(gr_image_s* image) {
     gr_image_pixels_lock(image);
     gr_image_s* out = gr_image_duplicate(image);
     gr_image_pixels_unlock(image, false);
-    if (gr_image_get_width(out) == 0 || gr_image_get_height(out) == 0)
+    if (!out || gr_image_get_width(out) == 0 || gr_image_get_height(out) == 0)
         return out;
 
-    std::vector<gr_image_s*> levels{out};
-    while (int(levels.size()) <= max_levels) {
-        gr_image_s* top = levels.back();
+    gr_image_s* levels[max_levels + 1] = {out};
+    int count = 1;
+    bool ok = true;
+    while (count <= max_levels) {
+        gr_image_s* top = levels[count - 1];
         if (gr_image_get_width(top) == 1 && gr_image_get_height(top) == 1)
             break;
         gr_image_s* coarse = nullptr;
         const bool full = gr__push_level(top, &coarse);
-        levels.push_back(coarse);
+        if (!coarse) {
+            ok = false;
+            break;
+        }
+        levels[count++] = coarse;
         if (full)
             break;
     }
-    for (size_t i = levels.size() - 1; i > 0; i--) {
-        gr__pull_level(levels[i], levels[i - 1]);
+    for (int i = count - 1; i > 0; i--) {
+        ok = ok && gr__pull_level(levels[i], levels[i - 1]);
         gr_image_release(levels[i]);
+    }
+    if (!ok) {
+        gr_image_release(out);
+        return nullptr;
     }
     return out;
 }
@@ -111,8 +127,15 @@ gr_image_s* gr_filter_bilateral(gr_image_s* image, int32_t radius, int32_t sigma
     const int32_t w = int32_t(gr_image_get_width(image)), h = int32_t(gr_image_get_height(image));
     const int32_t taps = 2 * radius + 1;
     float* c = gr__gaussianCoefficients(radius);
+    float* spatial = static_cast<float*>(std::malloc(sizeof(float) * size_t(taps) * taps));
+    gr_image_s* out = gr_image_create(w, h);
+    if (!c || !spatial || !out) {
+        std::free(c);
+        std::free(spatial);
+        gr_image_release(out);
+        return nullptr;
+    }
     const float norm = float(std::pow(4.0, radius));
-    std::vector<float> spatial(size_t(taps) * taps);
     for (int32_t j = 0; j < taps; j++)
         for (int32_t i = 0; i < taps; i++)
             spatial[size_t(j) * taps + i] = (c[j] / norm) * (c[i] / norm);
@@ -121,7 +144,6 @@ gr_image_s* gr_filter_bilateral(gr_image_s* image, int32_t radius, int32_t sigma
     const double peak = 1.0 / std::sqrt(2.0 * std::numbers::pi * double(sigma));
 
     const uint32_t* src = gr_image_pixels_lock(image);
-    gr_image_s* out = gr_image_create(w, h);
     uint32_t* dst = gr_image_pixels_lock(out);
     for (int32_t y = 0; y < h; y++)
         for (int32_t x = 0; x < w; x++) {
@@ -147,6 +169,7 @@ gr_image_s* gr_filter_bilateral(gr_image_s* image, int32_t radius, int32_t sigma
         }
     gr_image_pixels_unlock(out, true);
     gr_image_pixels_unlock(image, false);
+    std::free(spatial);
     return out;
 }
 
@@ -156,28 +179,35 @@ gr_image_s* gr_filter_decimate_median(gr_image_s* image, int32_t n) {
     if (n < 1)
         return nullptr;
     const uint32_t w = gr_image_get_width(image), h = gr_image_get_height(image);
-    const uint32_t* src = gr_image_pixels_lock(image);
-    gr_image_s* out = gr_image_create(int32_t(w), int32_t(h));
-    uint32_t* dst = gr_image_pixels_lock(out);
     const uint32_t step = uint32_t(n);
-    std::vector<gr_color_t> block;
+    // One block's pixels: at most step x step, cut to the image.
+    const size_t most = size_t(std::min(step, w)) * std::min(step, h);
+    gr_color_t* block = static_cast<gr_color_t*>(std::malloc(sizeof(gr_color_t) * (most + 1)));
+    gr_image_s* out = gr_image_create(int32_t(w), int32_t(h));
+    if (!block || !out) {
+        std::free(block);
+        gr_image_release(out);
+        return nullptr;
+    }
+    const uint32_t* src = gr_image_pixels_lock(image);
+    uint32_t* dst = gr_image_pixels_lock(out);
     for (uint32_t by = 0; by < h; by += step)
         for (uint32_t bx = 0; bx < w; bx += step) {
             const uint32_t ex = bx + std::min(step, w - bx);
             const uint32_t ey = by + std::min(step, h - by);
-            block.clear();
+            int count = 0;
             for (uint32_t y = by; y < ey; y++)
                 for (uint32_t x = bx; x < ex; x++)
-                    block.push_back(src[size_t(y) * w + x]);
-            const int count = int(block.size());
-            const gr_color_t mean = gr_color_average(count, block.data());
-            const gr_color_t pick = block[size_t(gr_color_nearest(mean, count, block.data()))];
+                    block[count++] = src[size_t(y) * w + x];
+            const gr_color_t mean = gr_color_average(count, block);
+            const gr_color_t pick = block[size_t(gr_color_nearest(mean, count, block))];
             for (uint32_t y = by; y < ey; y++)
                 for (uint32_t x = bx; x < ex; x++)
                     dst[size_t(y) * w + x] = pick;
         }
     gr_image_pixels_unlock(out, true);
     gr_image_pixels_unlock(image, false);
+    std::free(block);
     return out;
 }
 
@@ -187,8 +217,10 @@ gr_image_s* gr_filter_decimate_median(gr_image_s* image, int32_t n) {
 // neighbourhood; alpha 255.
 static gr_image_s* gr__morph3(gr_image_s* image, bool dilate) {
     const int32_t w = int32_t(gr_image_get_width(image)), h = int32_t(gr_image_get_height(image));
-    const uint32_t* src = gr_image_pixels_lock(image);
     gr_image_s* out = gr_image_create(w, h);
+    if (!out)
+        return nullptr;
+    const uint32_t* src = gr_image_pixels_lock(image);
     uint32_t* dst = gr_image_pixels_lock(out);
     for (int32_t y = 0; y < h; y++)
         for (int32_t x = 0; x < w; x++) {
@@ -230,19 +262,25 @@ gr_image_s* gr_filter_normalmap(gr_image_s* image, float strength) {
                                    {-2, -3, 0, 3, 2},
                                    {-1, -2, 0, 2, 1}};
     const int32_t w = int32_t(gr_image_get_width(image)), h = int32_t(gr_image_get_height(image));
+    const size_t count = size_t(w) * h;
+    float* lum = static_cast<float*>(std::malloc(sizeof(float) * (count + 1)));
+    gr_image_s* out = gr_image_create(w, h);
+    if (!lum || !out) {
+        std::free(lum);
+        gr_image_release(out);
+        return nullptr;
+    }
     const uint32_t* src = gr_image_pixels_lock(image);
-    std::vector<float> lum(size_t(w) * h);
-    for (size_t i = 0; i < lum.size(); i++)
+    for (size_t i = 0; i < count; i++)
         lum[i] = gr_color_brightness(src[i]);
     gr_image_pixels_unlock(image, false);
 
-    gr_image_s* out = gr_image_create(w, h);
     uint32_t* dst = gr_image_pixels_lock(out);
     for (int32_t y = 0; y < h; y++)
         for (int32_t x = 0; x < w; x++) {
             float dx = 0.0f, dy = 0.0f;
             for (int32_t j = 0; j < 5; j++) {
-                const float* row = lum.data() + size_t(gr__clampi(y + j - 2, 0, h - 1)) * w;
+                const float* row = lum + size_t(gr__clampi(y + j - 2, 0, h - 1)) * w;
                 for (int32_t i = 0; i < 5; i++) {
                     const float b = row[gr__clampi(x + i - 2, 0, w - 1)] / 46.0f;
                     dx += kx[j][i] * b;
@@ -258,5 +296,6 @@ gr_image_s* gr_filter_normalmap(gr_image_s* image, float strength) {
             dst[size_t(y) * w + x] = 0xFF000000u | ch[0] << 16 | ch[1] << 8 | ch[2];
         }
     gr_image_pixels_unlock(out, true);
+    std::free(lum);
     return out;
 }

@@ -42,8 +42,10 @@ gr_image_s* gr_filter_resize(gr_image_s* image, uint32_t width, uint32_t height)
     if (tw == 0 || th == 0)
         return gr_image_create(int32_t(tw), int32_t(th));
 
-    const uint32_t* src = gr_image_pixels_lock(image);
     gr_image_s* out = gr_image_create(int32_t(tw), int32_t(th));
+    if (!out)
+        return nullptr;
+    const uint32_t* src = gr_image_pixels_lock(image);
     uint32_t* dst = gr_image_pixels_lock(out);
     // Alpha is resampled as a plain channel (no premultiplication), in linear
     // space; the 0xAARRGGBB words are four bytes each, so channel order does

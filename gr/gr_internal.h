@@ -9,16 +9,17 @@
 // Largest smoothing radius whose binomial kernel sum (4^r) fits a float.
 constexpr int32_t GR__GAUSSIAN_MAX_RADIUS = 63;
 
-// Returns 2r + 1 taps of 1.0. Owns: caller (free()).
+// Returns 2r + 1 taps of 1.0, or null when out of memory. Owns: caller (free()).
 float* gr__boxCoefficients(int32_t r);
 
 // Returns the binomial coefficients (2r choose k), k = 0 .. 2r; their sum is
-// 4^r. Owns: caller (free()).
+// 4^r. Null when out of memory. Owns: caller (free()).
 float* gr__gaussianCoefficients(int32_t r);
 
 // Smooths a width x height float plane in place with the binomial kernel of
 // radius r, first along x then along y; clamped taps repeat the border sample.
-void gr__gaussianConvolve(int32_t width, int32_t height, float* plane, int32_t r);
+// Returns false when out of memory; the plane is then unspecified.
+bool gr__gaussianConvolve(int32_t width, int32_t height, float* plane, int32_t r);
 
 // ---- row bands ----------------------------------------------------------------------
 
@@ -43,8 +44,8 @@ int32_t gr__band_count(int32_t height, int32_t bands);
 void gr__parallel_rows(int32_t height, int32_t bands, gr__rows_fn fn, void* ctx);
 
 // Smooths like gr__gaussianConvolve, split into bands (GR__BANDS_AUTO or a
-// count); every band count gives the same values.
-void gr__gaussianConvolveBands(int32_t width, int32_t height, float* plane, int32_t r,
+// count); every band count gives the same values. False when out of memory.
+bool gr__gaussianConvolveBands(int32_t width, int32_t height, float* plane, int32_t r,
                                int32_t bands);
 
 // ---- flow analysis and line filters ------------------------------------------------------
@@ -80,18 +81,19 @@ float gr__expf(float x);
 
 // Computes the structure tensor like gr_complex_compute_sst, its row stages
 // split into bands (GR__BANDS_AUTO or a count; every count gives the same
-// values). Thread: progress runs on the caller's.
-void gr__complex_sst(gr_complex* cx, int32_t radius, gr_complex_progress_cb progress, void* user,
+// values). False when out of memory. Thread: progress runs on the caller's.
+bool gr__complex_sst(gr_complex* cx, int32_t radius, gr_complex_progress_cb progress, void* user,
                      int32_t bands);
 
 // Runs one edge-tangent-flow pass of radius >= 0 like gr_complex_compute_etf,
 // on the given kernels, split into bands (GR__BANDS_AUTO or a count). For one
-// path every band count gives the same field.
-void gr__complex_etf(gr_complex* cx, int32_t radius, gr__path_t path, int32_t bands);
+// path every band count gives the same field. False when out of memory, the
+// tangents left as they were.
+bool gr__complex_etf(gr_complex* cx, int32_t radius, gr__path_t path, int32_t bands);
 
 // The straightforward pass: double-precision tanh per sample, one thread.
-inline void gr__complex_etf_reference(gr_complex* cx, int32_t radius) {
-    gr__complex_etf(cx, radius, GR__PATH_REFERENCE, 1);
+inline bool gr__complex_etf_reference(gr_complex* cx, int32_t radius) {
+    return gr__complex_etf(cx, radius, GR__PATH_REFERENCE, 1);
 }
 
 // gr_filter_fDoG on the given kernels and bands. Every path and band count

@@ -35,7 +35,8 @@ bool host_document_from_image(const gr_image_s* image, int16_t planes, int16_t d
                               host_document_s* doc);
 
 // Returns a new opaque-or-alpha 8-bit image of the document (16-bit samples
-// rounded to 8 bits; a three-plane document is opaque). Owns: caller.
+// rounded to 8 bits; a three-plane document is opaque), or null when out of
+// memory. Owns: caller.
 gr_image_s* host_document_to_image(const host_document_s* doc);
 
 // ---- descriptors and their text form ------------------------------------------------

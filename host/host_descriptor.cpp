@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "app/app_log.h"
 #include "host/host_internal.h"
 
 void host__warn(const char* format, ...) {
@@ -17,7 +18,10 @@ void host__warn(const char* format, ...) {
     va_start(args, format);
     std::vsnprintf(message, sizeof message, format, args);
     va_end(args);
-    std::fprintf(stderr, "spotweave-host: %s\n", message);
+    // Descriptor and registry text in the message must not drive the terminal.
+    char shown[4 * sizeof message];
+    app_log_escape(message, shown, sizeof shown);
+    std::fprintf(stderr, "spotweave-host: %s\n", shown);
 }
 
 // ---- entries ------------------------------------------------------------------------
@@ -87,7 +91,8 @@ static bool host__number_parse(const std::string& token, double* value) {
     char* end = nullptr;
     errno = 0;
     double v = std::strtod(token.c_str(), &end);
-    if (*end != '\0' || errno == ERANGE || !std::isfinite(v))
+    // The whole token: a NUL inside it ends the C string, not the number.
+    if (end != token.c_str() + token.size() || errno == ERANGE || !std::isfinite(v))
         return false;
     *value = v;
     return true;
@@ -117,6 +122,11 @@ static std::vector<std::string> host__tokens(const std::string& line) {
 
 bool host__desc_parse_line(const std::string& line, host_desc_entry_s* entry, bool* blank,
                            std::string* error) {
+    *blank = false;
+    if (line.find('\0') != std::string::npos) {
+        *error = "not text";
+        return false;
+    }
     std::vector<std::string> tokens = host__tokens(line);
     // "#" alone opens a comment; "#Prc" is a code.
     *blank = tokens.empty() || tokens[0] == "#";
@@ -197,7 +207,24 @@ bool host__next_line(const std::string& text, size_t* start, std::string* line) 
     if (end == std::string::npos)
         end = text.size();
     *line = text.substr(*start, end - *start);
+    if (!line->empty() && line->back() == '\r')
+        line->pop_back();
     *start = end + 1;
+    return true;
+}
+
+bool host__desc_add_line(host_desc_s* desc, const std::string& line, std::string* error) {
+    host_desc_entry_s entry;
+    bool blank = false;
+    if (!host__desc_parse_line(line, &entry, &blank, error))
+        return false;
+    if (blank)
+        return true;
+    if (host_desc_find(desc, entry.key)) {
+        *error = "key '" + host_code_format(entry.key) + "' appears twice";
+        return false;
+    }
+    desc->entries.push_back(entry);
     return true;
 }
 
@@ -206,27 +233,13 @@ bool host_desc_parse(const std::string& text, host_desc_s* desc, std::string* er
     size_t start = 0;
     int number = 0;
     std::string line;
+    std::string why;
     while (host__next_line(text, &start, &line)) {
         number++;
-        if (line.find('\0') != std::string::npos) {
-            *error = "line " + std::to_string(number) + ": not text";
-            return false;
-        }
-        host_desc_entry_s entry;
-        bool blank = false;
-        std::string why;
-        if (!host__desc_parse_line(line, &entry, &blank, &why)) {
+        if (!host__desc_add_line(&result, line, &why)) {
             *error = "line " + std::to_string(number) + ": " + why;
             return false;
         }
-        if (blank)
-            continue;
-        if (host_desc_find(&result, entry.key)) {
-            *error = "line " + std::to_string(number) + ": key '" + host_code_format(entry.key) +
-                     "' appears twice";
-            return false;
-        }
-        result.entries.push_back(entry);
     }
     *desc = std::move(result);
     return true;

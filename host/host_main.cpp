@@ -14,12 +14,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 #include <strings.h>
 #include <vector>
 
 #include "app/app_env.h"
 #include "app/app_file.h"
+#include "app/app_log.h"
 #include "host/host_internal.h"
 
 enum { EXIT_DONE = 0, EXIT_ERROR = 1, EXIT_USAGE = 2, EXIT_CANCELLED = 3, EXIT_PARTIAL = 4 };
@@ -66,7 +68,10 @@ static int fail(int status, const char* format, ...) {
     va_start(args, format);
     std::vsnprintf(message, sizeof message, format, args);
     va_end(args);
-    std::fprintf(stderr, "spotweave-host: %s\n", message);
+    // File names and action text in the message must not drive the terminal.
+    char shown[4 * sizeof message];
+    app_log_escape(message, shown, sizeof shown);
+    std::fprintf(stderr, "spotweave-host: %s\n", shown);
     return status;
 }
 
@@ -195,7 +200,7 @@ static int write_result(const host_session_s* session, const host_document_s* do
     return EXIT_DONE;
 }
 
-int main(int argc, char** argv) {
+static int run(int argc, char** argv) {
     const char* rect_text = nullptr;
     const char* play_path = nullptr;
     const char* record_path = nullptr;
@@ -373,4 +378,15 @@ int main(int argc, char** argv) {
     gr_image_release(input);
     host_module_close(&module);
     return status;
+}
+
+int main(int argc, char** argv) {
+    // The document, the descriptors and their texts are the host's own
+    // containers, which throw when memory runs out; the image library and the
+    // plug-in report it instead.
+    try {
+        return run(argc, argv);
+    } catch (const std::bad_alloc&) {
+        return fail(EXIT_ERROR, "out of memory");
+    }
 }

@@ -51,6 +51,8 @@ bool host_document_from_image(const gr_image_s* image, int16_t planes, int16_t d
 
 gr_image_s* host_document_to_image(const host_document_s* doc) {
     gr_image_s* image = gr_image_create(doc->width, doc->height);
+    if (!image)
+        return nullptr;
     uint32_t* px = gr_image_pixels_lock(image);
     const size_t count = size_t(doc->width) * size_t(doc->height);
     auto eight = [doc](uint16_t v) -> uint32_t {

@@ -206,42 +206,35 @@ static host_registry_read_t host__registry_read(const std::string& path,
         return HOST_REGISTRY_BROKEN;
     }
 
-    std::string section;
-    bool in_section = false;
+    // Values follow the action files' rules (host__desc_add_line); each key
+    // has one section.
+    host_desc_s* values = nullptr;
+    host_desc_s outside; // what comes before the first section: comments only
     size_t start = 0;
     int number = 0;
-    std::string line;
+    std::string line, why;
     while (host__next_line(text, &start, &line)) {
         number++;
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
         if (!line.empty() && line[0] == '[') {
-            if (line.size() < 3 || line.back() != ']') {
-                host__warn("the registry %s is damaged (line %d: bad section)", path.c_str(),
-                           number);
-                return HOST_REGISTRY_BROKEN;
+            const std::string section = line.size() >= 3 && line.back() == ']'
+                                            ? line.substr(1, line.size() - 2)
+                                            : std::string();
+            if (section.empty() || !host__registry_key_ok(section.c_str()) ||
+                section.size() != std::strlen(section.c_str())) {
+                why = "bad section";
+            } else if (entries->count(section)) {
+                why = "section [" + section + "] appears twice";
+            } else {
+                values = &(*entries)[section];
+                continue;
             }
-            section = line.substr(1, line.size() - 2);
-            in_section = true;
-            (*entries)[section];
-            continue;
+        } else if (host__desc_add_line(values ? values : &outside, line, &why)) {
+            if (outside.entries.empty())
+                continue;
+            why = "value outside a [key] section";
         }
-        host_desc_entry_s entry;
-        bool blank = false;
-        std::string why;
-        if (!host__desc_parse_line(line, &entry, &blank, &why)) {
-            host__warn("the registry %s is damaged (line %d: %s)", path.c_str(), number,
-                       why.c_str());
-            return HOST_REGISTRY_BROKEN;
-        }
-        if (blank)
-            continue;
-        if (!in_section) {
-            host__warn("the registry %s is damaged (line %d: value outside a [key] section)",
-                       path.c_str(), number);
-            return HOST_REGISTRY_BROKEN;
-        }
-        host_desc_put(&(*entries)[section], entry);
+        host__warn("the registry %s is damaged (line %d: %s)", path.c_str(), number, why.c_str());
+        return HOST_REGISTRY_BROKEN;
     }
     return HOST_REGISTRY_OK;
 }

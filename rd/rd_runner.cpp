@@ -33,6 +33,7 @@ struct rd_s {
     gr_image_s* flow;  // owned; written by the preparation before ready is set
     gr_image_s* noise; // owned; likewise
     int32_t width, height;
+    app_log_sink_s log; // the runner's and the analysis's diagnostics
 
     // Atomics, because the preparer, the worker and the UI read them without
     // the lock (all sequentially consistent unless noted):
@@ -148,7 +149,8 @@ static void rd__poke(rd_s* rd) {
 static void rd__prepareSteps(rd_s* rd) {
     gr_complex* cx = rd->solver->complex;
     for (int i = 0; i < 16; i++) {
-        gr_complex_compute_etf(cx, 5);
+        if (!gr_complex_compute_etf(cx, 5))
+            throw std::bad_alloc();
         rd->progress.store((float)i * 0.0625f);
     }
     gr_image_s* noise = gr_image_create(rd->width, rd->height);
@@ -169,7 +171,7 @@ static void rd__prepareSteps(rd_s* rd) {
     // that iterations sum rows instead of scanning. Without the memory for it
     // the worker scans, slowly but correctly.
     if (!rd->solver->prepare_runs())
-        app_log("Simulation: no memory for the ellipse runs; scanning instead\n");
+        app_log_to(rd->log, "Simulation: no memory for the ellipse runs; scanning instead\n");
     rd->progress.store(1.0f);
     // The worker starts first, so a runner whose worker cannot start never
     // claims to be ready; rd_advance and the edits wait for ready anyway.
@@ -182,10 +184,10 @@ static void rd__prepare(rd_s* rd) {
     try {
         rd__prepareSteps(rd);
     } catch (const std::exception& e) {
-        app_log("Simulation preparation failed: %s\n", e.what());
+        app_log_to(rd->log, "Simulation preparation failed: %s\n", e.what());
         rd->failed.store(true);
     } catch (...) {
-        app_log("Simulation preparation failed\n");
+        app_log_to(rd->log, "Simulation preparation failed\n");
         rd->failed.store(true);
     }
 }
@@ -202,11 +204,16 @@ static void rd__free(rd_s* rd) {
 }
 
 rd_s* rd_create(gr_image_s* image) {
+    return rd_create_logged(image, app_log_stderr());
+}
+
+rd_s* rd_create_logged(gr_image_s* image, app_log_sink_s log) {
     if (!image || gr_image_get_width(image) == 0 || gr_image_get_height(image) == 0)
         return nullptr;
     rd_s* rd = nullptr;
     try {
         rd = new rd_s();
+        rd->log = log;
         rd->width = (int32_t)gr_image_get_width(image);
         rd->height = (int32_t)gr_image_get_height(image);
         rd->source = gr_image_retain(image);
@@ -214,10 +221,12 @@ rd_s* rd_create(gr_image_s* image) {
         if (!rd->display)
             throw std::bad_alloc();
         rd->solver = new reaction_diffusion2<float>(rd->width, rd->height);
-        rd->solver->set_reference(image);
+        rd->solver->log = log;
+        if (!rd->solver->set_reference(image))
+            throw std::bad_alloc();
         rd->preparer = std::thread(rd__prepare, rd);
     } catch (const std::exception& e) {
-        app_log("Cannot start the simulation: %s\n", e.what());
+        app_log_to(log, "Cannot start the simulation: %s\n", e.what());
         if (rd)
             rd__free(rd);
         return nullptr;

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 
+#include "app/app_log.h"
 #include "gr/gr_image.h"
 
 typedef struct rd_s rd_s;
@@ -38,8 +39,14 @@ constexpr int RD_PAINT_RADIUS = 15;
 // Starts a runner on the image (retained): computes the structure tensor on
 // the calling thread, then prepares the flow on a thread of its own and
 // returns at once, not ready yet. Returns null for a null or empty image, or
-// when the thread cannot be started. Owns: caller (rd_destroy).
+// when memory or the thread cannot be had. Diagnostics ("SST: n%", timings,
+// failures) go to standard error. Owns: caller (rd_destroy).
 rd_s* rd_create(gr_image_s* image);
+
+// Starts a runner like rd_create with its diagnostics sent to log instead
+// (a sink without fn silences them). Thread: log is called from the calling
+// thread and, later, from the preparation thread.
+rd_s* rd_create_logged(gr_image_s* image, app_log_sink_s log);
 
 // Waits for the preparation (it is not interrupted), stops and joins the
 // worker (after at most one more iteration), releases the images and frees

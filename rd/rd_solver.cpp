@@ -27,6 +27,7 @@ template <typename T> reaction_diffusion2<T>::reaction_diffusion2(int w, int h) 
     complex = nullptr;
     runs = nullptr;
     summing = false;
+    log = app_log_stderr();
     randomize();
 }
 
@@ -46,11 +47,11 @@ template <typename T> void reaction_diffusion2<T>::randomize() {
         cur[i] = T(rng.rand_closed(2.0) - 1.0);
 }
 
-static void rd__logSst(void*, float fraction) {
-    app_log("SST: %g%%\n", fraction * 100.0);
+static void rd__logSst(void* log, float fraction) {
+    app_log_to(*static_cast<const app_log_sink_s*>(log), "SST: %g%%\n", fraction * 100.0);
 }
 
-template <typename T> void reaction_diffusion2<T>::set_reference(gr_image_s* image) {
+template <typename T> bool reaction_diffusion2<T>::set_reference(gr_image_s* image) {
     SW_ASSERT(image && (int32_t)gr_image_get_width(image) == width &&
                   (int32_t)gr_image_get_height(image) == height,
               "set_reference needs an image of the grid's size");
@@ -68,7 +69,14 @@ template <typename T> void reaction_diffusion2<T>::set_reference(gr_image_s* ima
     summing = false;
     gr_complex_destroy(complex);
     complex = gr_complex_create(image);
-    gr_complex_compute_sst(complex, 7, rd__logSst, nullptr);
+    if (complex) {
+        gr_complex_set_log(complex, log);
+        if (gr_complex_compute_sst(complex, 7, rd__logSst, &log))
+            return true;
+    }
+    gr_complex_destroy(complex);
+    complex = nullptr;
+    return false;
 }
 
 // ---- Oriented disc sums ----------------------------------------------------

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 
+#include "app/app_log.h"
 #include "gr/gr_complex.h"
 #include "gr/gr_image.h"
 
@@ -31,6 +32,7 @@ public:
     gr_complex* complex; // analysis of the reference image; owned, null until referenced
     rd__runs_s* runs;    // per-cell ellipse runs; owned, null until prepare_runs
     bool summing;        // an iteration began: update() sums through the row prefix sums
+    app_log_sink_s log;  // where set_reference reports; standard error at construction
 
     // Allocates a width x height grid (both >= 1) with scale 1 everywhere and
     // fills it with noise (randomize).
@@ -44,10 +46,11 @@ public:
     void randomize();
 
     // Sets field and scale to the brightness (0..1) of a width x height image
-    // and computes its structure tensor (radius 7), logging "SST: %g%%". The
-    // flow passes that finish the analysis are the caller's. The image is read,
-    // not changed, and must outlive this call only.
-    void set_reference(gr_image_s* image);
+    // and computes its structure tensor (radius 7), logging "SST: %g%%" and the
+    // analysis's time to log. The flow passes that finish the analysis are the
+    // caller's. The image is read, not changed, and must outlive this call
+    // only. Returns false when out of memory; the solver then has no analysis.
+    bool set_reference(gr_image_s* image);
 
     // Works out, for every cell, which columns of each row its two ellipses
     // cover, from scale and the tangents, so that iterations sum rows through

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 namespace {
@@ -47,4 +48,27 @@ TEST(AppLogTo, HandsTheTextToTheSinkOrDropsIt) {
     app_log_to({nullptr, nullptr}, "dropped\n");
     app_log_to(app_log_stderr(), "kept %d\n", 1);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "kept 1\n");
+}
+
+TEST(AppLogEscape, WritesTerminalCommandsAsHexAndKeepsText) {
+    const struct {
+        const char* text;
+        const char* escaped;
+    } cases[] = {
+        {"plain 'Amnt' #Prc 50", "plain 'Amnt' #Prc 50"},
+        {"\x1b]0;owned\x07", "\\x1B]0;owned\\x07"},
+        {"tab\tline\nend\r\x7f", "tab\\x09line\\x0Aend\\x0D\\x7F"},
+        {"caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x99\x82", "caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x99\x82"},
+        {"\302\23331m", "\\xC2\\x9B31m"},                        // CSI as a C1 control
+        {"\xc0\xaf \xed\xa0\x80", "\\xC0\\xAF \\xED\\xA0\\x80"}, // overlong, surrogate
+        {"cut \xe2\x82", "cut \\xE2\\x82"},
+    };
+    for (const auto& c : cases) {
+        char out[128];
+        EXPECT_EQ(app_log_escape(c.text, out, sizeof out), std::strlen(c.escaped));
+        EXPECT_STREQ(out, c.escaped);
+    }
+    char small[8];
+    EXPECT_EQ(app_log_escape("ab\033cdef", small, sizeof small), 7u);
+    EXPECT_STREQ(small, "ab\\x1Bc") << "cut at the buffer, never inside an escape";
 }

@@ -22,6 +22,9 @@ check "options and jpeg output" "$bin" lines "$data/camera_512x512_grey.png" --s
     --etf-passes 1 --etf-radius 2 --inner-radius 1 --outer-radius 3 --flow-steps 3 \
     --cross-steps 1 --tau 0.97 --threshold 0.99 -q -o "$tmp/out.jpg"
 check "jpeg magic" test "$(od -An -tx1 -N2 "$tmp/out.jpg" | tr -d ' ')" = "ffd8"
+"$bin" lines "$tmp/in.png" -q -o "$tmp/quiet.png" >"$tmp/stdout" 2>"$tmp/stderr"
+check "quiet: runs" test $? -eq 0 -a -s "$tmp/quiet.png"
+check "quiet: nothing on either stream" test ! -s "$tmp/stdout" -a ! -s "$tmp/stderr"
 check "no flow passes" "$bin" lines "$tmp/in.png" --etf-passes=0 --flow-steps=0 -o "$tmp/flat.png"
 
 expect_failure "missing input" "No such file" lines "$tmp/none.png" -o "$tmp/a.png"
@@ -40,6 +43,6 @@ expect_failure "two inputs" "one input" lines "$tmp/in.png" "$tmp/in.png" -o "$t
 expect_failure "no output" "no output" lines "$tmp/in.png"
 expect_failure "unknown option" "unknown option" lines "$tmp/in.png" --sigma 2 -o "$tmp/e.png"
 check "no stray files" test "$(ls "$tmp" | sort | tr '\n' ' ')" = \
-    "bad.png flat.png in.png out.jpg out.png stderr stdout "
+    "bad.png flat.png in.png out.jpg out.png quiet.png stderr stdout "
 
 e2e_finish

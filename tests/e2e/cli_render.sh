@@ -34,6 +34,11 @@ summary=$("$bin" render "$tmp/in.png" --max-side 32 -n 1 -o "$tmp/s.png" 2>/dev/
 check "summary names sizes and iterations" grep -q "451 x 300, simulated at 32 x 21, 1 iterations" \
     <<<"$summary"
 
+"$bin" render "$tmp/in.png" --max-side 32 -n 1 -q -o "$tmp/q.png" >"$tmp/stdout" 2>"$tmp/stderr"
+check "quiet: runs" test $? -eq 0 -a -s "$tmp/q.png"
+check "quiet: nothing on either stream" test ! -s "$tmp/stdout" -a ! -s "$tmp/stderr"
+rm "$tmp/stdout" "$tmp/stderr"
+
 expect_failure "missing input" "No such file" render "$tmp/none.png" -o "$tmp/a.png"
 check "missing input: no output" test ! -e "$tmp/a.png"
 printf 'not a picture' >"$tmp/bad.png"
@@ -59,6 +64,6 @@ expect_failure "no output" "no output" render "$tmp/in.png"
 expect_failure "two inputs" "one input" render "$tmp/in.png" "$tmp/in.png" -o "$tmp/f.png"
 expect_failure "unknown option" "unknown option" render "$tmp/in.png" --frobnicate -o "$tmp/f.png"
 check "no stray files" test "$(ls "$tmp" | sort | tr '\n' ' ')" = \
-    "bad.png flow.png in.png m.jpg out.png out2.png out3.png out4.png s.png small.png "
+    "bad.png flow.png in.png m.jpg out.png out2.png out3.png out4.png q.png s.png small.png "
 
 e2e_finish

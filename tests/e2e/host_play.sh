@@ -99,8 +99,14 @@ expect_failure "unknown option" "unknown option" --frobnicate in.png a.png
 expect_failure "missing action" "cannot read action" --play none.action in.png a.png
 printf 'Amnt UntF #Prc\n' >short.action
 expect_failure "malformed action" "line 1: 'UntF' takes 2 values" --play short.action in.png a.png
+printf 'Amnt \033]0;owned\007 1\n' >title.action
+"$host" --play title.action in.png a.png 2>stderr
+check "control bytes in an action: refused" test $? -eq 1 -a ! -e a.png
+check "control bytes in an action: shown escaped" grep -qF "unknown type '\x1B]0;owned\x07'" stderr
+check "control bytes in an action: none reach the terminal" \
+    test "$(tr -cd '\000-\010\013-\037\177' <stderr | wc -c)" -eq 0
 expect_failure "too few files" "expected \[PLUGIN.so\] IN OUT" in.png
 check "no stray files" test "$(ls | sort | tr '\n' ' ')" = \
-    "bad.png bomb.bmp broken.action deep-lines.png deep.png empty.ppm fake.so in.png lines.png lines3.png named.png part.png recorded.action reference.png short.action stderr stdout "
+    "bad.png bomb.bmp broken.action deep-lines.png deep.png empty.ppm fake.so in.png lines.png lines3.png named.png part.png recorded.action reference.png short.action stderr stdout title.action "
 
 e2e_finish

@@ -83,6 +83,10 @@ TEST(HostDescriptor, RefusesBrokenTextWithItsLine) {
     std::string error;
     EXPECT_FALSE(host_desc_parse(std::string("Amnt bool true\n\0", 16), &d, &error));
     EXPECT_EQ(error, "line 2: not text");
+    EXPECT_FALSE(host_desc_parse(std::string("Amnt UntF #Prc 5\0007\n", 20), &d, &error));
+    EXPECT_EQ(error, "line 1: not text") << "a NUL inside a number";
+    EXPECT_TRUE(host_desc_parse("Amnt UntF #Prc 5\r\nignS bool true\r\n", &d, &error));
+    EXPECT_EQ(host_desc_format(&d), "Amnt UntF #Prc 5\nignS bool true\n");
 }
 
 TEST(HostDescriptor, HashCodesAreKeysAndHashBlankIsAComment) {

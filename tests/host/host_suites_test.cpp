@@ -180,15 +180,36 @@ TEST_F(HostRegistry, PersistentEntriesLiveInTheConfigFileTransientOnesInMemory) 
 
 TEST_F(HostRegistry, ADamagedFileIsReportedAndNeverOverwritten) {
     fs::create_directories(registry_path().parent_path());
-    const std::string damaged = "[k1]\nAmnt UntF #Prc 42\nthis is not a value\n";
-    write_text(registry_path(), damaged);
-    PIActionDescriptor got = reinterpret_cast<PIActionDescriptor>(1);
-    EXPECT_EQ(reg->Get("k1", &got), PI_SP_IO_ERROR);
-    EXPECT_EQ(got, nullptr);
-    PIActionDescriptor d = make(1);
-    EXPECT_EQ(reg->Register("k1", d, true), PI_SP_IO_ERROR);
-    ad->Free(d);
-    EXPECT_EQ(read_text(registry_path()), damaged);
+    // The action files' rules hold here too.
+    const struct {
+        std::string text, says;
+    } cases[] = {
+        {"[k1]\nAmnt UntF #Prc 42\nthis is not a value\n", "line 3: unknown type 'is'"},
+        {std::string("[k1]\nAmnt UntF #Prc 4\0002\n", 24), "line 2: not text"},
+        {"[k1]\nAmnt UntF #Prc 42\nAmnt UntF #Prc 43\n", "line 3: key 'Amnt' appears twice"},
+        {"[k1]\nAmnt UntF #Prc 42\n[k1]\n", "line 3: section [k1] appears twice"},
+        {"Amnt UntF #Prc 42\n[k1]\n", "line 1: value outside a [key] section"},
+        {"[]\n", "line 1: bad section"},
+        {"[k1]\nAmnt \x1b]0;x\x07 1\n", "line 2: unknown type '\\x1B]0;x\\x07'"},
+    };
+    for (const auto& c : cases) {
+        write_text(registry_path(), c.text);
+        PIActionDescriptor got = reinterpret_cast<PIActionDescriptor>(1);
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(reg->Get("k1", &got), PI_SP_IO_ERROR) << c.says;
+        const std::string said = testing::internal::GetCapturedStderr();
+        EXPECT_NE(said.find(c.says), std::string::npos) << said;
+        EXPECT_EQ(said.find('\x1b'), std::string::npos) << "escaped: " << said;
+        EXPECT_EQ(got, nullptr);
+        PIActionDescriptor d = make(1);
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(reg->Register("k1", d, true), PI_SP_IO_ERROR);
+        testing::internal::GetCapturedStderr();
+        ad->Free(d);
+        EXPECT_EQ(read_text(registry_path()), c.text);
+    }
+    write_text(registry_path(), "# comment\r\n[k1]\r\nAmnt UntF #Prc 42\r\n");
+    EXPECT_EQ(get_amount("k1"), 42) << "CRLF lines read as LF ones";
 }
 
 TEST_F(HostRegistry, RefusesKeysThatCannotBeStored) {
