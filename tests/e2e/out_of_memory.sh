@@ -28,7 +28,8 @@ limited() {
     shift
     if $sanitized; then
         local options="allocator_may_return_null=1:max_allocation_size_mb=$mib"
-        ASAN_OPTIONS="$options:detect_leaks=0" TSAN_OPTIONS="$options" "$@"
+        ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}$options:detect_leaks=0" \
+            TSAN_OPTIONS="${TSAN_OPTIONS:+$TSAN_OPTIONS:}$options" "$@"
     else
         (ulimit -v $((mib * 1024)) && exec "$@")
     fi
