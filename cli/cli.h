@@ -3,6 +3,8 @@
 // output with user-facing messages, and the sub-command entries.
 
 #include <chrono>
+#include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -84,6 +86,21 @@ double cli_seconds_since(std::chrono::steady_clock::time_point start);
 // Saves as JPEG when out ends in .jpg/.jpeg, else as PNG; whole or not at all.
 // Reports and returns false on failure.
 bool cli_save_image(const gr_image_s* image, const char* out);
+
+// An image encoded for its output file, so that several outputs can be
+// encoded before the first is written.
+struct cli_encoded_s {
+    std::unique_ptr<unsigned char, decltype(&std::free)> bytes{nullptr, &std::free};
+    uint32_t size = 0;
+};
+
+// Encodes image as cli_save_image would for out. Reports and returns false
+// when memory runs out.
+bool cli_encode_image(const gr_image_s* image, const char* out, cli_encoded_s* encoded);
+
+// Writes encoded bytes to out, whole or not at all. Reports and returns false
+// on failure.
+bool cli_write_encoded(const cli_encoded_s& encoded, const char* out);
 
 // ---- sub-commands: each returns the process exit status ----------------------------
 

@@ -245,16 +245,33 @@ double cli_seconds_since(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-bool cli_save_image(const gr_image_s* image, const char* out) {
+// Reports that out could not be written, with errno's reason.
+static bool cli__write_failed(const char* out, int err) {
+    cli_fail("cannot write '%s'%s%s", out, err ? ": " : "",
+             err == ENOMEM ? "out of memory"
+             : err         ? std::strerror(err)
+                           : "");
+    return false;
+}
+
+bool cli_encode_image(const gr_image_s* image, const char* out, cli_encoded_s* encoded) {
     errno = 0;
-    const bool ok = cli__is_jpeg_name(out) ? gr_image_save_jpeg(image, out, 0.9f)
-                                           : gr_image_save_file(image, out);
-    if (!ok) {
-        const int err = errno;
-        cli_fail("cannot write '%s'%s%s", out, err ? ": " : "",
-                 err == ENOMEM ? "out of memory"
-                 : err         ? std::strerror(err)
-                               : "");
-    }
-    return ok;
+    uint32_t size = 0;
+    unsigned char* bytes = cli__is_jpeg_name(out) ? gr_image_encode_jpeg(image, &size, 0.9f)
+                                                  : gr_image_encode_png(image, &size);
+    if (!bytes)
+        return cli__write_failed(out, errno ? errno : ENOMEM);
+    encoded->bytes.reset(bytes);
+    encoded->size = size;
+    return true;
+}
+
+bool cli_write_encoded(const cli_encoded_s& encoded, const char* out) {
+    errno = 0;
+    return app_file_write(out, encoded.size, encoded.bytes.get()) || cli__write_failed(out, errno);
+}
+
+bool cli_save_image(const gr_image_s* image, const char* out) {
+    cli_encoded_s encoded;
+    return cli_encode_image(image, out, &encoded) && cli_write_encoded(encoded, out);
 }

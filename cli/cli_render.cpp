@@ -172,11 +172,16 @@ int cli_render(int argc, char** argv) {
         gr_image_s* flow_result = !flow     ? nullptr
                                   : rescale ? cli__render_fit(flow, w, h)
                                             : gr_image_retain(flow);
+        // Both pictures are encoded before either is written, so that running
+        // out of memory leaves neither behind.
+        cli_encoded_s pattern_file, flow_file;
         if (!result || (flow_out && !flow_result))
             ok = cli_fail("render: cannot scale the result back (out of memory)") == 0;
         else
-            ok =
-                cli_save_image(result, out) && (!flow_out || cli_save_image(flow_result, flow_out));
+            ok = cli_encode_image(result, out, &pattern_file) &&
+                 (!flow_out || cli_encode_image(flow_result, flow_out, &flow_file)) &&
+                 cli_write_encoded(pattern_file, out) &&
+                 (!flow_out || cli_write_encoded(flow_file, flow_out));
         if (ok && !quiet)
             std::printf("%s: %u x %u, simulated at %u x %u, %ld iterations -> %s "
                         "(preparation %.2f s, iterations %.2f s)\n",

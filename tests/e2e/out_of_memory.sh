@@ -51,7 +51,7 @@ sweep() { # sweep NAME "MIBS" COMMAND...  (the command writes $tmp/out.png)
             echo "     $limit MiB: status $status, files: $(ls -A "$tmp" | tr '\n' ' ')"
             head -c 400 "$tmp/err"
         fi
-        rm -f "$tmp/out.png" "$tmp/err"
+        rm -f "$tmp/out.png" "$tmp/flow.png" "$tmp/err"
     done
     check "$name: clean at every limit" test "$bad" -eq 0
     check "$name: some limits run short" test "$short" -gt 0
@@ -86,7 +86,7 @@ else
         -o "$tmp/out.png"
     sweep "lines" "$(range "$low" 0 60 4)" "$bin" lines "$tmp/noise.ppm" -q -o "$tmp/out.png"
     sweep "render" "$(range "$low" 0 96 16)" "$bin" render "$tmp/noise.ppm" -n 2 -q \
-        -o "$tmp/out.png"
+        --flow "$tmp/flow.png" -o "$tmp/out.png"
     sweep "host" "$(range "$host_low" 0 80 16)" "$host" --play "$tmp/lines.action" \
         "$tmp/noise.ppm" "$tmp/out.png"
 fi
