@@ -2,7 +2,12 @@
 // grows live on the filter area, shown by the simulation view, with "OK" and
 // "Cancel". OK takes the pattern as the result.
 
+#include <cstdlib>
+#include <cstring>
+
+#include "app/app_log.h"
 #include "app/app_resource.h"
+#include "app/app_time.h"
 #include "common/psdk_preview.h"
 #include "rd/rd_runner.h"
 #include "rd/rd_view.h"
@@ -21,6 +26,13 @@ static ui_model_s* s_ui_model = nullptr;
 static ui_s* s_ui = nullptr;
 static uic_s* s_root = nullptr;
 static gr_image_s* s_result = nullptr;
+// SPOTWEAVE_FRAME_STATS: when the first frame saw the runner ready (seconds).
+static float s_ready_at = -1.0f;
+
+static bool psdk__stats() {
+    const char* stats = std::getenv("SPOTWEAVE_FRAME_STATS");
+    return stats && *stats && std::strcmp(stats, "0") != 0;
+}
 
 static void cb_ok_button(void* user);
 static void cb_cancel_button(void* user);
@@ -57,6 +69,8 @@ static void draw_cb(void*, Context* context, int width, int height, float densit
     if (s_rd) {
         rd_set_vis(s_rd, rd_vis_t(ui_model_get_int(s_ui_model, "vis")));
         rd_advance(s_rd);
+        if (s_ready_at < 0 && rd_is_ready(s_rd) && psdk__stats())
+            s_ready_at = app_time_get();
     }
     gr_debug_marker_push("draw ui");
     gr_context_draw_begin(context, nullptr, width, height, int(density));
@@ -69,6 +83,12 @@ static void draw_cb(void*, Context* context, int width, int height, float densit
 // Tears the dialog down: the runner first (it waits for its threads), then the
 // UI, the model and the window.
 static void finish_ui() {
+    if (s_rd && s_ready_at >= 0) {
+        const float seconds = app_time_get() - s_ready_at;
+        app_log("simulation: %u iterations in %.2f s since ready (%.1f a second)\n",
+                rd_get_iterations(s_rd), seconds, rd_get_iterations(s_rd) / seconds);
+    }
+    s_ready_at = -1.0f;
     rd_destroy(s_rd);
     s_rd = nullptr;
     ui_destroy(s_ui);

@@ -6,11 +6,13 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <cstring>
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
 #include <deque>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include "app/app_keys.h"
 #include "app/app_log.h"
@@ -48,6 +50,11 @@ struct gr_window_s {
     std::thread frames;
     std::atomic<bool> stop_frames{false}; // read by the frame thread between frames
     double period = 1.0 / 60.0;
+    // Frame times in milliseconds (drawing with the swap), kept when
+    // SPOTWEAVE_FRAME_STATS is set and reported at closing. Frame thread only
+    // until it is joined.
+    bool keep_stats = false;
+    std::vector<double> frame_ms;
     bool prepared = false;      // main thread only
     bool closing = false;       // main thread only: destroy called
     int pins = 0;               // main thread only: modal loops running on the window
@@ -241,10 +248,14 @@ static void win__frame_thread(gr_window_s* w) {
         clock::duration swap_time{};
         win__lock(w);
         if (w->attached) {
+            const auto start = clock::now();
             win__draw(w);
             const auto before = clock::now();
             glfwSwapBuffers(w->glfw);
             swap_time = clock::now() - before;
+            if (w->keep_stats)
+                w->frame_ms.push_back(
+                    std::chrono::duration<double, std::milli>(clock::now() - start).count());
         }
         win__unlock(w);
         while (w->waiting.load(std::memory_order_relaxed) > 0)
@@ -312,6 +323,8 @@ gr_window_s* gr_window_create(int width, int height, unsigned flags) {
     s_windows++;
     auto* w = new gr_window_s;
     w->glfw = g;
+    const char* stats = std::getenv("SPOTWEAVE_FRAME_STATS");
+    w->keep_stats = stats && *stats && std::strcmp(stats, "0") != 0;
     glfwSetWindowUserPointer(g, w);
     if (GLFWmonitor* monitor = glfwGetPrimaryMonitor()) {
         if (const GLFWvidmode* mode = glfwGetVideoMode(monitor)) {
@@ -335,6 +348,16 @@ gr_window_s* gr_window_create(int width, int height, unsigned flags) {
     return w;
 }
 
+// Reports the frame times kept for SPOTWEAVE_FRAME_STATS.
+static void win__report_frames(std::vector<double> ms) {
+    if (ms.empty())
+        return;
+    std::sort(ms.begin(), ms.end());
+    app_log("frames: %zu, drawing and swap: median %.2f ms, 99th percentile %.2f ms, worst "
+            "%.2f ms\n",
+            ms.size(), ms[ms.size() / 2], ms[ms.size() * 99 / 100], ms.back());
+}
+
 static void win__finish_closing(void* user) {
     auto* w = static_cast<gr_window_s*>(user);
     if (w->pins > 0) {
@@ -345,6 +368,8 @@ static void win__finish_closing(void* user) {
     w->stop_frames.store(true, std::memory_order_release);
     if (w->frames.joinable())
         w->frames.join();
+    if (w->keep_stats)
+        win__report_frames(std::move(w->frame_ms));
     win__lock(w);
     gr_context_destroy(w->context);
     w->context = nullptr;
