@@ -174,7 +174,8 @@ static void win__on_cursor(GLFWwindow* g, double x, double y) {
         ui_mouse_move(ui, win__modifiers(win__held_mods(g)), float(x), float(y));
 }
 
-// A wheel notch pans by this many points; with Control held it zooms by 1.1.
+// A wheel notch pans by this many points (across with Shift held); with
+// Control held it zooms by 1.1.
 constexpr float kScrollPoints = 20.0f;
 
 static void win__on_scroll(GLFWwindow* g, double dx, double dy) {
@@ -184,8 +185,11 @@ static void win__on_scroll(GLFWwindow* g, double dx, double dy) {
     ui_s* ui = scope.ui();
     if (!ui)
         return;
-    if (win__held_mods(g) & GLFW_MOD_CONTROL)
+    const int mods = win__held_mods(g);
+    if (mods & GLFW_MOD_CONTROL)
         ui_magnify(ui, float(x), float(y), win__magnification(dy));
+    else if ((mods & GLFW_MOD_SHIFT) && dx == 0.0) // a plain wheel scrolls across
+        ui_scroll(ui, float(x), float(y), float(dy) * kScrollPoints, 0.0f);
     else
         ui_scroll(ui, float(x), float(y), float(dx) * kScrollPoints, float(dy) * kScrollPoints);
 }

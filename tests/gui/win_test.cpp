@@ -154,8 +154,10 @@ TEST_F(WindowTest, InputArrivesInTheToolkitsTerms) {
         eventually([&] { return drawn.load(); });
         xdotool(x11, "windowfocus --sync %w mousemove --sync --window %w 100 50");
         xdotool(x11, "key s p space bracketleft bracketright Tab shift+a");
-        xdotool(x11, "click 1 keydown ctrl click 4 keyup ctrl click 5");
-        eventually([] { return recorder_events().size() >= 22; });
+        xdotool(
+            x11,
+            "click 1 keydown ctrl click 4 keyup ctrl click 5 keydown shift click 4 keyup shift");
+        eventually([] { return recorder_events().size() >= 25; });
         gr_window_modal_finish(w, 0);
     });
     Watchdog dog(w);
@@ -175,10 +177,10 @@ TEST_F(WindowTest, InputArrivesInTheToolkitsTerms) {
     }
     // S 1, P 35, space 49, then '[' ']' tab as characters; shift 56 arrives as
     // a key itself, then A 0 with the shift bit (4).
-    const std::vector<unsigned> want = {1, 35, 49, 91, 93, 9, 56, 0 | 4u << 16, 59};
+    const std::vector<unsigned> want = {1, 35, 49, 91, 93, 9, 56, 0 | 4u << 16, 59, 56};
     EXPECT_EQ(downs, want);
     EXPECT_EQ(ups.size(), want.size());
-    ASSERT_EQ(rest.size(), 4u);
+    ASSERT_EQ(rest.size(), 5u);
     EXPECT_EQ(rest[0].what, "mouse_down");
     EXPECT_EQ(rest[0].code, 0u);
     EXPECT_EQ(rest[0].x, 100.0f);
@@ -189,6 +191,9 @@ TEST_F(WindowTest, InputArrivesInTheToolkitsTerms) {
     EXPECT_EQ(rest[3].what, "scroll"); // plain wheel down: pan by a notch
     EXPECT_EQ(rest[3].b, -20.0f);
     EXPECT_EQ(rest[3].x, 100.0f);
+    EXPECT_EQ(rest[4].what, "scroll"); // Shift + wheel up: across
+    EXPECT_EQ(rest[4].a, 20.0f);
+    EXPECT_EQ(rest[4].b, 0.0f);
 }
 
 // A UI callback ends the loop and tears the window down while frames run and
