@@ -3,7 +3,9 @@
 # with xdotool as a user would: spotweave-host without --play and spotweave
 # view open it, the pattern grows, a drag paints noise, P pauses, S saves
 # through the save panel (a zenity stand-in first on PATH), OK writes the
-# pattern at the filter area's size, Cancel writes nothing. Screenshots of the
+# pattern at the filter area's size, Cancel writes nothing. OK and Cancel come
+# while the simulation iterates and while it is still being prepared, so the
+# ThreadSanitizer build exercises every teardown. Screenshots of the
 # window land in $SW_SHOTS_DIR when it is set.
 source "$(dirname "$0")/lib/e2e.bash"
 host="$SW_BIN_DIR/spotweave-host"
@@ -155,6 +157,12 @@ pid=$!
 open_window && cancel
 wait $pid
 check "view: cancel exits 3 and writes nothing" test $? -eq 3 -a ! -e notviewed.png
+"$cli" view "$data/mountains_2048x1536.jpg" -o early.png >/dev/null 2>early.err &
+pid=$!
+open_window && ok # while the flow is still being prepared
+wait $pid
+check "view: OK before the first pattern exits 3 and writes nothing" test $? -eq 3 -a ! -e early.png
+check "view: ... and says so" grep -q "no pattern yet" early.err
 err=$(DISPLAY= "$cli" view in.png -o x.png 2>&1 >/dev/null)
 check "view: without a display one line and status 3" test $? -eq 3 -a "$(wc -l <<<"$err")" -eq 1
 e2e_finish
