@@ -77,6 +77,24 @@ void ui__copy_text(char* dst, const char* src, int size) {
     dst[n] = 0;
 }
 
+bool ui__state_lifecycle(uic_s* control, int message, size_t size) {
+    if (message == UIC_MSG_CREATE) {
+        uic_cookie_set(control, std::calloc(1, size));
+        return true;
+    }
+    if (message == UIC_MSG_DESTROY) {
+        std::free(uic_cookie_get(control));
+        return true;
+    }
+    return false;
+}
+
+void ui__answer(void* data, float w, float h) {
+    auto* m = static_cast<uic_measure_s*>(data);
+    m->width = w;
+    m->height = h;
+}
+
 uic_s* ui__add(ui_s* ui, uic_proc proc, void* create_data, void* setup, const char* key) {
     auto* control = static_cast<uic_s*>(std::calloc(1, sizeof(uic_s)));
     control->ui = ui;

@@ -5,7 +5,6 @@
 
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 
 #include "gr/gr_color.h"
 #include "gr/gr_context.h"
@@ -16,40 +15,12 @@
 
 namespace {
 
-// Allocates (create) or frees (destroy) the zero-filled state T; true when
-// the message was one of the two.
-template <typename T> bool state_lifecycle(uic_s* control, int message) {
-    if (message == UIC_MSG_CREATE) {
-        uic_cookie_set(control, std::calloc(1, sizeof(T)));
-        return true;
-    }
-    if (message == UIC_MSG_DESTROY) {
-        std::free(uic_cookie_get(control));
-        return true;
-    }
-    return false;
-}
-
-template <typename T> T* state_of(uic_s* control) {
-    return static_cast<T*>(uic_cookie_get(control));
-}
-
-void answer(void* data, float w, float h) {
-    auto* m = static_cast<uic_measure_s*>(data);
-    m->width = w;
-    m->height = h;
-}
-
 // Fill and stroke colours, then a rounded rectangle with every corner rounded.
 void box(Context* c, gr_color_t fill, gr_color_t stroke, float x, float y, float w, float h,
          float r) {
     gr_context_fill_color(c, fill);
     gr_context_stroke_color(c, stroke);
     gr_context_draw_roundrect(c, GR_CORNER_ALL, x, y, w, h, r);
-}
-
-gr_color_t frame_color() {
-    return gr_color_darker(ui_theme_color_fill(), 0.125f);
 }
 
 // ---- button -----------------------------------------------------------------------------
@@ -91,7 +62,7 @@ void button_draw(uic_s* control, button_s* b, const uic_draw_s* d) {
     const gr_color_t face = pressed   ? ui_theme_color_key()
                             : hovered ? gr_color_lighter(ui_theme_color_button(), 0.125f)
                                       : ui_theme_color_button();
-    box(c, face, frame_color(), 0, 0, W, H, 4);
+    box(c, face, ui__frame_color(), 0, 0, W, H, 4);
 
     if (b->side_callback) {
         gr_context_draw_line(c, W - kSideWidth, 0, W - kSideWidth, H);
@@ -139,9 +110,9 @@ void button_mouse_up(uic_s* control, button_s* b, const uic_mouse_s* e) {
 }
 
 int button_proc(uic_s* control, int message, void* data) {
-    if (state_lifecycle<button_s>(control, message))
+    if (ui__state_lifecycle(control, message, sizeof(button_s)))
         return 1;
-    button_s* b = state_of<button_s>(control);
+    button_s* b = ui__state<button_s>(control);
     switch (message) {
     case UIC_MSG_SETUP: {
         const auto* s = static_cast<const button_setup_s*>(data);
@@ -178,7 +149,7 @@ int button_proc(uic_s* control, int message, void* data) {
         }
         if (b->side_callback)
             w += kSideWidth;
-        answer(data, w, kButtonHeight);
+        ui__answer(data, w, kButtonHeight);
         return 1;
     }
     case UIC_MSG_DRAW:
@@ -240,7 +211,7 @@ void slider_draw(uic_s* control, const slider_s* s, const uic_draw_s* d) {
     if (s->label[0])
         gr_ui_label(c, s->label, 0, 0, kLabelWidth, H);
     const float r = 0.5f * H;
-    box(c, ui_theme_color_button(), frame_color(), x0, 0, tw, H, r);
+    box(c, ui_theme_color_button(), ui__frame_color(), x0, 0, tw, H, r);
     box(c, 0xff8f989f, 0, x0, 0, (tw - H) * pos + H, H, r);
     const gr_color_t light = ui_theme_color_text(0);
     box(c, light, gr_color_darker(light, 0.125f), x0 + 1 + (tw - H) * pos, 1, H - 2, H - 2, r - 1);
@@ -255,9 +226,9 @@ void slider_draw(uic_s* control, const slider_s* s, const uic_draw_s* d) {
 }
 
 int slider_proc(uic_s* control, int message, void* data) {
-    if (state_lifecycle<slider_s>(control, message))
+    if (ui__state_lifecycle(control, message, sizeof(slider_s)))
         return 1;
-    slider_s* s = state_of<slider_s>(control);
+    slider_s* s = ui__state<slider_s>(control);
     switch (message) {
     case UIC_MSG_SETUP: {
         const auto* p = static_cast<const slider_setup_s*>(data);
@@ -285,7 +256,7 @@ int slider_proc(uic_s* control, int message, void* data) {
         }
         return 1;
     case UIC_MSG_MEASURE:
-        answer(data, 48.0f, 24.0f);
+        ui__answer(data, 48.0f, 24.0f);
         return 1;
     case UIC_MSG_DRAW:
         slider_draw(control, s, static_cast<const uic_draw_s*>(data));
@@ -316,7 +287,7 @@ void checkbox_draw(const checkbox_s* s, const uic_draw_s* d) {
         gr_ui_label(c, s->label, 0, 0, kLabelWidth, H);
         x = kLabelWidth;
     }
-    box(c, ui_theme_color_button(), frame_color(), x, 0, H, H, 3);
+    box(c, ui_theme_color_button(), ui__frame_color(), x, 0, H, H, 3);
     if (s->checked) {
         gr_context_stroke_weight(c, 3.0f);
         gr_context_stroke_color(c, ui_theme_color_text(0));
@@ -329,9 +300,9 @@ void checkbox_draw(const checkbox_s* s, const uic_draw_s* d) {
 // The box shows its own state, read from the model only when it was added,
 // and toggles on press.
 int checkbox_proc(uic_s* control, int message, void* data) {
-    if (state_lifecycle<checkbox_s>(control, message))
+    if (ui__state_lifecycle(control, message, sizeof(checkbox_s)))
         return 1;
-    checkbox_s* s = state_of<checkbox_s>(control);
+    checkbox_s* s = ui__state<checkbox_s>(control);
     switch (message) {
     case UIC_MSG_SETUP: {
         const auto* p = static_cast<const checkbox_setup_s*>(data);
@@ -352,7 +323,7 @@ int checkbox_proc(uic_s* control, int message, void* data) {
         }
         return 1;
     case UIC_MSG_MEASURE:
-        answer(data, 48.0f, 24.0f);
+        ui__answer(data, 48.0f, 24.0f);
         return 1;
     case UIC_MSG_DRAW:
         checkbox_draw(s, static_cast<const uic_draw_s*>(data));
@@ -377,9 +348,9 @@ struct label_setup_s {
 };
 
 int label_proc(uic_s* control, int message, void* data) {
-    if (state_lifecycle<label_s>(control, message))
+    if (ui__state_lifecycle(control, message, sizeof(label_s)))
         return 1;
-    label_s* s = state_of<label_s>(control);
+    label_s* s = ui__state<label_s>(control);
     switch (message) {
     case UIC_MSG_SETUP: {
         const auto* p = static_cast<const label_setup_s*>(data);
@@ -392,7 +363,7 @@ int label_proc(uic_s* control, int message, void* data) {
         auto* m = static_cast<uic_measure_s*>(data);
         ui__text_measure(m->context, UI_FONT_TEXT, s->font_size, s->text, &s->text_width,
                          &s->text_height);
-        answer(data, s->text_width, s->text_height);
+        ui__answer(data, s->text_width, s->text_height);
         return 1;
     }
     case UIC_MSG_DRAW: {
@@ -414,15 +385,15 @@ struct spacer_s {
 };
 
 int spacer_proc(uic_s* control, int message, void* data) {
-    if (state_lifecycle<spacer_s>(control, message))
+    if (ui__state_lifecycle(control, message, sizeof(spacer_s)))
         return 1;
-    spacer_s* s = state_of<spacer_s>(control);
+    spacer_s* s = ui__state<spacer_s>(control);
     switch (message) {
     case UIC_MSG_SETUP:
         *s = *static_cast<const spacer_s*>(data);
         return 1;
     case UIC_MSG_MEASURE:
-        answer(data, s->width, s->height);
+        ui__answer(data, s->width, s->height);
         return 1;
     default:
         return 0;
@@ -447,7 +418,7 @@ void ui_button_icon(ui_s*, uic_s* button, char icon) {
 }
 
 void ui_button_side(ui_s*, uic_s* button, ui_button_cb callback, void* user) {
-    button_s* b = state_of<button_s>(button);
+    button_s* b = ui__state<button_s>(button);
     b->side_callback = callback;
     b->side_user = user;
 }
@@ -458,12 +429,12 @@ uic_s* ui_add_slider(ui_s* ui, const char* label, const char* key, float min, fl
 }
 
 uic_s* ui_slider_set_exp(uic_s* slider, float exponent) {
-    state_of<slider_s>(slider)->exponent = exponent;
+    ui__state<slider_s>(slider)->exponent = exponent;
     return slider;
 }
 
 uic_s* ui_slider_set_scale(uic_s* slider, float scale) {
-    state_of<slider_s>(slider)->scale = scale;
+    ui__state<slider_s>(slider)->scale = scale;
     return slider;
 }
 

@@ -2,6 +2,7 @@
 // Shared inside ui/ only: the node and UI records, the adding steps, the
 // model helpers of bound controls, and the drawing helpers the controls share.
 
+#include <cstddef>
 #include <cstdint>
 
 #include "ui/ui.h"
@@ -64,6 +65,19 @@ ui_point_s ui__origin(uic_s* control);
 // The root's procedure: children anchored at the top-left corner.
 int ui__no_layout_proc(uic_s* control, int message, void* data);
 
+// Allocates the control's zero-filled state of size bytes behind the cookie on
+// UIC_MSG_CREATE and frees it on UIC_MSG_DESTROY; true when the message was
+// one of the two.
+bool ui__state_lifecycle(uic_s* control, int message, size_t size);
+
+// Returns the control's state behind the cookie.
+template <typename T> T* ui__state(uic_s* control) {
+    return static_cast<T*>(uic_cookie_get(control));
+}
+
+// Answers UIC_MSG_MEASURE: stores w, h in the uic_measure_s at data.
+void ui__answer(void* data, float w, float h);
+
 // Copies at most size - 1 bytes of src into dst and terminates it; null src
 // gives an empty string.
 void ui__copy_text(char* dst, const char* src, int size);
@@ -94,6 +108,9 @@ void ui__model_update_float(uic_s* control, float value);
 // (layout without a renderer) both are 0.
 void ui__text_measure(void* context, const char* face, float size, const char* text, float* w,
                       float* h);
+
+// Returns the frame colour of the controls' faces: the fill darkened by 1/8.
+gr_color_t ui__frame_color();
 
 // Returns the largest scale k <= 1 at which a text of tw x th fits max_w x max_h.
 float ui__text_fit(float tw, float th, float max_w, float max_h);

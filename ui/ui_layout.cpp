@@ -3,8 +3,6 @@
 
 #include "ui/ui_layout.h"
 
-#include <cstdlib>
-
 #include "app/app_assert.h"
 #include "ui/ui_internal.h"
 
@@ -13,19 +11,12 @@
 // The four containers keep one float (the spacing) behind the cookie and
 // answer exactly create, destroy, setup, layout and measure.
 static int ui__container_common(uic_s* control, int message, void* data) {
-    switch (message) {
-    case UIC_MSG_CREATE:
-        uic_cookie_set(control, std::calloc(1, sizeof(float)));
+    if (ui__state_lifecycle(control, message, sizeof(float)))
         return 1;
-    case UIC_MSG_DESTROY:
-        std::free(uic_cookie_get(control));
-        return 1;
-    case UIC_MSG_SETUP:
-        *static_cast<float*>(uic_cookie_get(control)) = *static_cast<const float*>(data);
-        return 1;
-    default:
+    if (message != UIC_MSG_SETUP)
         return 0;
-    }
+    *ui__state<float>(control) = *static_cast<const float*>(data);
+    return 1;
 }
 
 static float ui__spacing(uic_s* control) {
@@ -41,12 +32,6 @@ static ui_size_s ui__natural(uic_s* child, void* context, float w, float h) {
     uic_measure_s m = {context, w, h};
     uic_msg_send(child, UIC_MSG_MEASURE, &m);
     return {m.width, m.height};
-}
-
-static void ui__answer(void* data, float w, float h) {
-    auto* m = static_cast<uic_measure_s*>(data);
-    m->width = w;
-    m->height = h;
 }
 
 int ui__no_layout_proc(uic_s* control, int message, void* data) {

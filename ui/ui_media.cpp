@@ -4,7 +4,6 @@
 
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 
 #include "gr/gr_color.h"
 #include "gr/gr_context.h"
@@ -13,28 +12,6 @@
 #include "ui/ui_widget.h"
 
 namespace {
-
-template <typename T> T* state_of(uic_s* control) {
-    return static_cast<T*>(uic_cookie_get(control));
-}
-
-template <typename T> bool state_lifecycle(uic_s* control, int message) {
-    if (message == UIC_MSG_CREATE) {
-        uic_cookie_set(control, std::calloc(1, sizeof(T)));
-        return true;
-    }
-    if (message == UIC_MSG_DESTROY) {
-        std::free(uic_cookie_get(control));
-        return true;
-    }
-    return false;
-}
-
-void answer(void* data, float w, float h) {
-    auto* m = static_cast<uic_measure_s*>(data);
-    m->width = w;
-    m->height = h;
-}
 
 // ---- progress bar -----------------------------------------------------------------------
 
@@ -60,15 +37,15 @@ void progress_draw(uic_s* control, progress_s* s, const uic_draw_s* d) {
 }
 
 int progress_proc(uic_s* control, int message, void* data) {
-    if (state_lifecycle<progress_s>(control, message))
+    if (ui__state_lifecycle(control, message, sizeof(progress_s)))
         return 1;
-    progress_s* s = state_of<progress_s>(control);
+    progress_s* s = ui__state<progress_s>(control);
     switch (message) {
     case UIC_MSG_SETUP:
         s->style = *static_cast<const unsigned*>(data);
         return 1;
     case UIC_MSG_MEASURE:
-        answer(data, -1.0f, 2.0f);
+        ui__answer(data, -1.0f, 2.0f);
         return 1;
     case UIC_MSG_DRAW:
         progress_draw(control, s, static_cast<const uic_draw_s*>(data));
@@ -103,7 +80,7 @@ void image_draw(uic_s* control, const image_s* s, const uic_draw_s* d) {
     const float W = d->width, H = d->height;
     if (s->flags & UI_IMAGE_FIELD) {
         gr_context_fill_color(c, ui_theme_color_field());
-        gr_context_stroke_color(c, gr_color_darker(ui_theme_color_fill(), 0.125f));
+        gr_context_stroke_color(c, ui__frame_color());
         gr_context_draw_roundrect(c, GR_CORNER_ALL, 0, 0, W, H, 4);
     }
     auto* image = static_cast<gr_image_s*>(ui__model_get_ptr(control));
@@ -120,9 +97,9 @@ void image_draw(uic_s* control, const image_s* s, const uic_draw_s* d) {
 }
 
 int image_proc(uic_s* control, int message, void* data) {
-    if (state_lifecycle<image_s>(control, message))
+    if (ui__state_lifecycle(control, message, sizeof(image_s)))
         return 1;
-    image_s* s = state_of<image_s>(control);
+    image_s* s = ui__state<image_s>(control);
     switch (message) {
     case UIC_MSG_SETUP:
         s->flags = *static_cast<const unsigned*>(data);
@@ -146,7 +123,7 @@ int image_proc(uic_s* control, int message, void* data) {
         return 1;
     }
     case UIC_MSG_MEASURE:
-        answer(data, -1.0f, -1.0f);
+        ui__answer(data, -1.0f, -1.0f);
         return 1;
     case UIC_MSG_DRAW:
         image_draw(control, s, static_cast<const uic_draw_s*>(data));
@@ -256,9 +233,9 @@ void color_well_sync(uic_s* control, color_well_s* s) {
 }
 
 int color_well_proc(uic_s* control, int message, void* data) {
-    if (state_lifecycle<color_well_s>(control, message))
+    if (ui__state_lifecycle(control, message, sizeof(color_well_s)))
         return 1;
-    color_well_s* s = state_of<color_well_s>(control);
+    color_well_s* s = ui__state<color_well_s>(control);
     switch (message) {
     case UIC_MSG_SETUP:
         s->hue = 0.0f;
@@ -318,10 +295,10 @@ uic_s* ui_add_color(ui_s* ui, const char* key) {
 }
 
 void ui_color_store(uic_s* color_well) {
-    color_well_s* s = state_of<color_well_s>(color_well);
+    color_well_s* s = ui__state<color_well_s>(color_well);
     s->stored = s->current;
 }
 
 gr_color_t ui_color_get(uic_s* color_well) {
-    return state_of<color_well_s>(color_well)->current;
+    return ui__state<color_well_s>(color_well)->current;
 }

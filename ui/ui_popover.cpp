@@ -30,10 +30,6 @@ struct popover_setup_s {
     unsigned flags;
 };
 
-popover_s* state_of(uic_s* control) {
-    return static_cast<popover_s*>(uic_cookie_get(control));
-}
-
 // The box sits centred above the anchor with a gap, moved sideways when it
 // would leave the control (width wide) on the right or on the left.
 ui_rect_s popover_box(const popover_s* s, float width) {
@@ -84,17 +80,15 @@ void popover_draw(popover_s* s, const uic_draw_s* d) {
 // Positions passed on need no conversion: the popover and the content's
 // root share the window's frame.
 int popover_proc(uic_s* control, int message, void* data) {
-    if (message == UIC_MSG_CREATE) {
-        uic_cookie_set(control, std::calloc(1, sizeof(popover_s)));
-        return 1;
-    }
-    popover_s* s = state_of(control);
-    switch (message) {
-    case UIC_MSG_DESTROY:
+    if (message == UIC_MSG_DESTROY) {
+        const popover_s* s = ui__state<popover_s>(control);
         if (s->flags & UI_POPOVER_OWNS_CONTENT)
             ui_destroy(s->content);
-        std::free(s);
+    }
+    if (ui__state_lifecycle(control, message, sizeof(popover_s)))
         return 1;
+    popover_s* s = ui__state<popover_s>(control);
+    switch (message) {
     case UIC_MSG_SETUP: {
         const auto* p = static_cast<const popover_setup_s*>(data);
         s->anchor_x = p->x;
@@ -135,11 +129,9 @@ int popover_proc(uic_s* control, int message, void* data) {
     case UIC_MSG_LAYOUT:
         popover_layout(control, s, static_cast<const uic_layout_s*>(data));
         return 1;
-    case UIC_MSG_MEASURE: {
-        auto* m = static_cast<uic_measure_s*>(data);
-        m->width = m->height = -1.0f;
+    case UIC_MSG_MEASURE:
+        ui__answer(data, -1.0f, -1.0f);
         return 1;
-    }
     case UIC_MSG_DRAW:
         popover_draw(s, static_cast<const uic_draw_s*>(data));
         return 1;
@@ -170,9 +162,9 @@ uic_s* ui_popover_present(ui_s* ui, ui_s* content, unsigned flags, float x, floa
 }
 
 void ui_popover_set_width(uic_s* popover, float width) {
-    state_of(popover)->width = width;
+    ui__state<popover_s>(popover)->width = width;
 }
 
 ui_rect_s ui_popover_box(uic_s* popover) {
-    return state_of(popover)->box;
+    return ui__state<popover_s>(popover)->box;
 }

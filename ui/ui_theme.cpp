@@ -2,6 +2,7 @@
 
 #include "ui/ui_theme.h"
 
+#include "gr/gr_color.h"
 #include "gr/gr_context.h"
 #include "ui/ui_internal.h"
 
@@ -33,6 +34,10 @@ void ui__text_measure(void* context, const char* face, float size, const char* t
     auto* c = static_cast<Context*>(context);
     gr_context_text_font(c, face, size);
     gr_context_text_dims(c, text, w, h);
+}
+
+gr_color_t ui__frame_color() {
+    return gr_color_darker(ui_theme_color_fill(), 0.125f);
 }
 
 float ui__text_fit(float tw, float th, float max_w, float max_h) {

@@ -357,7 +357,7 @@ void ui__draw_color_wheel(void* context, float w, float h, float r, float hue, f
     nvgFillColor(vg, from_word(stored | 0xff000000));
     nvgFill(vg);
     nvgStrokeWidth(vg, 1.0f);
-    nvgStrokeColor(vg, from_word(gr_color_darker(ui_theme_color_fill(), 0.125f)));
+    nvgStrokeColor(vg, from_word(ui__frame_color()));
     nvgStroke(vg);
     nvgRestore(vg);
 }
