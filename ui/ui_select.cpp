@@ -14,20 +14,6 @@
 
 namespace {
 
-template <typename T> T* state_of(uic_s* control) {
-    return static_cast<T*>(uic_cookie_get(control));
-}
-
-void answer(void* data, float w, float h) {
-    auto* m = static_cast<uic_measure_s*>(data);
-    m->width = w;
-    m->height = h;
-}
-
-gr_color_t frame_color() {
-    return gr_color_darker(ui_theme_color_fill(), 0.125f);
-}
-
 // The chosen index: the bound value truncated.
 int32_t chosen(uic_s* control) {
     return ui__to_int(ui__model_get_float(control));
@@ -70,12 +56,45 @@ void picker_release(uic_s* control, picker_s* p, const uic_mouse_s* e) {
     }
 }
 
+// The messages the list and the icon set answer alike: their state of size
+// bytes (a picker_s first) made and freed, the press and the release. Returns
+// -1 for the others.
+int picker_messages(uic_s* control, int message, void* data, size_t size) {
+    if (message == UIC_MSG_DESTROY)
+        std::free(ui__state<picker_s>(control)->rects);
+    if (ui__state_lifecycle(control, message, size))
+        return 1;
+    picker_s* p = ui__state<picker_s>(control);
+    switch (message) {
+    case UIC_MSG_MOUSE_DOWN:
+        uic_mouse_capture(control);
+        p->pressing = 1;
+        return 1;
+    case UIC_MSG_MOUSE_UP:
+        picker_release(control, p, static_cast<const uic_mouse_s*>(data));
+        return 1;
+    default:
+        return -1;
+    }
+}
+
+// One cell of the list or the icon row: a framed face in color with the
+// given corners rounded and the text fitted inside.
+void cell_face(Context* c, const ui_rect_s& r, int corners, gr_color_t color, bool is_chosen,
+               const char* text) {
+    gr_context_fill_color(c, color);
+    gr_context_stroke_color(c, ui__frame_color());
+    gr_context_draw_roundrect(c, corners, r.x, r.y, r.width, r.height, 4);
+    gr_context_fill_color(c, ui_theme_color_text(is_chosen));
+    fitted_text(c, text, 16.0f, r.x, r.y, r.width, r.height);
+}
+
 // ---- list -------------------------------------------------------------------------------
 
 constexpr float kRowHeight = 36.0f;
 
 struct list_s {
-    picker_s pick;
+    picker_s pick; // first: picker_messages reaches it through the cookie
     const char** items;
 };
 
@@ -105,25 +124,16 @@ void list_draw(uic_s* control, list_s* s, const uic_draw_s* d) {
         const int corners = i == 0      ? GR_CORNER_TOP_LEFT | GR_CORNER_TOP_RIGHT
                             : i == last ? GR_CORNER_BOTTOM_LEFT | GR_CORNER_BOTTOM_RIGHT
                                         : 0;
-        gr_context_fill_color(c, color);
-        gr_context_stroke_color(c, frame_color());
-        gr_context_draw_roundrect(c, corners, r.x, r.y, r.width, r.height, 4);
-        gr_context_fill_color(c, ui_theme_color_text(i == sel));
-        fitted_text(c, s->items[i], 16.0f, r.x, r.y, r.width, r.height);
+        cell_face(c, r, corners, color, i == sel, s->items[i]);
     }
 }
 
 int list_proc(uic_s* control, int message, void* data) {
-    if (message == UIC_MSG_CREATE) {
-        uic_cookie_set(control, std::calloc(1, sizeof(list_s)));
-        return 1;
-    }
-    list_s* s = state_of<list_s>(control);
+    const int common = picker_messages(control, message, data, sizeof(list_s));
+    if (common >= 0)
+        return common;
+    list_s* s = ui__state<list_s>(control);
     switch (message) {
-    case UIC_MSG_DESTROY:
-        std::free(s->pick.rects);
-        std::free(s);
-        return 1;
     case UIC_MSG_SETUP: {
         const auto* p = static_cast<const list_setup_s*>(data);
         picker_setup(&s->pick, p->count);
@@ -133,15 +143,8 @@ int list_proc(uic_s* control, int message, void* data) {
     case UIC_MSG_LAYOUT:
         list_rows(s, static_cast<const uic_layout_s*>(data)->width);
         return 1;
-    case UIC_MSG_MOUSE_DOWN:
-        uic_mouse_capture(control);
-        s->pick.pressing = 1;
-        return 1;
-    case UIC_MSG_MOUSE_UP:
-        picker_release(control, &s->pick, static_cast<const uic_mouse_s*>(data));
-        return 1;
     case UIC_MSG_MEASURE:
-        answer(data, -1.0f, -1.0f);
+        ui__answer(data, -1.0f, -1.0f);
         return 1;
     case UIC_MSG_DRAW:
         list_draw(control, s, static_cast<const uic_draw_s*>(data));
@@ -156,7 +159,7 @@ int list_proc(uic_s* control, int message, void* data) {
 constexpr float kCellGap = 5.0f, kRowBarHeight = 24.0f;
 
 struct icon_set_s {
-    picker_s pick;
+    picker_s pick; // first, as in list_s
     unsigned flags;
     const char** labels;
     gr_image_s** images;
@@ -191,12 +194,12 @@ void icon_set_cells(icon_set_s* s, float width) {
 
 void icon_set_measure(const icon_set_s* s, uic_measure_s* m) {
     if (s->flags & UI_ICON_SET_ROW) {
-        answer(m, -1.0f, kRowBarHeight);
+        ui__answer(m, -1.0f, kRowBarHeight);
         return;
     }
     const int rows = (s->pick.count + 2) / 3;
     const float cell = grid_cell(m->width);
-    answer(m, -1.0f, rows > 0 ? float(rows) * cell + float(rows - 1) * kCellGap : 0.0f);
+    ui__answer(m, -1.0f, rows > 0 ? float(rows) * cell + float(rows - 1) * kCellGap : 0.0f);
 }
 
 gr_color_t cell_color(bool is_chosen, bool hovered) {
@@ -241,26 +244,17 @@ void icon_set_draw_row(icon_set_s* s, int32_t sel, Context* c, const uic_draw_s*
             corners |= GR_CORNER_TOP_LEFT | GR_CORNER_BOTTOM_LEFT;
         if (i == last)
             corners |= GR_CORNER_TOP_RIGHT | GR_CORNER_BOTTOM_RIGHT;
-        gr_context_fill_color(c,
-                              cell_color(i == sel, ui__rect_contains(r, d->mouse_x, d->mouse_y)));
-        gr_context_stroke_color(c, frame_color());
-        gr_context_draw_roundrect(c, corners, r.x, r.y, r.width, r.height, 4);
-        gr_context_fill_color(c, ui_theme_color_text(i == sel));
-        fitted_text(c, s->labels[i], 16.0f, r.x, r.y, r.width, r.height);
+        cell_face(c, r, corners, cell_color(i == sel, ui__rect_contains(r, d->mouse_x, d->mouse_y)),
+                  i == sel, s->labels[i]);
     }
 }
 
 int icon_set_proc(uic_s* control, int message, void* data) {
-    if (message == UIC_MSG_CREATE) {
-        uic_cookie_set(control, std::calloc(1, sizeof(icon_set_s)));
-        return 1;
-    }
-    icon_set_s* s = state_of<icon_set_s>(control);
+    const int common = picker_messages(control, message, data, sizeof(icon_set_s));
+    if (common >= 0)
+        return common;
+    icon_set_s* s = ui__state<icon_set_s>(control);
     switch (message) {
-    case UIC_MSG_DESTROY:
-        std::free(s->pick.rects);
-        std::free(s);
-        return 1;
     case UIC_MSG_SETUP: {
         const auto* p = static_cast<const icon_set_setup_s*>(data);
         picker_setup(&s->pick, p->count);
@@ -271,13 +265,6 @@ int icon_set_proc(uic_s* control, int message, void* data) {
     }
     case UIC_MSG_LAYOUT:
         icon_set_cells(s, static_cast<const uic_layout_s*>(data)->width);
-        return 1;
-    case UIC_MSG_MOUSE_DOWN:
-        uic_mouse_capture(control);
-        s->pick.pressing = 1;
-        return 1;
-    case UIC_MSG_MOUSE_UP:
-        picker_release(control, &s->pick, static_cast<const uic_mouse_s*>(data));
         return 1;
     case UIC_MSG_MEASURE:
         icon_set_measure(s, static_cast<uic_measure_s*>(data));
@@ -373,39 +360,6 @@ void segment_draw(uic_s* control, const parts_s* s, const uic_draw_s* d) {
     }
 }
 
-int segment_proc(uic_s* control, int message, void* data) {
-    if (message == UIC_MSG_CREATE) {
-        uic_cookie_set(control, std::calloc(1, sizeof(parts_s)));
-        return 1;
-    }
-    parts_s* s = state_of<parts_s>(control);
-    switch (message) {
-    case UIC_MSG_DESTROY:
-        std::free(s);
-        return 1;
-    case UIC_MSG_SETUP: {
-        const auto* p = static_cast<const parts_setup_s*>(data);
-        s->count = p->count;
-        s->labels = p->labels;
-        return 1;
-    }
-    case UIC_MSG_MOUSE_DOWN:
-        parts_down(control, s, static_cast<const uic_mouse_s*>(data));
-        return 1;
-    case UIC_MSG_MOUSE_UP:
-        parts_up(control, s, static_cast<const uic_mouse_s*>(data));
-        return 1;
-    case UIC_MSG_MEASURE:
-        answer(data, 48.0f, 32.0f);
-        return 1;
-    case UIC_MSG_DRAW:
-        segment_draw(control, s, static_cast<const uic_draw_s*>(data));
-        return 1;
-    default:
-        return 0;
-    }
-}
-
 // Steps are drawn from the last to the first so that each step's point lies
 // over its right neighbour.
 void wizard_draw(uic_s* control, const parts_s* s, const uic_draw_s* d) {
@@ -434,16 +388,14 @@ void wizard_draw(uic_s* control, const parts_s* s, const uic_draw_s* d) {
     }
 }
 
-int wizard_proc(uic_s* control, int message, void* data) {
-    if (message == UIC_MSG_CREATE) {
-        uic_cookie_set(control, std::calloc(1, sizeof(parts_s)));
+// The procedure of the segment and the wizard: they differ only in their
+// measure answer (w, h) and in draw.
+int parts_proc(uic_s* control, int message, void* data, float w, float h,
+               void (*draw)(uic_s*, const parts_s*, const uic_draw_s*)) {
+    if (ui__state_lifecycle(control, message, sizeof(parts_s)))
         return 1;
-    }
-    parts_s* s = state_of<parts_s>(control);
+    parts_s* s = ui__state<parts_s>(control);
     switch (message) {
-    case UIC_MSG_DESTROY:
-        std::free(s);
-        return 1;
     case UIC_MSG_SETUP: {
         const auto* p = static_cast<const parts_setup_s*>(data);
         s->count = p->count;
@@ -457,14 +409,22 @@ int wizard_proc(uic_s* control, int message, void* data) {
         parts_up(control, s, static_cast<const uic_mouse_s*>(data));
         return 1;
     case UIC_MSG_MEASURE:
-        answer(data, -1.0f, 40.0f);
+        ui__answer(data, w, h);
         return 1;
     case UIC_MSG_DRAW:
-        wizard_draw(control, s, static_cast<const uic_draw_s*>(data));
+        draw(control, s, static_cast<const uic_draw_s*>(data));
         return 1;
     default:
         return 0;
     }
+}
+
+int segment_proc(uic_s* control, int message, void* data) {
+    return parts_proc(control, message, data, 48.0f, 32.0f, segment_draw);
+}
+
+int wizard_proc(uic_s* control, int message, void* data) {
+    return parts_proc(control, message, data, -1.0f, 40.0f, wizard_draw);
 }
 
 } // namespace
