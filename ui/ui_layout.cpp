@@ -8,17 +8,6 @@
 
 // ---- containers --------------------------------------------------------------------------
 
-// The four containers keep one float (the spacing) behind the cookie and
-// answer exactly create, destroy, setup, layout and measure.
-static int ui__container_common(uic_s* control, int message, void* data) {
-    if (ui__state_lifecycle(control, message, sizeof(float)))
-        return 1;
-    if (message != UIC_MSG_SETUP)
-        return 0;
-    *ui__state<float>(control) = *static_cast<const float*>(data);
-    return 1;
-}
-
 static float ui__spacing(uic_s* control) {
     return *static_cast<const float*>(uic_cookie_get(control));
 }
@@ -34,105 +23,66 @@ static ui_size_s ui__natural(uic_s* child, void* context, float w, float h) {
     return {m.width, m.height};
 }
 
-int ui__no_layout_proc(uic_s* control, int message, void* data) {
-    if (message == UIC_MSG_LAYOUT) {
-        const auto* l = static_cast<const uic_layout_s*>(data);
-        for (uic_s* c = control->first_child; c; c = c->next) {
-            ui_size_s s = ui__natural(c, l->context, l->width, l->height);
-            if (!(s.width >= 0.0f))
-                s.width = l->width;
-            if (!(s.height >= 0.0f))
-                s.height = l->height;
-            uic_place(c, {0.0f, 0.0f}, s);
-        }
-        return 1;
+static void ui__no_layout(uic_s* control, const uic_layout_s* l) {
+    for (uic_s* c = control->first_child; c; c = c->next) {
+        ui_size_s s = ui__natural(c, l->context, l->width, l->height);
+        if (!(s.width >= 0.0f))
+            s.width = l->width;
+        if (!(s.height >= 0.0f))
+            s.height = l->height;
+        uic_place(c, {0.0f, 0.0f}, s);
     }
-    if (message == UIC_MSG_MEASURE) {
-        ui__answer(data, -1.0f, -1.0f);
-        return 1;
-    }
-    return ui__container_common(control, message, data);
 }
 
-static int ui__fill_layout_proc(uic_s* control, int message, void* data) {
-    if (message == UIC_MSG_LAYOUT) {
-        const auto* l = static_cast<const uic_layout_s*>(data);
-        for (uic_s* c = control->first_child; c; c = c->next)
-            uic_place(c, {0.0f, 0.0f}, {l->width, l->height});
-        return 1;
-    }
-    if (message == UIC_MSG_MEASURE) {
-        ui__answer(data, -1.0f, -1.0f);
-        return 1;
-    }
-    return ui__container_common(control, message, data);
+static void ui__fill_layout(uic_s* control, const uic_layout_s* l) {
+    for (uic_s* c = control->first_child; c; c = c->next)
+        uic_place(c, {0.0f, 0.0f}, {l->width, l->height});
 }
 
-// Children with a natural height keep it; the others share what is left by
-// weight. Every child spans the full width.
+// The stacks: children placed one after the other along the column (row
+// false) or the row, spacing apart, each spanning the other direction fully.
+// In a column, a child with a natural height keeps it and the others share
+// what is left by weight. In a row, weight 1 is neutral: a child with a
+// natural width keeps exactly that unless its weight was changed, and then
+// grows by its share of what is left. A child without a natural size
+// (negative or not a number) gets its share only.
+static void ui__stack_layout(uic_s* control, const uic_layout_s* l, bool row) {
+    const float s = ui__spacing(control);
+    float fixed = 0.0f, total_weight = 0.0f;
+    for (uic_s* c = control->first_child; c; c = c->next) {
+        const ui_size_s n = ui__natural(c, l->context, l->width, l->height);
+        const float along = row ? n.width : n.height;
+        if (along > 0.0f)
+            fixed += along;
+        if (row ? (!(along >= 0.0f) || c->weight != 1.0f) : !(along > 0.0f))
+            total_weight += c->weight;
+        if (c->next)
+            fixed += s;
+    }
+    const float remaining = (row ? l->width : l->height) - fixed;
+    float at = 0.0f;
+    for (uic_s* c = control->first_child; c; c = c->next) {
+        const ui_size_s n = ui__natural(c, l->context, l->width, l->height);
+        const float along = row ? n.width : n.height, g = c->weight;
+        float size = along;
+        if (!(along >= 0.0f))
+            size = g / total_weight * remaining;
+        else if (row && g != 1.0f)
+            size = g / total_weight * remaining + along;
+        if (row)
+            uic_place(c, {at, 0.0f}, {size, l->height});
+        else
+            uic_place(c, {0.0f, at}, {l->width, size});
+        at += size + s;
+    }
+}
+
 static void ui__vertical_layout(uic_s* control, const uic_layout_s* l) {
-    const float s = ui__spacing(control);
-    float fixed = 0.0f, total_weight = 0.0f;
-    for (uic_s* c = control->first_child; c; c = c->next) {
-        const ui_size_s n = ui__natural(c, l->context, l->width, l->height);
-        if (n.height > 0.0f)
-            fixed += n.height;
-        else
-            total_weight += c->weight;
-        if (c->next)
-            fixed += s;
-    }
-    const float remaining = l->height - fixed;
-    float y = 0.0f;
-    for (uic_s* c = control->first_child; c; c = c->next) {
-        const ui_size_s n = ui__natural(c, l->context, l->width, l->height);
-        const float h = n.height >= 0.0f ? n.height : c->weight / total_weight * remaining;
-        uic_place(c, {0.0f, y}, {l->width, h});
-        y += h + s;
-    }
+    ui__stack_layout(control, l, false);
 }
 
-static int ui__vertical_layout_proc(uic_s* control, int message, void* data) {
-    if (message == UIC_MSG_LAYOUT) {
-        ui__vertical_layout(control, static_cast<const uic_layout_s*>(data));
-        return 1;
-    }
-    if (message == UIC_MSG_MEASURE) {
-        ui__answer(data, -1.0f, -1.0f);
-        return 1;
-    }
-    return ui__container_common(control, message, data);
-}
-
-// Weight 1 is neutral in a row: a child with a natural width keeps exactly
-// that unless its weight was changed, and then grows by its share of what is
-// left. A child without a natural width (negative or not a number) gets its
-// share only. Every child spans the full height.
 static void ui__horizontal_layout(uic_s* control, const uic_layout_s* l) {
-    const float s = ui__spacing(control);
-    float fixed = 0.0f, total_weight = 0.0f;
-    for (uic_s* c = control->first_child; c; c = c->next) {
-        const ui_size_s n = ui__natural(c, l->context, l->width, l->height);
-        if (n.width > 0.0f)
-            fixed += n.width;
-        if (!(n.width >= 0.0f) || c->weight != 1.0f)
-            total_weight += c->weight;
-        if (c->next)
-            fixed += s;
-    }
-    const float remaining = l->width - fixed;
-    float x = 0.0f;
-    for (uic_s* c = control->first_child; c; c = c->next) {
-        const ui_size_s n = ui__natural(c, l->context, l->width, l->height);
-        const float g = c->weight;
-        float w;
-        if (n.width >= 0.0f)
-            w = g == 1.0f ? n.width : g / total_weight * remaining + n.width;
-        else
-            w = g / total_weight * remaining;
-        uic_place(c, {x, 0.0f}, {w, l->height});
-        x += w + s;
-    }
+    ui__stack_layout(control, l, true);
 }
 
 // A row is as high as its tallest child offered nothing; it has no width of
@@ -149,16 +99,47 @@ static void ui__horizontal_measure(uic_s* control, uic_measure_s* m) {
     m->height = height;
 }
 
+// The procedure of the four containers: they keep one float (the spacing)
+// behind the cookie, lay their children out with layout, and answer measure
+// through measure, or with no size of their own when it is null.
+static int ui__container_proc(uic_s* control, int message, void* data,
+                              void (*layout)(uic_s*, const uic_layout_s*),
+                              void (*measure)(uic_s*, uic_measure_s*)) {
+    if (ui__state_lifecycle(control, message, sizeof(float)))
+        return 1;
+    switch (message) {
+    case UIC_MSG_SETUP:
+        *ui__state<float>(control) = *static_cast<const float*>(data);
+        return 1;
+    case UIC_MSG_LAYOUT:
+        layout(control, static_cast<const uic_layout_s*>(data));
+        return 1;
+    case UIC_MSG_MEASURE:
+        if (measure)
+            measure(control, static_cast<uic_measure_s*>(data));
+        else
+            ui__answer(data, -1.0f, -1.0f);
+        return 1;
+    default:
+        return 0;
+    }
+}
+
+int ui__no_layout_proc(uic_s* control, int message, void* data) {
+    return ui__container_proc(control, message, data, ui__no_layout, nullptr);
+}
+
+static int ui__fill_layout_proc(uic_s* control, int message, void* data) {
+    return ui__container_proc(control, message, data, ui__fill_layout, nullptr);
+}
+
+static int ui__vertical_layout_proc(uic_s* control, int message, void* data) {
+    return ui__container_proc(control, message, data, ui__vertical_layout, nullptr);
+}
+
 static int ui__horizontal_layout_proc(uic_s* control, int message, void* data) {
-    if (message == UIC_MSG_LAYOUT) {
-        ui__horizontal_layout(control, static_cast<const uic_layout_s*>(data));
-        return 1;
-    }
-    if (message == UIC_MSG_MEASURE) {
-        ui__horizontal_measure(control, static_cast<uic_measure_s*>(data));
-        return 1;
-    }
-    return ui__container_common(control, message, data);
+    return ui__container_proc(control, message, data, ui__horizontal_layout,
+                              ui__horizontal_measure);
 }
 
 // ---- the layout stack --------------------------------------------------------------------
