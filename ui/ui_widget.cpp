@@ -50,21 +50,35 @@ void embossed_text(NVGcontext* vg, const char* text, float x, float y, int alpha
     nvgText(vg, x, y, text, nullptr);
 }
 
+// The text font at size, left-aligned and centred vertically.
+void text_face(NVGcontext* vg, float size) {
+    nvgFontSize(vg, size);
+    nvgFontFace(vg, UI_FONT_TEXT);
+    nvgTextAlign(vg, ALIGN_LEFT_MIDDLE);
+}
+
+// Begins a path of the body of a framed box: the rectangle one point inside
+// the box, rounded by r.
+void inset_body(NVGcontext* vg, float x, float y, float w, float h, float r) {
+    nvgBeginPath(vg);
+    nvgRoundedRect(vg, x + 1, y + 1, w - 2, h - 2, r);
+}
+
+// The faint dark outline of a framed box, half a point inside it, rounded by r.
+void inset_outline(NVGcontext* vg, float x, float y, float w, float h, float r) {
+    nvgBeginPath(vg);
+    nvgRoundedRect(vg, x + 0.5f, y + 0.5f, w - 1, h - 1, r);
+    nvgStrokeColor(vg, rgba(0, 0, 0, 48));
+    nvgStroke(vg);
+}
+
 // The gradient body shared by the well and the tab strip.
 void well_frame(NVGcontext* vg, float x, float y, float w, float h) {
     NVGpaint paint =
         nvgLinearGradient(vg, x, y, x, y + h, rgba(48, 48, 48, 128), rgba(65, 65, 65, 128));
-    nvgBeginPath(vg);
-    nvgRoundedRect(vg, x + 1, y + 1, w - 2, h - 2, 3);
+    inset_body(vg, x, y, w, h, 3);
     nvgFillPaint(vg, paint);
     nvgFill(vg);
-}
-
-void well_outline(NVGcontext* vg, float x, float y, float w, float h) {
-    nvgBeginPath(vg);
-    nvgRoundedRect(vg, x + 0.5f, y + 0.5f, w - 1, h - 1, 3.5f);
-    nvgStrokeColor(vg, rgba(0, 0, 0, 48));
-    nvgStroke(vg);
 }
 
 // A 30-point strip from left to right along the top edge, with the top-left
@@ -109,9 +123,7 @@ int gr_ui_font_icons(void* context, unsigned size, void* data) {
 void gr_ui_label(void* context, const char* text, float x, float y, float, float h) {
     NVGcontext* vg = vg_of(context);
     nvgSave(vg);
-    nvgFontSize(vg, 16.0f);
-    nvgFontFace(vg, UI_FONT_TEXT);
-    nvgTextAlign(vg, ALIGN_LEFT_MIDDLE);
+    text_face(vg, 16.0f);
     nvgFillColor(vg, rgba(255, 255, 255, 160));
     nvgText(vg, x + 8, y + 0.5f * h, text, nullptr);
     nvgRestore(vg);
@@ -150,19 +162,14 @@ void gr_ui_button(void* context, const char* text, float x, float y, float w, fl
     if (pressed)
         std::swap(top, bottom);
     NVGpaint paint = nvgLinearGradient(vg, x, y, x, y + h, top, bottom);
-    nvgBeginPath(vg);
-    nvgRoundedRect(vg, x + 1, y + 1, w - 2, h - 2, 3);
+    inset_body(vg, x, y, w, h, 3);
     if (color != 0) {
         nvgFillColor(vg, from_word(color));
         nvgFill(vg);
     }
     nvgFillPaint(vg, paint);
     nvgFill(vg);
-
-    nvgBeginPath(vg);
-    nvgRoundedRect(vg, x + 0.5f, y + 0.5f, w - 1, h - 1, 3.5f);
-    nvgStrokeColor(vg, rgba(0, 0, 0, 48));
-    nvgStroke(vg);
+    inset_outline(vg, x, y, w, h, 3.5f);
 
     nvgFontSize(vg, 20.0f);
     nvgFontFace(vg, UI_FONT_TEXT);
@@ -239,18 +246,12 @@ void gr_ui_slider(void* context, float pos, float x, float y, float w, float h, 
 void gr_ui_stat(void* context, const char* label, const char* value, float x, float y, float w,
                 float h) {
     NVGcontext* vg = vg_of(context);
-    nvgBeginPath(vg);
-    nvgRoundedRect(vg, x + 1, y + 1, w - 2, h - 2, 1);
+    inset_body(vg, x, y, w, h, 1);
     nvgFillColor(vg, rgba(37, 37, 37, 128));
     nvgFill(vg);
-    nvgBeginPath(vg);
-    nvgRoundedRect(vg, x + 0.5f, y + 0.5f, w - 1, h - 1, 1.5f);
-    nvgStrokeColor(vg, rgba(0, 0, 0, 48));
-    nvgStroke(vg);
-    nvgFontSize(vg, 16.0f);
-    nvgFontFace(vg, UI_FONT_TEXT);
+    inset_outline(vg, x, y, w, h, 1.5f);
+    text_face(vg, 16.0f);
     nvgFillColor(vg, rgba(255, 255, 255, 160));
-    nvgTextAlign(vg, ALIGN_LEFT_MIDDLE);
     nvgText(vg, x + 8, y + 0.5f * h, label, nullptr);
     nvgTextAlign(vg, ALIGN_RIGHT_MIDDLE);
     nvgText(vg, x + w - 8, y + 0.5f * h, value, nullptr);
@@ -260,9 +261,7 @@ void gr_ui_tabs(void* context, float x, float y, float w, float h, int count, co
                 int selected, int highlighted) {
     NVGcontext* vg = vg_of(context);
     well_frame(vg, x, y, w, h);
-    nvgFontSize(vg, 18.0f);
-    nvgFontFace(vg, UI_FONT_TEXT);
-    nvgTextAlign(vg, ALIGN_LEFT_MIDDLE);
+    text_face(vg, 18.0f);
     for (int i = 0; i < count; i++) {
         const float left = x + float(i) * w / float(count);
         const float right = i == count - 1 ? x + w : left + w / float(count) - 1;
@@ -274,7 +273,7 @@ void gr_ui_tabs(void* context, float x, float y, float w, float h, int count, co
         const float tw = text_width(vg, labels[i]);
         embossed_text(vg, labels[i], 0.5f * (left + right - tw), y + 15, 192);
     }
-    well_outline(vg, x, y, w, h);
+    inset_outline(vg, x, y, w, h, 3.5f);
 }
 
 void gr_ui_well(void* context, const char* title, float x, float y, float w, float h) {
@@ -283,10 +282,8 @@ void gr_ui_well(void* context, const char* title, float x, float y, float w, flo
     title_strip(vg, x, x + w, y, true, true);
     nvgFillColor(vg, rgba(37, 37, 37, 128));
     nvgFill(vg);
-    well_outline(vg, x, y, w, h);
-    nvgFontSize(vg, 18.0f);
-    nvgFontFace(vg, UI_FONT_TEXT);
-    nvgTextAlign(vg, ALIGN_LEFT_MIDDLE);
+    inset_outline(vg, x, y, w, h, 3.5f);
+    text_face(vg, 18.0f);
     embossed_text(vg, title, x + 0.5f * (w - text_width(vg, title)), y + 15, 192);
 }
 
