@@ -22,6 +22,10 @@ EOF
 chmod +x "$tmp/bin/zenity"
 export PATH="$tmp/bin:$PATH"
 cd "$tmp" || exit 1
+# Under ThreadSanitizer (SW_TSAN=1) the simulation runs some ten times
+# slower: the pattern has not settled when OK comes, so only what the run does
+# is checked there, not how the pattern looks.
+looks() { [ "${SW_TSAN:-0}" = 0 ]; }
 
 # ---- window helpers ------------------------------------------------------------------
 win=""
@@ -93,7 +97,7 @@ ok
 wait $pid
 check "host: OK exits 0" test $? -eq 0
 check "host: OK writes the filter area's size" test "$(png_size big.png)" = "2048 1536"
-check "host: OK writes a black-and-white pattern" test "$(bw_percent big.png 0 0 2048 1536)" -gt 60
+looks && check "host: OK writes a black-and-white pattern" test "$(bw_percent big.png 0 0 2048 1536)" -gt 60
 
 # ---- spotweave-host with a filter rectangle ---------------------------------------------
 cp "$data/astronaut_512x512_rgb.png" in.png
@@ -104,7 +108,7 @@ ok
 wait $pid
 check "rect: OK exits 0" test $? -eq 0
 check "rect: the document keeps its size" test "$(png_size rect.png)" = "512 512"
-check "rect: the rectangle holds the pattern" test "$(bw_percent rect.png 100 50 300 200)" -gt 60
+looks && check "rect: the rectangle holds the pattern" test "$(bw_percent rect.png 100 50 300 200)" -gt 60
 outside=$(mean in.png 0 300 512 212)
 check "rect: outside it the document is unchanged" test -n "$outside" -a \
     "$(mean rect.png 0 300 512 212)" = "$outside"
@@ -143,7 +147,7 @@ check "view: S saves again" appears saved/1.png
 pamarith -difference <(pngtopnm saved/0.png) <(pngtopnm saved/1.png) | pnmtopng >diff.png
 painted=$(mean diff.png 130 225 110 40 | cut -d. -f1)
 elsewhere=$(mean diff.png 300 420 110 40 | cut -d. -f1)
-check "view: the drag painted where it went ($painted vs $elsewhere)" \
+looks && check "view: the drag painted where it went ($painted vs $elsewhere)" \
     test "${painted:-0}" -gt $((${elsewhere:-0} * 3 + 5))
 xdotool key p
 wait_settled
@@ -151,7 +155,7 @@ ok
 wait $pid
 check "view: OK exits 0" test $? -eq 0
 check "view: OK writes the picture's size" test "$(png_size viewed.png)" = "512 512"
-check "view: a black-and-white pattern" test "$(bw_percent viewed.png 0 0 512 512)" -gt 60
+looks && check "view: a black-and-white pattern" test "$(bw_percent viewed.png 0 0 512 512)" -gt 60
 "$cli" view in.png -o notviewed.png >/dev/null 2>&1 &
 pid=$!
 open_window && cancel
