@@ -1,0 +1,135 @@
+; The GIMP side of the plug-in's checks, run by gimp_batch.sh in one headless
+; gimp-console: every case loads a sample, runs a procedure non-interactively
+; and exports PNGs into sw-out, where test_gimp compares them with
+; spotweave's own pictures. Each case notes in NAME.status whether the
+; procedure ran ("done") or was refused ("refused").
+; The caller defines sw-samples, sw-out, sw-iterations and sw-side first.
+
+(define (sw-path dir name) (string-append dir "/" name))
+
+(define (sw-load name)
+  (let ((file (sw-path sw-samples name)))
+    (car (gimp-file-load RUN-NONINTERACTIVE file file))))
+
+(define (sw-layer image) (car (gimp-image-get-active-drawable image)))
+
+(define (sw-export image drawable name)
+  (let ((file (sw-path sw-out name)))
+    (gimp-file-save RUN-NONINTERACTIVE image drawable file file)))
+
+(define (sw-note name text)
+  (let ((port (open-output-file (sw-path sw-out (string-append name ".status")))))
+    (display text port)
+    (close-output-port port)))
+
+; Runs thunk and notes whether it went through.
+(define (sw-try name thunk)
+  (sw-note name (if (catch #f (thunk) #t) "done" "refused")))
+
+(define (sw-pattern name image drawable iterations side)
+  (sw-try name (lambda () (plug-in-spotweave RUN-NONINTERACTIVE image drawable iterations side))))
+
+(define (sw-lines name image drawable . settings)
+  (sw-try name
+          (lambda ()
+            (apply plug-in-spotweave-lines
+                   (append (list RUN-NONINTERACTIVE image drawable)
+                           (if (null? settings) (list 3 3 5 5 8 8 2 0.98 0.9999) settings))))))
+
+; Loads sample, lets prepare change the image, runs the pattern (or the
+; lines when lines is true) and exports the result as NAME.png.
+(define (sw-case name sample prepare lines)
+  (let* ((image (sw-load sample)))
+    (prepare image)
+    (if lines
+        (sw-lines name image (sw-layer image))
+        (sw-pattern name image (sw-layer image) sw-iterations sw-side))
+    (sw-export image (sw-layer image) (string-append name ".png"))
+    (gimp-image-delete image)))
+
+(define (sw-as-is image) #t)
+(define (sw-u16 image) (gimp-image-convert-precision image PRECISION-U16-GAMMA))
+(define (sw-u8 image) (gimp-image-convert-precision image PRECISION-U8-GAMMA))
+(define (sw-float image) (gimp-image-convert-precision image PRECISION-FLOAT-LINEAR))
+(define (sw-grey image) (gimp-image-convert-grayscale image))
+(define (sw-rgb image) (gimp-image-convert-rgb image))
+
+; ---- the pattern and the lines against spotweave's ----------------------------------------
+(sw-case "pattern" "astronaut_512x512_rgb.png" sw-as-is #f)
+(sw-case "lines" "astronaut_512x512_rgb.png" sw-as-is #t)
+(let ((image (sw-load "astronaut_512x512_rgb.png")))
+  (sw-lines "lines-custom" image (sw-layer image) 2 1 4 3 6 6 1 0.95 0.999)
+  (sw-export image (sw-layer image) "lines-custom.png")
+  (gimp-image-delete image))
+; Run with the last values: the custom lines again.
+(let ((image (sw-load "astronaut_512x512_rgb.png")))
+  (sw-try "lines-last"
+          (lambda () (plug-in-spotweave-lines RUN-WITH-LAST-VALS image (sw-layer image)
+                                              0 0 0 0 0 0 0 0 0)))
+  (sw-export image (sw-layer image) "lines-last.png")
+  (gimp-image-delete image))
+
+; ---- precisions and modes against their 8-bit RGB counterparts ------------------------------
+(sw-case "pattern-u16" "astronaut_512x512_rgb.png" sw-u16 #f)
+; A linear float image would export linear samples: back to 8-bit gamma first.
+(let ((image (sw-load "astronaut_512x512_rgb.png")))
+  (sw-float image)
+  (sw-pattern "pattern-float" image (sw-layer image) sw-iterations sw-side)
+  (sw-u8 image)
+  (sw-export image (sw-layer image) "pattern-float.png")
+  (gimp-image-delete image))
+(sw-case "sunset-u16" "sunset_534x356_rgb16.png" sw-as-is #f)
+(sw-case "sunset-u8" "sunset_534x356_rgb16.png" sw-u8 #f)
+(sw-case "grey" "camera_512x512_grey.png" sw-as-is #f)
+(sw-case "grey-rgb" "camera_512x512_grey.png" sw-rgb #f)
+(sw-case "grey-lines" "camera_512x512_grey.png" sw-as-is #t)
+(sw-case "grey-rgb-lines" "camera_512x512_grey.png" sw-rgb #t)
+
+; ---- alpha: an RGBA layer, and the same as grey with alpha ----------------------------------
+(sw-case "cat" "cat_451x300_rgba.png" sw-as-is #f)
+(sw-case "cat-grey" "cat_451x300_rgba.png" sw-grey #f)
+
+; ---- a rectangular selection, and the original cut to it ------------------------------------
+(sw-case "rect" "astronaut_512x512_rgb.png"
+         (lambda (image) (gimp-image-select-rectangle image CHANNEL-OP-REPLACE 96 160 200 120)) #f)
+(let ((image (sw-load "astronaut_512x512_rgb.png")))
+  (gimp-image-crop image 200 120 96 160)
+  (sw-export image (sw-layer image) "rect-in.png")
+  (gimp-image-delete image))
+
+; ---- refusals leave the image as it was ------------------------------------------------------
+(let* ((image (sw-load "astronaut_512x512_rgb.png")))
+  (gimp-image-convert-indexed image CONVERT-DITHER-NONE CONVERT-PALETTE-GENERATE 16 FALSE FALSE "")
+  (sw-export image (sw-layer image) "indexed-before.png")
+  (sw-pattern "indexed" image (sw-layer image) sw-iterations sw-side)
+  (sw-lines "indexed-lines" image (sw-layer image))
+  (sw-export image (sw-layer image) "indexed-after.png")
+  (gimp-image-delete image))
+; A selection that misses the layer: a small white layer far from it.
+(let* ((image (sw-load "astronaut_512x512_rgb.png"))
+       (layer (car (gimp-layer-new image 64 64 RGB-IMAGE "small" 100 LAYER-MODE-NORMAL))))
+  (gimp-image-insert-layer image layer 0 0)
+  (gimp-layer-set-offsets layer 400 400)
+  (gimp-drawable-fill layer FILL-WHITE)
+  (gimp-image-select-rectangle image CHANNEL-OP-REPLACE 0 0 100 100)
+  (sw-pattern "outside" image layer sw-iterations sw-side)
+  (sw-lines "outside-lines" image layer)
+  (sw-export image layer "outside-after.png")
+  (gimp-image-delete image))
+(let ((image (sw-load "astronaut_512x512_rgb.png")))
+  (sw-pattern "bad-iterations" image (sw-layer image) 0 sw-side)
+  (sw-pattern "bad-side" image (sw-layer image) sw-iterations 8)
+  (sw-lines "bad-tau" image (sw-layer image) 3 3 5 5 8 8 2 2.5 0.9999)
+  (sw-export image (sw-layer image) "bad-after.png")
+  (gimp-image-delete image))
+
+; ---- run with the last values: the settings of the last run that went through ---------------
+(let ((image (sw-load "astronaut_512x512_rgb.png")))
+  (sw-pattern "last-first" image (sw-layer image) (+ sw-iterations 5) (/ sw-side 2))
+  (sw-export image (sw-layer image) "last-first.png")
+  (gimp-image-delete image))
+(let ((image (sw-load "astronaut_512x512_rgb.png")))
+  (sw-try "last-again"
+          (lambda () (plug-in-spotweave RUN-WITH-LAST-VALS image (sw-layer image) 1 16)))
+  (sw-export image (sw-layer image) "last-again.png")
+  (gimp-image-delete image))
