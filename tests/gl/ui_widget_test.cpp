@@ -31,18 +31,17 @@ int luminance(uint32_t c) {
 }
 
 // A UI drawn into a W x H framebuffer with both fonts registered; each
-// control is placed at the root's corner with a forced size.
-class UiGl : public ::testing::Test {
+// control is placed at the root's corner with a forced size. The fixture's
+// framebuffer is traded for one of W x H.
+class UiGl : public GlTest {
 protected:
     void SetUp() override {
+        GlTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
         const char* why = nullptr;
-        if (!gl_offscreen_begin(W, H, &why)) {
-            if (std::getenv("SW_CI"))
-                FAIL() << "no off-screen OpenGL: " << why;
-            GTEST_SKIP() << "no off-screen OpenGL: " << why;
-        }
-        ctx = gr_context_create();
-        ASSERT_NE(ctx->vg, nullptr);
+        gl_offscreen_end();
+        ASSERT_TRUE(gl_offscreen_begin(W, H, &why)) << why;
         unsigned size = 0;
         text_font = app_resource_load("RobotoLight", &size);
         ASSERT_GE(gr_ui_font_text(ctx, size, text_font), 0);
@@ -54,10 +53,7 @@ protected:
     void TearDown() override {
         ui_destroy(ui);
         ui_model_destroy(model);
-        if (ctx) {
-            gr_context_destroy(ctx);
-            gl_offscreen_end();
-        }
+        GlTest::TearDown();
         std::free(text_font);
         std::free(icon_font);
     }
@@ -90,7 +86,6 @@ protected:
             }
     }
 
-    Context* ctx = nullptr;
     void *text_font = nullptr, *icon_font = nullptr;
     ui_model_s* model = nullptr;
     ui_s* ui = nullptr;
