@@ -304,7 +304,7 @@ void gr_complex_tensor(const gr_complex* cx, int32_t x, int32_t y, float* tx, fl
 }
 
 void gr_complex_tangent_sample(const gr_complex* cx, float* tx, float* ty, float x, float y) {
-    SW_ASSERT(cx->width > 0 && cx->height > 0, "the analysed image is empty");
+    SW_ASSERT_HOT(cx->width > 0 && cx->height > 0, "the analysed image is empty");
     // fmax/fmin also send a not-a-number coordinate to the border.
     x = std::fmin(std::fmax(x, 0.0f), float(cx->width - 1));
     y = std::fmin(std::fmax(y, 0.0f), float(cx->height - 1));
