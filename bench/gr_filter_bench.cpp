@@ -7,6 +7,7 @@
 #include <cmath>
 #include <vector>
 
+#include "bench/bench_main.h"
 #include "gr/gr_filter.h"
 
 // A side x side page with a disc and a bar of ink.
@@ -85,4 +86,4 @@ static void BM_Resize(benchmark::State& state) {
 }
 BENCHMARK(BM_Resize)->Arg(512)->Arg(2048)->Unit(benchmark::kMillisecond);
 
-BENCHMARK_MAIN();
+SW_BENCH_MAIN()

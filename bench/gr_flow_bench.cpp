@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "bench/bench_main.h"
 #include "gr/gr_complex.h"
 #include "gr/gr_filter_flow.h"
 #include "gr/gr_internal.h"
@@ -234,4 +235,4 @@ GR_FLOW_BENCH(BM_PreparationBaseline);
 GR_FLOW_BENCH(BM_LineDrawing);
 GR_FLOW_BENCH(BM_LineDrawingBaseline);
 
-BENCHMARK_MAIN();
+SW_BENCH_MAIN()

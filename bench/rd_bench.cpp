@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/bench_main.h"
 #include "gr/gr_complex.h"
 #include "gr/gr_filter.h"
 #include "gr/gr_image.h"
@@ -274,4 +275,4 @@ BENCHMARK(BM_RdPreparation)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
-BENCHMARK_MAIN();
+SW_BENCH_MAIN()
