@@ -1,5 +1,6 @@
 #include "rd/rd_solver.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <utility>
 
@@ -201,30 +202,49 @@ static void rd__tileTask(void* data, int, int, int, int, int tx, int ty, int, in
     solver->update(tx * RD_SOLVER_TILE, ty * RD_SOLVER_TILE, RD_SOLVER_TILE, RD_SOLVER_TILE);
 }
 
-// Rows per task when the runs sum the ellipses. Whole rows rather than tiles:
-// the threads then walk down the grid side by side, and the prefix rows that
-// a cell's ellipses read stay in each core's cache for the next rows.
+// When the runs sum the ellipses, an iteration goes in strips of this many
+// rows of a band of columns, the bands one after the other: the threads walk
+// down a band side by side, and the prefix rows that a cell's ellipses read
+// (up to 81 rows of the band's width and 80 more columns) stay in each
+// core's cache for the next rows.
 static constexpr int RD__STRIP_ROWS = 2;
+static constexpr int RD__BAND_COLUMNS = 512;
+
+// The strips of one iteration: bands of columns, each split into strips.
+struct rd__strips_s {
+    void* solver;
+    int bands, strips; // per band
+};
+
+static int rd__bandEdge(int width, int bands, int band) {
+    return (int)((int64_t)width * band / bands);
+}
 
 template <typename T>
 static void rd__stripTask(void* data, int, int, int task, int, int, int, int, int, int, int) {
-    auto* solver = (reaction_diffusion2<T>*)data;
-    solver->update(0, task * RD__STRIP_ROWS, solver->width, RD__STRIP_ROWS);
+    const auto* job = (const rd__strips_s*)data;
+    auto* solver = (reaction_diffusion2<T>*)job->solver;
+    const int band = task / job->strips, strip = task % job->strips;
+    const int x0 = rd__bandEdge(solver->width, job->bands, band);
+    const int x1 = rd__bandEdge(solver->width, job->bands, band + 1);
+    solver->update(x0, strip * RD__STRIP_ROWS, x1 - x0, RD__STRIP_ROWS);
 }
 
 template <typename T> void reaction_diffusion2<T>::update_tiles() {
     begin_iteration();
     void* handle = nullptr;
     if (summing) {
+        rd__strips_s job{this, std::max(1, (width + RD__BAND_COLUMNS / 2) / RD__BAND_COLUMNS),
+                         (height + RD__STRIP_ROWS - 1) / RD__STRIP_ROWS};
         rd_task_fn task = rd__stripTask<T>;
-        ISPCLaunch(&handle, (void*)task, this, (height + RD__STRIP_ROWS - 1) / RD__STRIP_ROWS, 1,
-                   1);
-    } else {
-        const int tx = (width + RD_SOLVER_TILE - 1) / RD_SOLVER_TILE;
-        const int ty = (height + RD_SOLVER_TILE - 1) / RD_SOLVER_TILE;
-        rd_task_fn task = rd__tileTask<T>;
-        ISPCLaunch(&handle, (void*)task, this, tx, ty, 1);
+        ISPCLaunch(&handle, (void*)task, &job, job.bands * job.strips, 1, 1);
+        ISPCSync(handle);
+        return;
     }
+    const int tx = (width + RD_SOLVER_TILE - 1) / RD_SOLVER_TILE;
+    const int ty = (height + RD_SOLVER_TILE - 1) / RD_SOLVER_TILE;
+    rd_task_fn task = rd__tileTask<T>;
+    ISPCLaunch(&handle, (void*)task, this, tx, ty, 1);
     ISPCSync(handle);
 }
 
