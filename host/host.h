@@ -134,7 +134,9 @@ bool host_module_open(const char* path, host_module_s* module, std::string* erro
 // Unloads the module (its suites are given back through the basic suite).
 void host_module_close(host_module_s* module);
 
-// Writes the default module path: Spotweave.so beside the running program.
+// Writes the default module path: Spotweave.so beside the running program,
+// else in the installed module folder relative to the program's folder (when
+// that file exists).
 bool host_module_default_path(std::string* path);
 
 // ---- session -------------------------------------------------------------------------------

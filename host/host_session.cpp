@@ -340,6 +340,14 @@ bool host_module_default_path(std::string* path) {
     if (!app_resource_path("Spotweave", "so", sizeof buffer, buffer))
         return false;
     *path = buffer;
+    // Installed, the module has a folder of its own below the library folder,
+    // reached from the program's folder so that any prefix works.
+    if (access(buffer, F_OK) != 0) {
+        const std::string installed =
+            path->substr(0, path->rfind('/') + 1) + SW_MODULE_FROM_BIN "/Spotweave.so";
+        if (access(installed.c_str(), F_OK) == 0)
+            *path = installed;
+    }
     return true;
 }
 
