@@ -156,6 +156,7 @@ static void gr__sst_eigen_band(void* ctx, int32_t y0, int32_t y1) {
 bool gr__complex_sst(gr_complex* cx, int32_t radius, gr_complex_progress_cb progress, void* user,
                      int32_t bands) {
     SW_ASSERT(radius >= 0 && radius <= GR__GAUSSIAN_MAX_RADIUS, "tensor radius out of range");
+    SW_ASSERT(cx->grad_x && cx->grad_mag, "the tensor arrays were released");
     SW_ASSERT(int32_t(gr_image_get_width(cx->image)) == cx->width &&
                   int32_t(gr_image_get_height(cx->image)) == cx->height,
               "the image changed size after the analysis was created");
@@ -232,6 +233,7 @@ bool gr_complex::etf_step(int radius) {
 }
 
 gr_image_s* gr_complex::weightImage(float a, float b) {
+    SW_ASSERT(lambda_minor, "the eigenvalues were released");
     const size_t n = size_t(width) * size_t(height);
     float hi = 0.0f, lo = std::numeric_limits<float>::infinity();
     for (size_t i = 0; i < n; i++) {
@@ -275,6 +277,18 @@ bool gr_complex_compute_etf(gr_complex* cx, int32_t radius) {
     return cx->etf_step(radius);
 }
 
+void gr_complex_release_tensor(gr_complex* cx, bool keep_magnitude) {
+    for (float** array : {&cx->grad_x, &cx->grad_y, &cx->tensor_xx, &cx->tensor_yy, &cx->tensor_xy,
+                          &cx->lambda_minor, &cx->lambda_major}) {
+        std::free(*array);
+        *array = nullptr;
+    }
+    if (!keep_magnitude) {
+        std::free(cx->grad_mag);
+        cx->grad_mag = nullptr;
+    }
+}
+
 void gr_complex_set_log(gr_complex* cx, app_log_sink_s log) {
     cx->log = log;
 }
@@ -285,7 +299,7 @@ void gr_complex_dims(const gr_complex* cx, int32_t* width, int32_t* height) {
 }
 
 float gr_complex_gradmag(const gr_complex* cx, int32_t x, int32_t y) {
-    return cx->grad_mag[gr__complex_index(cx, x, y)];
+    return cx->grad_mag ? cx->grad_mag[gr__complex_index(cx, x, y)] : 0.0f;
 }
 
 void gr_complex_tangent(const gr_complex* cx, int32_t x, int32_t y, float* tx, float* ty) {
@@ -299,8 +313,8 @@ void gr_complex_tensor(const gr_complex* cx, int32_t x, int32_t y, float* tx, fl
     const size_t i = gr__complex_index(cx, x, y);
     *tx = cx->tangent_x[i];
     *ty = cx->tangent_y[i];
-    *lambda_minor = cx->lambda_minor[i];
-    *lambda_major = cx->lambda_major[i];
+    *lambda_minor = cx->lambda_minor ? cx->lambda_minor[i] : 0.0f;
+    *lambda_major = cx->lambda_major ? cx->lambda_major[i] : 0.0f;
 }
 
 void gr_complex_tangent_sample(const gr_complex* cx, float* tx, float* ty, float x, float y) {

@@ -78,6 +78,15 @@ bool gr_complex_compute_sst(gr_complex* cx, int32_t radius, gr_complex_progress_
 // memory, the tangents left as they were.
 bool gr_complex_compute_etf(gr_complex* cx, int32_t radius);
 
+// Frees what only the structure tensor's readers need once the tangents are
+// computed: the gradients, the tensor and the eigenvalues, and the gradient
+// magnitude too unless keep_magnitude (flow passes need it). The tangent
+// reads, flow passes (with the magnitude) and line filters work as before;
+// the freed arrays become null, gr_complex_gradmag and the eigenvalues of
+// gr_complex_tensor read 0, and gr_complex_compute_sst and
+// gr_complex_weight_image must not follow.
+void gr_complex_release_tensor(gr_complex* cx, bool keep_magnitude);
+
 // Sets where the analysis reports its timings (standard error at creation); a
 // sink without fn silences them.
 void gr_complex_set_log(gr_complex* cx, app_log_sink_s log);

@@ -352,6 +352,7 @@ static bool gr__etf_fast(gr__etf_job_s* job, bool wide, int32_t bands) {
 // ---- pass ----------------------------------------------------------------------------------
 
 bool gr__complex_etf(gr_complex* cx, int32_t radius, gr__path_t path, int32_t bands) {
+    SW_ASSERT(cx->grad_mag, "the gradient magnitude was released");
     SW_ASSERT(radius >= 0, "flow radius must not be negative");
     const int32_t w = cx->width, h = cx->height;
     if (w == 0 || h == 0)

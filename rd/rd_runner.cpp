@@ -153,6 +153,8 @@ static void rd__prepareSteps(rd_s* rd) {
             throw std::bad_alloc();
         rd->progress.store((float)i * 0.0625f);
     }
+    // The flow is final: only the tangents are read from here on.
+    gr_complex_release_tensor(cx, false);
     gr_image_s* noise = gr_image_create(rd->width, rd->height);
     if (!noise)
         throw std::bad_alloc();

@@ -72,8 +72,12 @@ template <typename T> bool reaction_diffusion2<T>::set_reference(gr_image_s* ima
     complex = gr_complex_create(image);
     if (complex) {
         gr_complex_set_log(complex, log);
-        if (gr_complex_compute_sst(complex, 7, rd__logSst, &log))
+        if (gr_complex_compute_sst(complex, 7, rd__logSst, &log)) {
+            // The engine reads tangents only, and the flow passes the
+            // gradient magnitude: the rest of the tensor goes now.
+            gr_complex_release_tensor(complex, true);
             return true;
+        }
     }
     gr_complex_destroy(complex);
     complex = nullptr;

@@ -48,8 +48,10 @@ public:
     // Sets field and scale to the brightness (0..1) of a width x height image
     // and computes its structure tensor (radius 7), logging "SST: %g%%" and the
     // analysis's time to log. The flow passes that finish the analysis are the
-    // caller's. The image is read, not changed, and must outlive this call
-    // only. Returns false when out of memory; the solver then has no analysis.
+    // caller's; of the tensor only the tangents and the gradient magnitude
+    // are kept (gr_complex_release_tensor). The image is read, not changed,
+    // and must outlive this call only. Returns false when out of memory; the
+    // solver then has no analysis.
     bool set_reference(gr_image_s* image);
 
     // Works out, for every cell, which columns of each row its two ellipses
