@@ -310,3 +310,27 @@ TEST(GrComplexWeight, StrongestStructureIsWhite) {
     EXPECT_GT(white, 0);
     EXPECT_EQ(grt::at(w.get(), 5, 0), grt::grey(0));
 }
+
+TEST(GrComplex, ReleasedTensorLeavesTangentsAndFlowAsTheyWere) {
+    grt::Image image(gr_image_create_file(SW_TESTDATA_DIR "/cat_451x300_rgba.png"));
+    ASSERT_TRUE(image);
+    Complex full = analyse(image.get(), 3), lean = analyse(image.get(), 3);
+    gr_complex_release_tensor(lean.get(), true);
+    EXPECT_EQ(lean->grad_x, nullptr);
+    EXPECT_EQ(lean->lambda_major, nullptr);
+    gr_complex_compute_etf(full.get(), 5);
+    gr_complex_compute_etf(lean.get(), 5);
+    gr_complex_release_tensor(lean.get(), false);
+    const size_t n = size_t(full->width) * full->height;
+    EXPECT_EQ(std::vector<float>(lean->tangent_x, lean->tangent_x + n),
+              std::vector<float>(full->tangent_x, full->tangent_x + n));
+    EXPECT_EQ(std::vector<float>(lean->tangent_y, lean->tangent_y + n),
+              std::vector<float>(full->tangent_y, full->tangent_y + n));
+    // The released values read as 0; the tangents as before.
+    float tx, ty, lmin = 1.0f, lmax = 1.0f;
+    gr_complex_tensor(lean.get(), 40, 30, &tx, &ty, &lmin, &lmax);
+    EXPECT_EQ(std::make_pair(tx, ty), tangent(full, 40, 30));
+    EXPECT_EQ(lmin, 0.0f);
+    EXPECT_EQ(lmax, 0.0f);
+    EXPECT_EQ(gr_complex_gradmag(lean.get(), 40, 30), 0.0f);
+}
