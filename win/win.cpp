@@ -9,7 +9,6 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <deque>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -201,12 +200,21 @@ static void win__on_drop(GLFWwindow* g, int count, const char** paths) {
         w->drop_fn(w->drop_user, count, paths);
 }
 
+// Runs the close callback from the main queue. It holds the lock like input
+// does: the callback usually tears down what the frames draw.
+static void win__run_close(void* user) {
+    InputScope scope(static_cast<gr_window_s*>(user));
+    gr_window_s* w = scope.w;
+    if (w->attached && w->close_fn)
+        w->close_fn(w->close_user);
+}
+
 static void win__on_close(GLFWwindow* g) {
     gr_window_s* w = win__of(g);
     // The window stays open: whoever owns it decides, from the main queue.
     glfwSetWindowShouldClose(g, GLFW_FALSE);
     if (w->attached && w->close_fn)
-        app_main_post(w->close_fn, w->close_user, w);
+        app_main_post(win__run_close, w, w);
 }
 
 static void win__reshape(gr_window_s* w) {

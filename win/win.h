@@ -8,7 +8,7 @@
 // Frames run on the window's frame thread; input, the init and drop callbacks
 // on the main thread; all of them under the window's recursive context lock,
 // so frames and input never overlap. The close callback runs from the main
-// queue without the lock.
+// queue, also under the lock.
 
 #include "gr/gr_context.h"
 

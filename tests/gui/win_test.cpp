@@ -228,29 +228,39 @@ TEST_F(WindowTest, UiCallbackFinishesAndDestroysWhileFramesRun) {
     EXPECT_GE(recorder_events(true).size(), 10u); // the moves reached the UI before
 }
 
+// The close callback tears down what frames draw, as a dialog's Cancel does:
+// it runs on the main thread from the main queue, and no frame overlaps it.
 TEST_F(WindowTest, CloseRequestRunsTheCloseCallbackFromTheMainQueue) {
     gr_window_s* w = gr_window_create(0, 0, 0);
     ASSERT_NE(w, nullptr);
     struct Close {
-        gr_window_s* w;
+        gr_window_s* w = nullptr;
         std::thread::id thread;
-    } c{w, {}};
+        std::atomic<bool> inside{false}, drawn{false};
+        std::atomic<int> overlaps{0};
+    } c;
+    c.w = w;
     gr_window_set_close_cb(
         w,
         [](void* user) {
             auto* c = static_cast<Close*>(user);
             c->thread = std::this_thread::get_id();
+            c->inside = true;
+            std::this_thread::sleep_for(100ms); // several frames' time
+            c->inside = false;
             gr_window_modal_finish(c->w, 7);
-            gr_window_destroy(c->w); // as a dialog's Cancel does
+            gr_window_destroy(c->w);
         },
         &c);
-    std::atomic<bool> drawn{false};
     gr_window_set_draw_cb(
         w,
         [](void* user, Context*, int, int, float) {
-            static_cast<std::atomic<bool>*>(user)->store(true);
+            auto* c = static_cast<Close*>(user);
+            c->drawn = true;
+            c->overlaps += c->inside.load();
         },
-        &drawn);
+        &c);
+    std::atomic<bool>& drawn = c.drawn;
     const Window x11 = glfwGetX11Window(win__glfw(w));
     std::thread driver([&] {
         eventually([&] { return drawn.load(); });
@@ -270,6 +280,7 @@ TEST_F(WindowTest, CloseRequestRunsTheCloseCallbackFromTheMainQueue) {
     EXPECT_EQ(gr_window_modal_run(w), 7);
     driver.join();
     EXPECT_EQ(c.thread, std::this_thread::get_id());
+    EXPECT_EQ(c.overlaps.load(), 0);
 }
 
 // File drops reach the drop callback once with every path, in order. The
