@@ -688,31 +688,43 @@ template <int N> static RD__INLINE rd__vec<N> rd__run(const double* row, ptrdiff
 // the centre row starts lane 0, then pairs of stored rows k, k + 1 add row
 // +k to lane 0, -k to lane 1, +(k + 1) to lane 2 and -(k + 1) to lane 3; the
 // lanes end as (lane 0 + lane 1) + (lane 2 + lane 3). Every cell adds in this
-// order whichever path sums it, so all paths give the same bits. The lanes
-// are named, not an array, so that they stay in registers.
+// order whichever path sums it, so all paths give the same bits. Lanes are
+// kept per vector of at most four cells, which the compiler holds in
+// registers.
 template <int N>
 static RD__INLINE void rd__shapeSums(const int8_t* shape, const double* centre, size_t stride,
                                      int x, double* sums) {
     static_assert(RD__LANES == 4, "four lanes");
+    // Eight cells are two vectors of four side by side, each summed alike.
+    constexpr int V = N < 4 ? N : 4, P = N / V;
+    typedef rd__vec<V> vec;
     const int rows = (uint8_t)shape[1];
     const int8_t* run = shape + RD__SHAPE_HEADER;
     const double* c = centre + x;
-    rd__vec<N> l0 = rd__run<N>(c, run[0], run[1]), l1 = {}, l2 = {}, l3 = {};
+    vec l0[P], l1[P] = {}, l2[P] = {}, l3[P] = {};
+    for (int p = 0; p < P; p++)
+        l0[p] = rd__run<V>(c + V * p, run[0], run[1]);
     const double* below = c;
     const double* above = c;
     for (int k = 1; k < rows; k += 2) {
         const int8_t* q = run + 4 * k;
         below += stride;
         above -= stride;
-        l0 += rd__run<N>(below, q[0], q[1]);
-        l1 += rd__run<N>(above, q[2], q[3]);
+        for (int p = 0; p < P; p++) {
+            l0[p] += rd__run<V>(below + V * p, q[0], q[1]);
+            l1[p] += rd__run<V>(above + V * p, q[2], q[3]);
+        }
         below += stride;
         above -= stride;
-        l2 += rd__run<N>(below, q[4], q[5]);
-        l3 += rd__run<N>(above, q[6], q[7]);
+        for (int p = 0; p < P; p++) {
+            l2[p] += rd__run<V>(below + V * p, q[4], q[5]);
+            l3[p] += rd__run<V>(above + V * p, q[6], q[7]);
+        }
     }
-    const rd__vec<N> all = (l0 + l1) + (l2 + l3);
-    std::memcpy(sums, &all, sizeof all);
+    for (int p = 0; p < P; p++) {
+        const vec all = (l0[p] + l1[p]) + (l2[p] + l3[p]);
+        std::memcpy(sums + V * p, &all, sizeof all);
+    }
 }
 
 // Writes the sums of shapes ids[0..n) centred on columns x..x+n-1; cells
@@ -723,7 +735,7 @@ static RD__INLINE void rd__rowSums(const int8_t* shapes, const uint32_t* ids, in
     while (j < n) {
         const uint32_t id = ids[j];
         int same = 1;
-        while (same < 4 && j + same < n && ids[j + same] == id)
+        while (same < 8 && j + same < n && ids[j + same] == id)
             same++;
         if (id == RD__RUNS_SCAN) {
             j += same;
@@ -733,7 +745,10 @@ static RD__INLINE void rd__rowSums(const int8_t* shapes, const uint32_t* ids, in
         // The shape table outgrows the caches; fetch the next cells' early.
         if (j + 4 < n && ids[j + 4] != RD__RUNS_SCAN)
             __builtin_prefetch(shapes + ids[j + 4]);
-        if (same == 4) {
+        if (same == 8) {
+            rd__shapeSums<8>(shape, centre, stride, x + j, sums + j);
+        } else if (same >= 4) {
+            same = 4;
             rd__shapeSums<4>(shape, centre, stride, x + j, sums + j);
         } else if (same >= 2) {
             same = 2;
