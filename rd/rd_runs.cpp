@@ -461,7 +461,15 @@ static void rd__setupRadius(rd__setup_s* setup, rd__radius_s& item) {
         if ((large && rho % 2) || r > RD__RUNS_MAX_RADIUS / 2)
             continue;
         std::vector<uint32_t>& out = large ? runs->large : runs->small;
-        for (int k = setup->first[r]; k < setup->first[r + 1]; k++) {
+        const int end = setup->first[r + 1];
+        for (int k = setup->first[r]; k < end; k++) {
+            // A radius' cells are scattered over the grid: fetch ahead.
+            if (k + 16 < end) {
+                const uint32_t ahead = setup->cells[(size_t)k + 16];
+                __builtin_prefetch(tangent_x + ahead);
+                __builtin_prefetch(tangent_y + ahead);
+                __builtin_prefetch(out.data() + ahead, 1);
+            }
             const uint32_t i = setup->cells[(size_t)k];
             out[i] = lookup(tangent_x[i], tangent_y[i]);
         }
