@@ -174,7 +174,7 @@ struct gr__planes_s {
     int32_t width, height;
     int32_t stride; // width + 1
     const float* tangents;
-    const float* quads;
+    const float* quads; // or, for a grey image, one float a pixel (gr__planes_fill)
 };
 
 struct gr__interleave_s {
@@ -184,6 +184,7 @@ struct gr__interleave_s {
     int32_t width, height;
     float* tangents;
     float* quads;
+    bool grey; // words are grey: one channel, one float a pixel
 };
 
 // Fills padded row py (0 .. height) from source row min(py, height - 1).
@@ -191,12 +192,15 @@ static void gr__interleave_row(const gr__interleave_s* job, int32_t py) {
     const size_t w = size_t(job->width);
     const size_t src = size_t(std::min(py, job->height - 1)) * w;
     float* t = job->tangents + 2 * size_t(py) * (w + 1);
-    float* q = job->quads + 4 * size_t(py) * (w + 1);
-    for (size_t x = 0; x <= w; x++, t += 2, q += 4) {
+    const size_t step = job->grey ? 1 : 4;
+    float* q = job->quads + step * size_t(py) * (w + 1);
+    for (size_t x = 0; x <= w; x++, t += 2, q += step) {
         const size_t i = src + std::min(x, w - 1);
         t[0] = job->cx->tangent_x[i];
         t[1] = job->cx->tangent_y[i];
-        if (job->words) {
+        if (job->grey) {
+            q[0] = float(job->words[i] & 0xFF);
+        } else if (job->words) {
             const uint32_t p = job->words[i];
             q[0] = float((p >> 16) & 0xFF);
             q[1] = float((p >> 8) & 0xFF);
@@ -221,19 +225,20 @@ static void gr__interleave_rows(void* ctx, int32_t y0, int32_t y1) {
 }
 
 // Fills planes (width x height > 0) from cx and either three brightness planes
-// or colour words. Returns the block to free() afterwards, or null when out
-// of memory.
+// or colour words; grey words (every pixel's red, green and blue alike) fill
+// one channel instead of quads. Returns the block to free() afterwards, or
+// null when out of memory.
 static float* gr__planes_fill(gr__planes_s* planes, const gr_complex* cx, const float* b0,
                               const float* b1, const float* b2, const uint32_t* words,
-                              int32_t bands) {
+                              int32_t bands, bool grey = false) {
     planes->stride = planes->width + 1;
     const size_t n = size_t(planes->stride) * size_t(planes->height + 1);
     // One spare quad past the end: the wide kernels load two quads at a time.
-    float* block = static_cast<float*>(std::malloc(sizeof(float) * (6 * n + 4)));
+    float* block = static_cast<float*>(std::malloc(sizeof(float) * ((grey ? 3 : 6) * n + 4)));
     if (!block)
         return nullptr;
-    gr__interleave_s job = {cx,    {b0, b1, b2}, words, planes->width, planes->height,
-                            block, block + 2 * n};
+    gr__interleave_s job = {cx,    {b0, b1, b2},  words, planes->width, planes->height,
+                            block, block + 2 * n, grey};
     gr__parallel_rows(planes->height, bands, gr__interleave_rows, &job);
     planes->tangents = job.tangents;
     planes->quads = job.quads;
@@ -465,6 +470,16 @@ struct gr__lic_s {
     mutable std::atomic<bool> failed{false}; // a band found no memory for its scratch
 };
 
+// Returns whether every pixel's red, green and blue are alike.
+static bool gr__is_grey(const uint32_t* words, size_t n) {
+    uint32_t odd = 0;
+    for (size_t i = 0; i < n; i++) {
+        const uint32_t p = words[i];
+        odd |= ((p >> 16) ^ p) | ((p >> 8) ^ p);
+    }
+    return (odd & 0xFF) == 0;
+}
+
 static uint32_t gr__lic_word(float r, float g, float b, float inv_points) {
     const uint32_t ir = std::min(uint32_t(r * inv_points), 255u);
     const uint32_t ig = std::min(uint32_t(g * inv_points), 255u);
@@ -694,6 +709,45 @@ GR__WIDE_INLINE static void gr__quads8(const gr__planes_s* p, const gr__wide_s& 
     out[2] = c[2];
 }
 
+// Entries i and i + 1 of the grey plane for the eight lane offsets a (plus
+// off): *left gets entry i of each lane, *right entry i + 1. Two floats per
+// lane in one load, then one shuffle per four lanes.
+GR__WIDE_INLINE static void gr__grey_pairs(const float* g, const int32_t a[8], size_t off,
+                                           __m256* left, __m256* right) {
+    auto pair = [ g, off ](int32_t at) __attribute__((always_inline)) {
+        return reinterpret_cast<const double*>(g + size_t(at) + off);
+    };
+    auto two = [&](int l0, int l1) __attribute__((always_inline)) {
+        return _mm_loadh_pi(_mm_castpd_ps(_mm_load_sd(pair(a[l0]))),
+                            reinterpret_cast<const __m64*>(pair(a[l1])));
+    };
+    // Lanes 0, 1 | 4, 5 and 2, 3 | 6, 7, each as its (i, i + 1) pair.
+    const __m256 p = _mm256_insertf128_ps(_mm256_castps128_ps256(two(0, 1)), two(4, 5), 1);
+    const __m256 q = _mm256_insertf128_ps(_mm256_castps128_ps256(two(2, 3)), two(6, 7), 1);
+    *left = _mm256_shuffle_ps(p, q, 0x88);
+    *right = _mm256_shuffle_ps(p, q, 0xDD);
+}
+
+// gr__colour_at on a grey plane (one float a pixel) for eight positions:
+// the same clamping, interpolation and truncations, on one channel, which a
+// grey image's three channels all equal.
+GR__WIDE_INLINE static __m256 gr__grey8(const gr__planes_s* p, const gr__wide_s& k, __m256 x,
+                                        __m256 y) {
+    const __m256 zero = _mm256_setzero_ps();
+    x = _mm256_max_ps(_mm256_min_ps(x, k.xmax), zero);
+    y = _mm256_max_ps(_mm256_min_ps(y, k.ymax), zero);
+    const __m256i x0 = _mm256_cvttps_epi32(x), y0 = _mm256_cvttps_epi32(y);
+    const __m256 fx = x - _mm256_cvtepi32_ps(x0), fy = y - _mm256_cvtepi32_ps(y0);
+    alignas(32) int32_t a[8];
+    gr__lanes_out(_mm256_add_epi32(_mm256_mullo_epi32(y0, k.stride), x0), a);
+    __m256 p00, p10, p01, p11;
+    gr__grey_pairs(p->quads, a, 0, &p00, &p10);
+    gr__grey_pairs(p->quads, a, size_t(p->stride), &p01, &p11);
+    const __m256 top = _mm256_cvtepi32_ps(_mm256_cvttps_epi32(p00 + (p10 - p00) * fx));
+    const __m256 bottom = _mm256_cvtepi32_ps(_mm256_cvttps_epi32(p01 + (p11 - p01) * fx));
+    return _mm256_cvtepi32_ps(_mm256_cvttps_epi32(top + (bottom - top) * fy));
+}
+
 // The first pixel's index plus 0 .. 7, as floats.
 GR__WIDE_INLINE static __m256 gr__lanes8(int32_t first) {
     return _mm256_cvtepi32_ps(
@@ -892,12 +946,78 @@ GR__WIDE static void gr__lic_wide_rows(void* ctx, int32_t y0, int32_t y1) {
     std::free(tail);
     std::free(colours);
 }
+// The convolution of a grey image: one channel, which the word repeats.
+struct gr__lic_grey8 {
+    const gr__lic_s* job;
+    const gr__wide_s* k;
+    __m256* values; // per group and point
+
+    GR__WIDE_INLINE void operator()(int g, int32_t i, __m256 px, __m256 py, __m256 tx,
+                                    __m256 ty) const {
+        const int32_t m = job->cross_steps;
+        __m256 sum = _mm256_setzero_ps();
+        float weight = 0.0f;
+        for (int32_t c = -m; c <= m; c++) {
+            const __m256 cf = _mm256_set1_ps(float(c));
+            sum = sum + gr__grey8(&job->planes, *k, px + cf * ty, py - cf * tx) *
+                            _mm256_set1_ps(job->kc[m + c]);
+            weight += job->kc[m + c];
+        }
+        values[g * (2 * job->flow_steps + 1) + i] = sum * _mm256_set1_ps(1.0f / weight);
+    }
+};
+
+template <int G>
+GR__WIDE_INLINE static void gr__lic_grey_groups(const gr__lic_grey8& point, int32_t x, int32_t y,
+                                                uint32_t* out) {
+    const gr__lic_s* job = point.job;
+    const int32_t s = job->flow_steps;
+    const float inv_points = 1.0f / float(2 * s + 1);
+    gr__trace8<G>(&job->planes, *point.k, s, x, y, point);
+    for (int g = 0; g < G; g++) {
+        const __m256* values = point.values + g * (2 * s + 1);
+        __m256 total = _mm256_setzero_ps();
+        for (int32_t i = 0; i <= 2 * s; i++)
+            total = total + values[i];
+        alignas(32) float tv[8];
+        _mm256_store_ps(tv, total);
+        for (int lane = 0; lane < 8; lane++)
+            out[x + 8 * g + lane] = gr__lic_word(tv[lane], tv[lane], tv[lane], inv_points);
+    }
+}
+
+// Rows of the convolution of a grey image at least eight pixels wide.
+GR__WIDE static void gr__lic_grey_rows(void* ctx, int32_t y0, int32_t y1) {
+    const gr__lic_s* job = static_cast<const gr__lic_s*>(ctx);
+    const int32_t s = job->flow_steps, w = job->width;
+    const gr__wide_s k = gr__wide(&job->planes);
+    __m256* values = gr__wide_points(s, 1);
+    if (!values) {
+        job->failed.store(true);
+        return;
+    }
+    const gr__lic_grey8 point = {job, &k, values};
+    for (int32_t y = y0; y < y1; y++) {
+        uint32_t* out = job->out + size_t(y) * size_t(w);
+        int32_t x = 0;
+        for (; x + 16 <= w; x += 16)
+            gr__lic_grey_groups<2>(point, x, y, out);
+        for (; x + 8 <= w; x += 8)
+            gr__lic_grey_groups<1>(point, x, y, out);
+        // The last pixels: the row's last eight (w >= 8), the first of which
+        // come out again alike.
+        if (x < w)
+            gr__lic_grey_groups<1>(point, w - 8, y, out);
+    }
+    std::free(values);
+}
 #else
 static bool gr__cpu_wide(void) {
     return false;
 }
 static const gr__rows_fn gr__fdog_wide_rows = gr__fdog_fast_rows;
 static const gr__rows_fn gr__lic_wide_rows = gr__lic_fast_rows;
+static const gr__rows_fn gr__lic_grey_rows = gr__lic_fast_rows;
 #endif
 
 // ---- entry points -------------------------------------------------------------------------------
@@ -994,11 +1114,17 @@ gr_image_s* gr__filter_LIC(gr_image_s* image, const gr_complex* cx, int32_t flow
             gr__parallel_rows(h, bands, gr__lic_rows, &job);
         } else if (w > 0 && h > 0) {
             // Read like gr_image_sample reads them: no lock, so no messages.
-            float* block =
-                gr__planes_fill(&job.planes, cx, nullptr, nullptr, nullptr, image->pixels, bands);
+            const uint32_t* words = image->pixels;
             const bool wide = path == GR__PATH_FAST && gr__cpu_wide();
+            // A grey picture (the runner's noise) is convolved in one channel.
+            const bool grey = wide && w >= 8 && gr__is_grey(words, size_t(w) * size_t(h));
+            float* block =
+                gr__planes_fill(&job.planes, cx, nullptr, nullptr, nullptr, words, bands, grey);
+            const gr__rows_fn rows = grey   ? gr__lic_grey_rows
+                                     : wide ? gr__lic_wide_rows
+                                            : gr__lic_fast_rows;
             if (block)
-                gr__parallel_rows(h, bands, wide ? gr__lic_wide_rows : gr__lic_fast_rows, &job);
+                gr__parallel_rows(h, bands, rows, &job);
             ok = block != nullptr;
             std::free(block);
         }
