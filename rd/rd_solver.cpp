@@ -200,10 +200,22 @@ template <typename T> void reaction_diffusion2<T>::update(int x0, int y0, int w,
     }
 }
 
+// Tasks one launch may hold (the task runtime takes 131072 between syncs):
+// larger grids go in several launches.
+static constexpr int RD__LAUNCH_MAX = 65536;
+
+// Tiles from row ty0 on.
+struct rd__tiles_s {
+    void* solver;
+    int ty0;
+};
+
 template <typename T>
 static void rd__tileTask(void* data, int, int, int, int, int tx, int ty, int, int, int, int) {
-    auto* solver = (reaction_diffusion2<T>*)data;
-    solver->update(tx * RD_SOLVER_TILE, ty * RD_SOLVER_TILE, RD_SOLVER_TILE, RD_SOLVER_TILE);
+    const auto* job = (const rd__tiles_s*)data;
+    auto* solver = (reaction_diffusion2<T>*)job->solver;
+    solver->update(tx * RD_SOLVER_TILE, (job->ty0 + ty) * RD_SOLVER_TILE, RD_SOLVER_TILE,
+                   RD_SOLVER_TILE);
 }
 
 // When the runs sum the ellipses, an iteration goes in strips of this many
@@ -218,6 +230,7 @@ static constexpr int RD__BAND_COLUMNS = 512;
 struct rd__strips_s {
     void* solver;
     int bands, strips; // per band
+    int first;         // of this launch
 };
 
 static int rd__bandEdge(int width, int bands, int band) {
@@ -228,6 +241,7 @@ template <typename T>
 static void rd__stripTask(void* data, int, int, int task, int, int, int, int, int, int, int) {
     const auto* job = (const rd__strips_s*)data;
     auto* solver = (reaction_diffusion2<T>*)job->solver;
+    task += job->first;
     const int band = task / job->strips, strip = task % job->strips;
     const int x0 = rd__bandEdge(solver->width, job->bands, band);
     const int x1 = rd__bandEdge(solver->width, job->bands, band + 1);
@@ -239,17 +253,27 @@ template <typename T> void reaction_diffusion2<T>::update_tiles() {
     void* handle = nullptr;
     if (summing) {
         rd__strips_s job{this, std::max(1, (width + RD__BAND_COLUMNS / 2) / RD__BAND_COLUMNS),
-                         (height + RD__STRIP_ROWS - 1) / RD__STRIP_ROWS};
+                         (height + RD__STRIP_ROWS - 1) / RD__STRIP_ROWS, 0};
+        const int count = job.bands * job.strips;
         rd_task_fn task = rd__stripTask<T>;
-        ISPCLaunch(&handle, (void*)task, &job, job.bands * job.strips, 1, 1);
-        ISPCSync(handle);
+        for (; job.first < count; job.first += RD__LAUNCH_MAX) {
+            handle = nullptr;
+            ISPCLaunch(&handle, (void*)task, &job, std::min(RD__LAUNCH_MAX, count - job.first), 1,
+                       1);
+            ISPCSync(handle);
+        }
         return;
     }
     const int tx = (width + RD_SOLVER_TILE - 1) / RD_SOLVER_TILE;
     const int ty = (height + RD_SOLVER_TILE - 1) / RD_SOLVER_TILE;
+    const int rows = std::max(1, RD__LAUNCH_MAX / tx);
     rd_task_fn task = rd__tileTask<T>;
-    ISPCLaunch(&handle, (void*)task, this, tx, ty, 1);
-    ISPCSync(handle);
+    for (int ty0 = 0; ty0 < ty; ty0 += rows) {
+        rd__tiles_s job{this, ty0};
+        handle = nullptr;
+        ISPCLaunch(&handle, (void*)task, &job, tx, std::min(rows, ty - ty0), 1);
+        ISPCSync(handle);
+    }
 }
 
 // ---- Normalisation ---------------------------------------------------------
