@@ -100,7 +100,7 @@ gr_image_s* swg_pattern_render(gr_image_s* picture, const swg_pattern_s* setting
     gr_image_s* small = swg__fit_within(picture, uint32_t(settings->max_side));
     if (!small)
         return nullptr;
-    rd_s* rd = rd_create(small);
+    rd_s* rd = rd_create_logged(small, app_log_sink_s{});
     gr_image_release(small);
     if (!rd)
         return nullptr;
@@ -165,16 +165,22 @@ gr_image_s* swg_lines_draw(gr_image_s* picture, const swg_lines_s* s, swg_progre
     gr_complex* cx = gr_complex_create(picture);
     if (!cx)
         return nullptr;
+    // The plug-in reports through GIMP; the analysis' timings would only
+    // clutter GIMP's terminal.
+    gr_complex_set_log(cx, app_log_sink_s{});
     swg__stage_s stage = {progress, user};
-    gr_complex_compute_sst(cx, s->sst_radius, swg__analysis_progress, &stage);
-    for (int32_t pass = 0; pass < s->etf_passes; pass++) {
-        gr_complex_compute_etf(cx, s->etf_radius);
+    bool done = gr_complex_compute_sst(cx, s->sst_radius, swg__analysis_progress, &stage);
+    for (int32_t pass = 0; done && pass < s->etf_passes; pass++) {
+        done = gr_complex_compute_etf(cx, s->etf_radius);
         swg__report(progress, user, "following the edges",
                     (1.0f + float(pass + 1) / float(s->etf_passes)) / 3.0f);
     }
-    swg__report(progress, user, "drawing", 2.0f / 3.0f);
-    gr_image_s* drawing = gr_filter_fDoG(picture, cx, s->inner_radius, s->outer_radius,
-                                         s->flow_steps, s->cross_steps, s->tau, s->threshold);
+    gr_image_s* drawing = nullptr;
+    if (done) {
+        swg__report(progress, user, "drawing", 2.0f / 3.0f);
+        drawing = gr_filter_fDoG(picture, cx, s->inner_radius, s->outer_radius, s->flow_steps,
+                                 s->cross_steps, s->tau, s->threshold);
+    }
     gr_complex_destroy(cx);
     if (drawing)
         swg__report(progress, user, "drawing", 1.0f);
