@@ -32,8 +32,9 @@ static const char* const USAGE = "usage: spotweave-host [options] [PLUGIN.so] IN
 static void print_help() {
     std::printf(
         "%s\n"
-        "Loads a filter plug-in (default: Spotweave.so beside this program), opens the image\n"
-        "IN as the document and applies the filter to it as a host application does:\n"
+        "Loads a filter plug-in (default: Spotweave.so beside this program, or in the\n"
+        "installed lib/spotweave folder), opens the image IN as the document and applies\n"
+        "the filter to it as a host application does:\n"
         "prepare, start, continue until the plug-in asks for nothing more, finish. OUT is\n"
         "written (PNG, or JPEG for .jpg/.jpeg) only when the filter succeeded; IN is never\n"
         "modified.\n"
