@@ -124,9 +124,10 @@ static gr_image_s* swg__read(gint32 drawable, const swg__area_s& area, bool grey
 }
 
 // Writes result's colour over the area through the shadow buffer, keeping
-// alpha, and merges it: masked by the selection, pushed as an undo step.
+// alpha, and merges it: masked by the selection, one undo step of image.
 // False when memory runs out (the drawable is then unchanged).
-static bool swg__write(gint32 drawable, const swg__area_s& area, bool grey, gr_image_s* result) {
+static bool swg__write(gint32 image, gint32 drawable, const swg__area_s& area, bool grey,
+                       gr_image_s* result) {
     const int channels = grey ? 2 : 4;
     const size_t count = size_t(area.width) * size_t(area.height) * size_t(channels);
     gfloat* samples = static_cast<gfloat*>(g_try_malloc(count * sizeof(gfloat)));
@@ -142,8 +143,10 @@ static bool swg__write(gint32 drawable, const swg__area_s& area, bool grey, gr_i
     gegl_buffer_set(shadow, &rect, 0, format, samples, GEGL_AUTO_ROWSTRIDE);
     g_object_unref(shadow);
     g_free(samples);
+    gimp_image_undo_group_start(image);
     gimp_drawable_merge_shadow(drawable, TRUE);
     gimp_drawable_update(drawable, area.x, area.y, area.width, area.height);
+    gimp_image_undo_group_end(image);
     return true;
 }
 
@@ -182,6 +185,12 @@ static void swg__progress(void*, const char* stage, float fraction) {
 static bool swg__prepare(swg__run_s* run, swg__area_s* area) {
     if (!gimp_item_is_valid(run->drawable) || !gimp_item_is_drawable(run->drawable))
         return swg__fail(run, GIMP_PDB_CALLING_ERROR, "Spotweave needs a layer or channel");
+    if (gimp_item_is_group(run->drawable))
+        return swg__fail(run, GIMP_PDB_EXECUTION_ERROR,
+                         "Spotweave cannot filter a layer group: pick one of its layers");
+    if (gimp_item_get_lock_content(run->drawable))
+        return swg__fail(run, GIMP_PDB_EXECUTION_ERROR,
+                         "The layer's pixels are locked: unlock them to filter it");
     if (gimp_drawable_is_indexed(run->drawable))
         return swg__fail(run, GIMP_PDB_EXECUTION_ERROR,
                          "Spotweave works on RGB and grey images, not indexed ones: "
@@ -236,9 +245,7 @@ static void swg__apply(swg__run_s* run) {
     gr_image_release(picture);
     if (!result)
         return;
-    gimp_image_undo_group_start(run->image);
-    const bool written = swg__write(run->drawable, area, grey, result);
-    gimp_image_undo_group_end(run->image);
+    const bool written = swg__write(run->image, run->drawable, area, grey, result);
     gr_image_release(result);
     if (!written) {
         swg__fail(run, GIMP_PDB_EXECUTION_ERROR,
