@@ -167,6 +167,16 @@ open_window && ok # while the flow is still being prepared
 wait $pid
 check "view: OK before the first pattern exits 3 and writes nothing" test $? -eq 3 -a ! -e early.png
 check "view: ... and says so" grep -q "no pattern yet" early.err
+# ---- frame budget: a 1024 x 1024 photo, frames while the simulation iterates ------------
+"$cli" resize "$data/mountains_2048x1536.jpg" --size 1024x1024 -o m1024.png >/dev/null
+SPOTWEAVE_FRAME_STATS=1 "$cli" view m1024.png -o m1024-out.png >/dev/null 2>stats.err &
+pid=$!
+open_window && wait_ready
+sleep 5
+ok
+wait $pid
+grep -E '^(frames|simulation):' stats.err | sed 's/^/info /'
+check "frame statistics are reported" grep -q '^frames: [1-9]' stats.err
 err=$(DISPLAY= "$cli" view in.png -o x.png 2>&1 >/dev/null)
 check "view: without a display one line and status 3" test $? -eq 3 -a "$(wc -l <<<"$err")" -eq 1
 e2e_finish
