@@ -1,8 +1,8 @@
-# The GIMP 2.10 plug-in, spotweave-gimp. Its engine glue (sw_gimp_engine)
-# needs nothing of GIMP, so its tests build everywhere; the program itself is
-# built only where pkg-config finds gimp-2.0 (libgimp2.0-dev).
+# The GIMP 2.10 plug-in, spotweave-gimp, built only where pkg-config finds
+# gimp-2.0 (libgimp2.0-dev). Its engine glue and pixel conversions
+# (sw_gimp_engine) need nothing of GIMP, so their tests link them alone.
 
-add_library(sw_gimp_engine STATIC
+add_library(sw_gimp_engine STATIC EXCLUDE_FROM_ALL
     ${CMAKE_SOURCE_DIR}/gimp/swg_engine.cpp ${CMAKE_SOURCE_DIR}/gimp/swg_pixels.cpp)
 target_include_directories(sw_gimp_engine PUBLIC ${CMAKE_SOURCE_DIR})
 target_link_libraries(sw_gimp_engine PUBLIC sw_common sw_rd sw_gr sw_app_services
