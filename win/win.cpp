@@ -302,6 +302,13 @@ static void win__prepare(gr_window_s* w) {
 gr_window_s* gr_window_create(int width, int height, unsigned flags) {
     s_glfw_error[0] = '\0';
     if (s_windows == 0) {
+        // Without a display named there is nothing to try (and the window
+        // system's libraries are not even loaded).
+        const char* display = std::getenv("DISPLAY");
+        if (!display || !*display) {
+            app_log("spotweave: cannot open a window: no display (DISPLAY is not set)\n");
+            return nullptr;
+        }
         glfwSetErrorCallback(win__on_error);
         if (!glfwInit()) {
             app_log("spotweave: cannot open a window: %s\n",
