@@ -223,7 +223,7 @@ static void rd__tileTask(void* data, int, int, int, int, int tx, int ty, int, in
 // down a band side by side, and the prefix rows that a cell's ellipses read
 // (up to 81 rows of the band's width and 80 more columns) stay in each
 // core's cache for the next rows.
-static constexpr int RD__STRIP_ROWS = 2;
+static constexpr int RD__STRIP_ROWS = 4;
 static constexpr int RD__BAND_COLUMNS = 512;
 
 // The strips of one iteration: bands of columns, each split into strips.
