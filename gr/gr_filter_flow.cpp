@@ -718,8 +718,10 @@ GR__WIDE_INLINE static void gr__grey_pairs(const float* g, const int32_t a[8], s
         return reinterpret_cast<const double*>(g + size_t(at) + off);
     };
     auto two = [&](int l0, int l1) __attribute__((always_inline)) {
-        return _mm_loadh_pi(_mm_castpd_ps(_mm_load_sd(pair(a[l0]))),
-                            reinterpret_cast<const __m64*>(pair(a[l1])));
+        // Pairs sit at any float boundary: loads that allow it.
+        return _mm_loadh_pi(
+            _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(pair(a[l0])))),
+            reinterpret_cast<const __m64*>(pair(a[l1])));
     };
     // Lanes 0, 1 | 4, 5 and 2, 3 | 6, 7, each as its (i, i + 1) pair.
     const __m256 p = _mm256_insertf128_ps(_mm256_castps128_ps256(two(0, 1)), two(4, 5), 1);
