@@ -22,10 +22,10 @@ EOF
 chmod +x "$tmp/bin/zenity"
 export PATH="$tmp/bin:$PATH"
 cd "$tmp" || exit 1
-# Under ThreadSanitizer (SW_TSAN=1) the simulation runs some ten times
+# Under the sanitizers (SW_SLOW=1) the simulation runs five to ten times
 # slower: the pattern has not settled when OK comes, so only what the run does
 # is checked there, not how the pattern looks.
-looks() { [ "${SW_TSAN:-0}" = 0 ]; }
+looks() { [ "${SW_SLOW:-0}" = 0 ]; }
 
 # ---- window helpers ------------------------------------------------------------------
 win=""
