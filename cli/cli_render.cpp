@@ -23,7 +23,7 @@
 // stripes have formed after about 40, but soft grey seams remain at 80; by 160
 // the pattern is crisp black and white (under a tenth of the pixels grey)
 // while the picture still shows through, and later iterations only drift.
-// With the ellipse runs that is about seven seconds at 1024 x 1024.
+// With the ellipse runs that is about four seconds at 1024 x 1024.
 #define CLI__RENDER_ITERATIONS "160"
 
 static const cli_option_s cli__render_options[] = {
@@ -110,9 +110,9 @@ static const cli_command_s cli__render_command = {
     "photograph: it has formed after about 40, still has soft grey seams at\n"
     "80 and is crisp black and white by 160 while the picture still shows\n"
     "through; later iterations only drift. Each iteration compares two\n"
-    "oriented ellipse sums at every pixel: on two idle cores under 10 ms for\n"
-    "512 x 512 and under 40 ms for 1024 x 1024, after a second or less for the\n"
-    "edge flow, so the default takes about two seconds at 512, seven at 1024.\n"
+    "oriented ellipse sums at every pixel: on two idle cores about 5 ms for\n"
+    "512 x 512 and 20 ms for 1024 x 1024, after under half a second for the\n"
+    "edge flow, so the default takes about a second at 512, four at 1024.\n"
     "--max-side 512 renders large pictures four times faster.",
     cli__render_options, cli__render_count};
 
