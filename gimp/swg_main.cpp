@@ -29,12 +29,16 @@ static GimpParamDef swg__arg(GimpPDBArgType type, const char* name, const char* 
     return {type, const_cast<gchar*>(name), const_cast<gchar*>(description)};
 }
 
+// The arguments every filter procedure starts with.
+#define SWG__FILTER_ARGS                                                                   \
+    swg__arg(GIMP_PDB_INT32, "run-mode",                                                   \
+             "The run mode { RUN-INTERACTIVE (0), RUN-NONINTERACTIVE (1), "                \
+             "RUN-WITH-LAST-VALS (2) }"),                                                  \
+        swg__arg(GIMP_PDB_IMAGE, "image", "Input image"),                                  \
+        swg__arg(GIMP_PDB_DRAWABLE, "drawable", "Input drawable")
+
 static const GimpParamDef swg__pattern_args[] = {
-    swg__arg(GIMP_PDB_INT32, "run-mode",
-             "The run mode { RUN-INTERACTIVE (0), RUN-NONINTERACTIVE (1), "
-             "RUN-WITH-LAST-VALS (2) }"),
-    swg__arg(GIMP_PDB_IMAGE, "image", "Input image"),
-    swg__arg(GIMP_PDB_DRAWABLE, "drawable", "Input drawable"),
+    SWG__FILTER_ARGS,
     swg__arg(GIMP_PDB_INT32, "iterations", "Solver iterations (1..100000, default 160)"),
     swg__arg(GIMP_PDB_INT32, "max-side",
              "Longest side to simulate at; larger areas are scaled down and the pattern "
@@ -42,11 +46,7 @@ static const GimpParamDef swg__pattern_args[] = {
 };
 
 static const GimpParamDef swg__lines_args[] = {
-    swg__arg(GIMP_PDB_INT32, "run-mode",
-             "The run mode { RUN-INTERACTIVE (0), RUN-NONINTERACTIVE (1), "
-             "RUN-WITH-LAST-VALS (2) }"),
-    swg__arg(GIMP_PDB_IMAGE, "image", "Input image"),
-    swg__arg(GIMP_PDB_DRAWABLE, "drawable", "Input drawable"),
+    SWG__FILTER_ARGS,
     swg__arg(GIMP_PDB_INT32, "sst-radius", "Structure tensor smoothing radius (0..63, default 3)"),
     swg__arg(GIMP_PDB_INT32, "etf-passes", "Edge-tangent-flow passes (0..100, default 3)"),
     swg__arg(GIMP_PDB_INT32, "etf-radius", "Edge-tangent-flow window radius (0..32, default 5)"),
