@@ -45,8 +45,7 @@ TEST_F(UiControls, ButtonFiresOnlyOnAReleaseInsideAfterAPressOnIt) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        ui_destroy(ui);
-        ui = ui_create(model);
+        reset();
         std::string fired;
         uic_s* b = ui_add_button(
             ui, "OK", [](void* u) { *static_cast<std::string*>(u) += "main"; }, &fired);
@@ -82,8 +81,7 @@ TEST_F(UiControls, SliderValueFromThePointerWithExponentAndClamping) {
         {"Size", 200, 1, 80, 0}, {"Size", 200, 1, 199, 10}, {"", 24, 1, 20, 0},
     };
     for (const auto& c : cases) {
-        ui_destroy(ui);
-        ui = ui_create(model);
+        reset();
         uic_s* s = ui_add_slider(ui, c.label, "amount", 0, 10);
         ui_slider_set_exp(s, c.exponent);
         sized(s, c.width, 24);
@@ -132,56 +130,46 @@ TEST_F(UiControls, CheckboxTogglesItsOwnStateOnEveryPress) {
 
 const char* kItems[] = {"one", "two", "three", "four", "five", "six", "seven"};
 
+// A list of 3, a grid of 7 icons, a row of 3, a wizard of 4 steps, a segment of 3.
+enum Kind { LIST, GRID, ROW, WIZARD, SEGMENT };
+uic_s* (*const kAdd[])(ui_s*) = {
+    [](ui_s* u) { return ui_add_list(u, 3, kItems, "sel"); },
+    [](ui_s* u) { return ui_add_icon_set(u, 7, kItems, nullptr, "sel", 0); },
+    [](ui_s* u) { return ui_add_icon_set(u, 3, kItems, nullptr, "sel", UI_ICON_SET_ROW); },
+    [](ui_s* u) { return ui_add_wizard(u, 4, kItems, "sel"); },
+    [](ui_s* u) { return ui_add_segment(u, 3, kItems, "sel"); },
+};
+
 TEST_F(UiControls, IndexControlsWriteTheChosenIndexAsAFloat) {
     const struct {
         const char* what;
-        uic_s* (*add)(ui_s*);
-        float w, h;
-        float down_x, down_y, up_x, up_y;
+        Kind kind;
+        float w, h, down_x, down_y, up_x, up_y;
         float want; // 42: nothing written
     } cases[] = {
         // List: rows (5, 36 i, W - 10, 36).
-        {"list row 1", [](ui_s* u) { return ui_add_list(u, 3, kItems, "sel"); }, 200, 300, 100, 50,
-         100, 50, 1},
-        {"list below the rows", [](ui_s* u) { return ui_add_list(u, 3, kItems, "sel"); }, 200, 300,
-         100, 50, 100, 120, 42},
-        {"list margin", [](ui_s* u) { return ui_add_list(u, 3, kItems, "sel"); }, 200, 300, 100, 50,
-         2, 50, 42},
+        {"list row 1", LIST, 200, 300, 100, 50, 100, 50, 1},
+        {"list below the rows", LIST, 200, 300, 100, 50, 100, 120, 42},
+        {"list margin", LIST, 200, 300, 100, 50, 2, 50, 42},
         // Grid 310 wide: cells of 100 at 0, 105, 210.
-        {"grid middle", [](ui_s* u) { return ui_add_icon_set(u, 7, kItems, nullptr, "sel", 0); },
-         310, 310, 150, 150, 150, 150, 4},
-        {"grid gap", [](ui_s* u) { return ui_add_icon_set(u, 7, kItems, nullptr, "sel", 0); }, 310,
-         310, 102, 50, 102, 50, 42},
-        {"grid empty cell",
-         [](ui_s* u) { return ui_add_icon_set(u, 7, kItems, nullptr, "sel", 0); }, 310, 310, 215,
-         215, 215, 215, 42},
+        {"grid middle", GRID, 310, 310, 150, 150, 150, 150, 4},
+        {"grid gap", GRID, 310, 310, 102, 50, 102, 50, 42},
+        {"grid empty cell", GRID, 310, 310, 215, 215, 215, 215, 42},
         // Row 300 wide, 3 items: segments 100.67 wide at 0, 99.67, 199.33.
-        {"row shared border",
-         [](ui_s* u) { return ui_add_icon_set(u, 3, kItems, nullptr, "sel", UI_ICON_SET_ROW); },
-         300, 24, 99.8f, 10, 99.8f, 10, 0},
-        {"row second",
-         [](ui_s* u) { return ui_add_icon_set(u, 3, kItems, nullptr, "sel", UI_ICON_SET_ROW); },
-         300, 24, 100.7f, 10, 100.7f, 10, 1},
-        {"row last",
-         [](ui_s* u) { return ui_add_icon_set(u, 3, kItems, nullptr, "sel", UI_ICON_SET_ROW); },
-         300, 24, 299, 10, 299, 10, 2},
+        {"row shared border", ROW, 300, 24, 99.8f, 10, 99.8f, 10, 0},
+        {"row second", ROW, 300, 24, 100.7f, 10, 100.7f, 10, 1},
+        {"row last", ROW, 300, 24, 299, 10, 299, 10, 2},
         // Wizard of 4 steps, 400 wide: step = trunc(4 x / 400).
-        {"wizard same step", [](ui_s* u) { return ui_add_wizard(u, 4, kItems, "sel"); }, 400, 40,
-         150, 20, 190, 20, 1},
-        {"wizard other step", [](ui_s* u) { return ui_add_wizard(u, 4, kItems, "sel"); }, 400, 40,
-         150, 20, 210, 20, 42},
-        {"wizard released outside", [](ui_s* u) { return ui_add_wizard(u, 4, kItems, "sel"); }, 400,
-         40, 10, 20, -5, 20, 42},
-        {"segment", [](ui_s* u) { return ui_add_segment(u, 3, kItems, "sel"); }, 300, 32, 250, 10,
-         299, 10, 2},
-        {"segment other part", [](ui_s* u) { return ui_add_segment(u, 3, kItems, "sel"); }, 300, 32,
-         50, 10, 150, 10, 42},
+        {"wizard same step", WIZARD, 400, 40, 150, 20, 190, 20, 1},
+        {"wizard other step", WIZARD, 400, 40, 150, 20, 210, 20, 42},
+        {"wizard released outside", WIZARD, 400, 40, 10, 20, -5, 20, 42},
+        {"segment", SEGMENT, 300, 32, 250, 10, 299, 10, 2},
+        {"segment other part", SEGMENT, 300, 32, 50, 10, 150, 10, 42},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        ui_destroy(ui);
-        ui = ui_create(model);
-        uic_s* control = sized(c.add(ui), c.w, c.h);
+        reset();
+        uic_s* control = sized(kAdd[c.kind](ui), c.w, c.h);
         ui_model_set_float(model, "sel", 42);
         click(c.down_x, c.down_y, c.up_x, c.up_y);
         EXPECT_EQ(ui_model_get_float(model, "sel"), c.want);

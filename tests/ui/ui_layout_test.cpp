@@ -25,42 +25,21 @@ class UiLayout : public UiTest {};
 
 TEST_F(UiLayout, StacksShareTheRemainderByWeight) {
     const StackCase cases[] = {
-        {"fixed child then weighted child",
-         true,
-         10,
-         200,
-         {{30, 1, true, 0, 30}, {-1, 1, true, 40, 160}}},
+        {"fixed then weighted", true, 10, 200, {{30, 1, true, 0, 30}, {-1, 1, true, 40, 160}}},
         {"a silent child keeps the whole offer", true, 10, 200, {{0, 1, false, 0, 200}}},
         // A child measuring 0 adds its weight but is placed 0 high.
-        {"zero-height child still weighs",
-         true,
-         0,
-         100,
-         {{0, 1, true, 0, 0}, {-1, 1, true, 0, 50}}},
-        {"weights split by proportion",
-         true,
-         4,
-         100,
-         {{-1, 1, true, 0, 24}, {-1, 3, true, 28, 72}}},
+        {"zero height still weighs", true, 0, 100, {{0, 1, true, 0, 0}, {-1, 1, true, 0, 50}}},
+        {"split by weight", true, 4, 100, {{-1, 1, true, 0, 24}, {-1, 3, true, 28, 72}}},
         // 300 - 80 - 80 - 5 = 135 left; each grows by half of it.
-        {"natural width plus share",
-         false,
-         5,
-         300,
-         {{80, 0.5f, true, 0, 147.5f}, {80, 0.5f, true, 152.5f, 147.5f}}},
-        {"weight 1 keeps the natural width",
-         false,
-         5,
-         300,
-         {{80, 1, true, 0, 80}, {80, 1, true, 85, 80}}},
+        {"plus share", false, 5, 300, {{80, .5f, 1, 0, 147.5f}, {80, .5f, 1, 152.5f, 147.5f}}},
+        {"weight 1 keeps the width", false, 5, 300, {{80, 1, true, 0, 80}, {80, 1, true, 85, 80}}},
         // fixed 50 + 5; the weighted child takes the 245 left.
         {"fixed and flexible", false, 5, 300, {{50, 1, true, 0, 50}, {-1, 1, true, 55, 245}}},
-        {"not a number counts as no preference", false, 0, 100, {{NAN, 1, true, 0, 100}}},
+        {"not a number: no preference", false, 0, 100, {{NAN, 1, true, 0, 100}}},
     };
     for (const StackCase& c : cases) {
         SCOPED_TRACE(c.what);
-        ui_destroy(ui);
-        ui = ui_create(model);
+        reset();
         uic_s* stack = c.vertical ? ui_layout_push_vertical(ui, c.spacing)
                                   : ui_layout_push_horizontal(ui, c.spacing);
         std::vector<uic_s*> nodes;
@@ -118,8 +97,7 @@ TEST_F(UiLayout, RowMeasuresItsTallestChildOfferedNothing) {
         {{Probe{.h = -1}, Probe{.answers = false}}, 0}, // silent child: offered 0
     };
     for (Case& c : cases) {
-        ui_destroy(ui);
-        ui = ui_create(model);
+        reset();
         uic_s* row = ui_layout_push_horizontal(ui, 5);
         for (const Probe& p : c.kids) {
             uic_s* n = add_probe(ui, keep(p));

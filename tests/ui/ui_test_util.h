@@ -86,6 +86,11 @@ protected:
         ui_model_destroy(model);
     }
     void layout(float w = 640, float h = 480) { ui_layout_run(ui, nullptr, 0, 0, w, h); }
+    // Starts over with an empty UI on the same model.
+    void reset() {
+        ui_destroy(ui);
+        ui = ui_create(model);
+    }
 
     std::deque<Probe> probes;
     ui_model_s* model = nullptr;
