@@ -3,12 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
-#include <cmath>
 #include <cstdint>
-#include <cstring>
 #include <limits>
-#include <thread>
 #include <vector>
 
 #include "gr/gr_image.h"
@@ -35,44 +31,55 @@ TEST(RdRunner, HasFiveVisualisationNames) {
 }
 
 TEST(RdRunner, MapsTheFieldToOpaqueGrey) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
     const struct {
         float v;
         uint32_t grey;
     } cases[] = {{-1.0f, 0xFF000000u},
                  {1.0f, 0xFFFFFFFFu},
-                 {0.0f, 0xFF7F7F7Fu},  // 127.5
-                 {-0.5f, 0xFF3F3F3Fu}, // 63.75
+                 {0.0f, 0xFF7F7F7Fu} /* 127.5 */,
+                 {-0.5f, 0xFF3F3F3Fu} /* 63.75 */,
                  {-3.0f, 0xFF000000u},
                  {7.0f, 0xFFFFFFFFu},
-                 {std::numeric_limits<float>::quiet_NaN(), 0xFFFFFFFFu}};
+                 {nan, 0xFFFFFFFFu}};
     for (const auto& c : cases)
         EXPECT_EQ(rd__field_grey(c.v), c.grey) << c.v;
 }
 
 // ---- Lifecycle -------------------------------------------------------------
 
-TEST(RdRunner, RefusesMissingOrEmptyImages) {
+TEST(RdRunner, RefusesMissingOrEmptyImagesAndHoldsItsSource) {
     EXPECT_EQ(rd_create(nullptr), nullptr);
-    gr_image_s* empty = gr_image_create(0, 0);
-    EXPECT_EQ(rd_create(empty), nullptr);
-    gr_image_release(empty);
+    Image empty(gr_image_create(0, 0));
+    EXPECT_EQ(rd_create(empty.get()), nullptr);
     rd_destroy(nullptr);
-}
-
-TEST(RdRunner, DestroyRightAfterCreateWaitsForPreparation) {
-    gr_image_s* image = darkPicture(40, 24);
-    rd_s* rd = rd_create(image);
+    // Destroyed right after creation: waits for the preparation.
+    Image image = darkPicture(40, 24);
+    rd_s* rd = rd_create(image.get());
     ASSERT_NE(rd, nullptr);
-    EXPECT_EQ(image->refs, 2u); // the runner holds the source
+    EXPECT_EQ(image->refs, 2u);
     rd_destroy(rd);
     EXPECT_EQ(image->refs, 1u);
-    gr_image_release(image);
 }
 
-TEST(RdRunner, PreparesTheFlowThenIterates) {
+TEST(RdRunner, PreparesTheFlowThenIteratesAndLendsItsDisplay) {
     Runner r;
     ASSERT_NE(r.rd, nullptr);
-    EXPECT_EQ(rd_get_source(r.rd), r.image);
+    EXPECT_EQ(rd_get_source(r.rd), r.image.get());
+    // The result is the display, one more reference each time.
+    gr_image_s* display = rd_get_display(r.rd);
+    const uint32_t refs = display->refs;
+    gr_image_s* a = rd_get_result(r.rd);
+    gr_image_s* b = rd_get_result(r.rd);
+    EXPECT_EQ(a, display);
+    EXPECT_EQ(b, display);
+    EXPECT_EQ(display->refs, refs + 2);
+    gr_image_release(a);
+    gr_image_release(b);
+    EXPECT_EQ(display->refs, refs);
+    EXPECT_EQ(gr_image_get_width(display), 48u);
+    EXPECT_EQ(gr_image_get_height(display), 32u);
+
     ASSERT_TRUE(r.ready());
     EXPECT_FALSE(rd_has_failed(r.rd));
     EXPECT_EQ(rd_get_progress(r.rd), 1.0f);
@@ -88,21 +95,17 @@ TEST(RdRunner, PreparesTheFlowThenIterates) {
 
 TEST(RdRunner, AdvanceBeforeTheFirstIterationLeavesTheDisplay) {
     Runner r;
-    // Hold the worker before its first iteration.
-    rd_set_limit(r.rd, 0);
+    rd_set_limit(r.rd, 0); // holds the worker before its first iteration
     const uint32_t before = version(r.rd);
     rd_advance(r.rd); // most likely still preparing
     ASSERT_TRUE(r.ready());
-    ASSERT_TRUE(waitFor([&] { return rd__runner_idle(r.rd); }));
+    ASSERT_TRUE(r.idle());
     if (rd_get_iterations(r.rd) != 0)
         GTEST_SKIP() << "the worker iterated before the limit was set";
     rd_advance(r.rd);
     EXPECT_EQ(version(r.rd), before);
     EXPECT_EQ(rd_get_shown(r.rd), 0u);
-    // The display is still the initial transparent black image.
-    gr_image_s* result = rd_get_result(r.rd);
-    EXPECT_EQ(result->pixels[0], 0u);
-    gr_image_release(result);
+    EXPECT_EQ(rd_get_display(r.rd)->pixels[0], 0u); // still the initial transparent black
 
     // Released, the next completed iteration is published.
     rd_set_limit(r.rd, RD_NO_LIMIT);
@@ -116,7 +119,7 @@ TEST(RdRunner, StopsAtItsLimitAndPublishesTheFieldAsGrey) {
     Runner r;
     rd_set_limit(r.rd, 2);
     ASSERT_TRUE(r.ready());
-    ASSERT_TRUE(waitFor([&] { return rd__runner_idle(r.rd); }));
+    ASSERT_TRUE(r.idle());
     ASSERT_EQ(rd_get_iterations(r.rd), 2u);
     const std::vector<float> field = r.field();
     rd_advance(r.rd);
@@ -128,8 +131,7 @@ TEST(RdRunner, StopsAtItsLimitAndPublishesTheFieldAsGrey) {
         black |= display->pixels[i] == 0xFF000000u;
         white |= display->pixels[i] == 0xFFFFFFFFu;
     }
-    // Stretched to [-1, 1], the picture runs from black to white.
-    EXPECT_TRUE(black && white);
+    EXPECT_TRUE(black && white); // stretched to [-1, 1]
     rd_set_limit(r.rd, 4);
     ASSERT_TRUE(waitFor([&] { return rd_get_iterations(r.rd) == 4 && rd__runner_idle(r.rd); }));
 }
@@ -152,7 +154,7 @@ TEST(RdRunner, PauseStopsIterationsAndPublishing) {
     // An edit is applied while paused, and no iteration runs with it.
     ASSERT_TRUE(rd_paint_noise(r.rd, 10, 10));
     ASSERT_TRUE(r.edited());
-    ASSERT_TRUE(waitFor([&] { return rd__runner_idle(r.rd); }));
+    ASSERT_TRUE(r.idle());
     EXPECT_EQ(rd_get_iterations(r.rd), count);
 
     rd_set_paused(r.rd, false);
@@ -161,22 +163,6 @@ TEST(RdRunner, PauseStopsIterationsAndPublishing) {
     rd_advance(r.rd);
     EXPECT_NE(version(r.rd), before);
     EXPECT_GT(rd_get_shown(r.rd), count);
-}
-
-TEST(RdRunner, ResultIsTheDisplayWithAnExtraReference) {
-    Runner r;
-    gr_image_s* display = rd_get_display(r.rd);
-    const uint32_t refs = display->refs;
-    gr_image_s* a = rd_get_result(r.rd);
-    gr_image_s* b = rd_get_result(r.rd);
-    EXPECT_EQ(a, display);
-    EXPECT_EQ(b, display);
-    EXPECT_EQ(display->refs, refs + 2);
-    EXPECT_EQ(gr_image_get_width(a), 48u);
-    EXPECT_EQ(gr_image_get_height(a), 32u);
-    gr_image_release(a);
-    gr_image_release(b);
-    EXPECT_EQ(display->refs, refs);
 }
 
 // ---- Edits -----------------------------------------------------------------
@@ -238,8 +224,7 @@ TEST(RdRunner, EditsWhileIteratingNeverRace) {
             rd_set_paused(r.rd, false);
         rd_set_vis(r.rd, rd_vis_t(round % RD_VIS_COUNT));
         rd_advance(r.rd);
-        gr_image_s* result = rd_get_result(r.rd);
-        gr_image_release(result);
+        gr_image_release(rd_get_result(r.rd));
         return !rd_is_paused(r.rd) && rd_get_iterations(r.rd) >= start + 20;
     });
     EXPECT_TRUE(done);

@@ -3,59 +3,19 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <limits>
-#include <memory>
 #include <random>
-#include <string>
-#include <thread>
 #include <vector>
 
 #include "gr/gr_complex.h"
-#include "gr/gr_filter.h"
-#include "gr/gr_image.h"
 #include "rd/rd_internal.h"
-#include "rd/rd_runner.h"
-#include "rd/rd_solver.h"
+#include "rd_test_util.h"
+
+using namespace rd_test;
 
 namespace {
-
-using Solver = reaction_diffusion2<float>;
-
-// ---- Helpers ---------------------------------------------------------------
-
-gr_image_s* greyImage(int w, int h, uint32_t g) {
-    std::vector<uint32_t> px((size_t)w * h, 0xFF000000u | g << 16 | g << 8 | g);
-    return gr_image_create_pixels(w, h, px.data());
-}
-
-// A sample photograph scaled to width x height.
-gr_image_s* photo(const char* name, uint32_t w, uint32_t h) {
-    gr_image_s* image = gr_image_create_file((std::string(SW_TESTDATA_DIR "/") + name).c_str());
-    EXPECT_NE(image, nullptr) << name;
-    if (!image)
-        return nullptr;
-    gr_image_s* scaled = gr_filter_resize(image, w, h);
-    gr_image_release(image);
-    return scaled;
-}
-
-// A solver referenced on the image, its tangents smoothed by `passes` flow
-// passes as the runner does (16).
-std::unique_ptr<Solver> referenced(gr_image_s* image, int passes) {
-    auto s =
-        std::make_unique<Solver>((int)gr_image_get_width(image), (int)gr_image_get_height(image));
-    s->set_reference(image);
-    for (int i = 0; i < passes; i++)
-        gr_complex_compute_etf(s->complex, 5);
-    return s;
-}
-
-size_t cells(const Solver& s) {
-    return (size_t)s.width * (size_t)s.height;
-}
 
 // Fills the field with multiples of 1/256 in [-1, 1]: every sum of up to
 // 2^15 of them is exact in single precision, so the scan's sums carry no
@@ -157,8 +117,8 @@ TEST(RdRuns, SumsMatchTheScanOnRandomGeometryAndFields) {
     // Down to one cell, radius 20 and 40 offsets wrap many times.
     for (auto [w, h] : {std::pair{72, 56}, {1, 1}, {5, 3}, {7, 41}, {33, 2}}) {
         SCOPED_TRACE(testing::Message() << w << " x " << h);
-        gr_image_s* grey = greyImage(w, h, 128);
-        auto s = referenced(grey, 0);
+        Image grey = greyImage(w, h, 128);
+        auto s = referenced(grey.get(), 0);
         randomGeometry(*s, 7);
         if (w < 40)
             for (size_t i = 0; i < cells(*s); i++)
@@ -173,7 +133,6 @@ TEST(RdRuns, SumsMatchTheScanOnRandomGeometryAndFields) {
                 EXPECT_GT(c.checked, cells(*s) * 9 / 10);
             }
         }
-        gr_image_release(grey);
     }
 }
 
@@ -186,9 +145,9 @@ TEST(RdRuns, SumsMatchTheScanOnPhotographs) {
                   {"mountains_2048x1536.jpg", 160, 120}};
     for (const auto& p : photos) {
         SCOPED_TRACE(p.name);
-        gr_image_s* image = photo(p.name, p.w, p.h);
+        Image image = photo(p.name, p.w, p.h);
         ASSERT_NE(image, nullptr);
-        auto s = referenced(image, 16);
+        auto s = referenced(image.get(), 16);
         ASSERT_TRUE(s->prepare_runs());
         // The photograph's own brightness, then noise on its geometry.
         Compared c = compareSums(*s, false);
@@ -196,7 +155,6 @@ TEST(RdRuns, SumsMatchTheScanOnPhotographs) {
         EXPECT_GT(c.checked, cells(*s) / 2);
         dyadicNoise(*s, 3);
         EXPECT_EQ(compareSums(*s, true).mismatch, 0u);
-        gr_image_release(image);
     }
 }
 
@@ -207,8 +165,8 @@ TEST(RdRuns, CellsOnTheBoundaryFallAsInTheScan) {
     // last tangent and radius 37 it leaves (35, 12) out although it is 1.5e-9
     // inside. Runs settle their ends by the scan's own test, so even these
     // cells agree.
-    gr_image_s* grey = greyImage(48, 40, 128);
-    auto s = referenced(grey, 0);
+    Image grey = greyImage(48, 40, 128);
+    auto s = referenced(grey.get(), 0);
     const float tangents[][2] = {
         {1.0f, 0.0f}, {0.0f, 1.0f}, {0.6f, 0.8f}, {-1.0f, 0.0f}, {0.945963264f, 0.324273795f}};
     std::vector<int> radii;
@@ -226,12 +184,11 @@ TEST(RdRuns, CellsOnTheBoundaryFallAsInTheScan) {
         dyadicNoise(*s, 5);
         EXPECT_EQ(compareSums(*s, true, -1.0).mismatch, 0u);
     }
-    gr_image_release(grey);
 }
 
 TEST(RdRuns, ZeroAndBrokenTangentsSumTheWholeSquare) {
-    gr_image_s* grey = greyImage(50, 50, 128);
-    auto s = referenced(grey, 0);
+    Image grey = greyImage(50, 50, 128);
+    auto s = referenced(grey.get(), 0);
     const float nan = std::numeric_limits<float>::quiet_NaN();
     const float tangents[][2] = {{0.0f, 0.0f}, {nan, 0.0f}, {1e-30f, 0.0f}, {3.0f, 4.0f}};
     for (size_t i = 0; i < cells(*s); i++) {
@@ -258,15 +215,14 @@ TEST(RdRuns, ZeroAndBrokenTangentsSumTheWholeSquare) {
         EXPECT_EQ(large, square[x][1]);
     }
     s->finish_iteration();
-    gr_image_release(grey);
 }
 
 // ---- Iterations --------------------------------------------------------------
 
 TEST(RdRuns, DecisionsAgreeWithTheScanOnPhotographs) {
-    gr_image_s* image = photo("astronaut_512x512_rgb.png", 160, 160);
+    Image image = photo("astronaut_512x512_rgb.png", 160, 160);
     ASSERT_NE(image, nullptr);
-    auto s = referenced(image, 16);
+    auto s = referenced(image.get(), 16);
     ASSERT_TRUE(s->prepare_runs());
     // From the brightness and through the first iterations, which grow the
     // pattern out of it; then from noise.
@@ -277,13 +233,12 @@ TEST(RdRuns, DecisionsAgreeWithTheScanOnPhotographs) {
     s->randomize();
     EXPECT_GE(agreement(*s), 0.9999) << "noise";
     s->finish_iteration();
-    gr_image_release(image);
 }
 
 TEST(RdRuns, PoolTilesAndBothSummationsGiveTheSameBits) {
-    gr_image_s* image = photo("camera_512x512_grey.png", 112, 88);
+    Image image = photo("camera_512x512_grey.png", 112, 88);
     ASSERT_NE(image, nullptr);
-    auto s = referenced(image, 4);
+    auto s = referenced(image.get(), 4);
     ASSERT_TRUE(s->prepare_runs());
     s->randomize();
     const size_t n = cells(*s);
@@ -307,28 +262,31 @@ TEST(RdRuns, PoolTilesAndBothSummationsGiveTheSameBits) {
     const bool simd = rd__runs_use_simd(false);
     EXPECT_EQ(step(false), one) << "portable summation";
     rd__runs_use_simd(simd);
-    gr_image_release(image);
 }
 
-TEST(RdRuns, FlatPicturesShareOneShapePerEllipse) {
-    gr_image_s* white = greyImage(64, 48, 255);
-    auto s = referenced(white, 16);
-    ASSERT_TRUE(s->prepare_runs());
-    EXPECT_EQ(rd__runs_shapes(s->runs), 2u);
-    // Flat fields: the large ellipse holds more cells, so positive values
-    // shrink and negative ones grow, everywhere.
-    for (float c : {0.5f, -0.25f}) {
-        std::fill(s->cur, s->cur + cells(*s), c);
-        s->iterate();
-        for (size_t i = 0; i < cells(*s); i++)
-            ASSERT_EQ(s->cur[i], c < 0.0f ? c + s->step : c - s->step) << "cell " << i;
+// The large ellipse holds more cells: on a flat field positive values shrink,
+// negative ones grow, by one step everywhere and without stretching.
+TEST(RdRuns, FlatFieldsMoveByOneStepWhetherScannedOrSummed) {
+    Image white = greyImage(64, 48, 255);
+    for (bool runs : {false, true}) {
+        SCOPED_TRACE(runs ? "runs" : "scan");
+        auto s = referenced(white.get(), 16);
+        if (runs) {
+            ASSERT_TRUE(s->prepare_runs());
+            EXPECT_EQ(rd__runs_shapes(s->runs), 2u); // one shape per ellipse
+        }
+        for (float c : {-0.3f, 0.0f, 0.5f, 0.98f}) {
+            std::fill(s->cur, s->cur + cells(*s), c);
+            s->iterate();
+            for (size_t i = 0; i < cells(*s); i++)
+                ASSERT_EQ(s->cur[i], c < 0.0f ? c + s->step : c - s->step) << c << " cell " << i;
+        }
     }
-    gr_image_release(white);
 }
 
 TEST(RdRuns, OversizedRadiiAreScanned) {
-    gr_image_s* grey = greyImage(40, 40, 128);
-    auto s = referenced(grey, 0);
+    Image grey = greyImage(40, 40, 128);
+    auto s = referenced(grey.get(), 0);
     randomGeometry(*s, 13);
     // Scale 4 gives radius 80 and 160: beyond what a run table holds.
     for (size_t i = 0; i < cells(*s); i += 3)
@@ -342,24 +300,22 @@ TEST(RdRuns, OversizedRadiiAreScanned) {
     dyadicNoise(*s, 17);
     EXPECT_GE(agreement(*s), 0.999);
     s->finish_iteration();
-    gr_image_release(grey);
 }
 
 TEST(RdRuns, IterationsUseRunsOnlyWhilePrepared) {
-    gr_image_s* image = photo("astronaut_512x512_rgb.png", 64, 48);
+    Image image = photo("astronaut_512x512_rgb.png", 64, 48);
     ASSERT_NE(image, nullptr);
-    auto s = referenced(image, 2);
+    auto s = referenced(image.get(), 2);
     EXPECT_EQ(s->runs, nullptr);
     ASSERT_TRUE(s->prepare_runs());
     EXPECT_NE(s->runs, nullptr);
     // A new reference changes radii and tangents: the runs go.
-    s->set_reference(image);
+    s->set_reference(image.get());
     EXPECT_EQ(s->runs, nullptr);
     s->iterate(); // scans
     ASSERT_TRUE(s->prepare_runs());
     s->release_runs();
     EXPECT_EQ(s->runs, nullptr);
-    gr_image_release(image);
 }
 
 // ---- Runner ------------------------------------------------------------------
@@ -384,25 +340,22 @@ TEST(RdRuns, WholeFieldGreyMatchesThePixelRule) {
 }
 
 TEST(RdRuns, RunnerIteratesLikeASolverWithRuns) {
-    gr_image_s* image = photo("cat_451x300_rgba.png", 60, 40);
+    Image image = photo("cat_451x300_rgba.png", 60, 40);
     ASSERT_NE(image, nullptr);
-    rd_s* rd = rd_create(image);
+    rd_s* rd = rd_create(image.get());
     ASSERT_NE(rd, nullptr);
     rd_set_limit(rd, 3);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
-    while (rd_get_iterations(rd) < 3 && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    waitFor([&] { return rd_get_iterations(rd) == 3; }, 120);
     ASSERT_EQ(rd_get_iterations(rd), 3u);
     std::vector<float> field(60 * 40);
     rd__runner_copy_field(rd, field.data());
     rd_destroy(rd);
 
-    auto s = referenced(image, 16);
+    auto s = referenced(image.get(), 16);
     ASSERT_TRUE(s->prepare_runs());
     for (int i = 0; i < 3; i++)
         s->iterate();
     EXPECT_EQ(std::vector<float>(s->cur, s->cur + cells(*s)), field);
-    gr_image_release(image);
 }
 
 } // namespace

@@ -1,16 +1,75 @@
 #pragma once
-// Shared by the runner and view tests: polling with a deadline, a small dark
-// picture and a runner on it.
+// Shared by the subsystem's tests: pictures, solvers on them, polling with a
+// deadline, and a runner on a small dark picture.
+
+#include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
 #include <thread>
 #include <vector>
 
+#include "gr/gr_complex.h"
+#include "gr/gr_filter.h"
 #include "gr/gr_image.h"
 #include "rd/rd_internal.h"
 #include "rd/rd_runner.h"
+#include "rd/rd_solver.h"
 
 namespace rd_test {
+
+struct ImageRelease {
+    void operator()(gr_image_s* image) const { gr_image_release(image); }
+};
+using Image = std::unique_ptr<gr_image_s, ImageRelease>;
+using Solver = reaction_diffusion2<float>;
+
+// An opaque picture of grey(x, y) & 255 in every channel.
+inline Image greyImage(int w, int h, const std::function<uint32_t(int, int)>& grey) {
+    std::vector<uint32_t> px((size_t)w * h);
+    for (int y = 0; y < h; y++)
+        for (int x = 0; x < w; x++) {
+            const uint32_t g = grey(x, y) & 255u;
+            px[(size_t)y * w + x] = 0xFF000000u | g << 16 | g << 8 | g;
+        }
+    return Image(gr_image_create_pixels(w, h, px.data()));
+}
+
+inline Image greyImage(int w, int h, uint32_t g) {
+    return greyImage(w, h, [g](int, int) { return g; });
+}
+
+// A small dark picture with diagonal structure: dark keeps the radii at 3, so
+// iterations are quick, also under the sanitizers.
+inline Image darkPicture(int w, int h) {
+    return greyImage(w, h, [](int x, int y) { return uint32_t((x * 3 + y * 2) % 40); });
+}
+
+// A sample photograph scaled to w x h (null, with a failure, when missing).
+inline Image photo(const char* name, uint32_t w, uint32_t h) {
+    gr_image_s* image = gr_image_create_file((std::string(SW_TESTDATA_DIR "/") + name).c_str());
+    EXPECT_NE(image, nullptr) << name;
+    Image scaled(image ? gr_filter_resize(image, w, h) : nullptr);
+    gr_image_release(image);
+    return scaled;
+}
+
+// A solver referenced on the image, its tangents smoothed by `passes` flow
+// passes as the runner does (16).
+inline std::unique_ptr<Solver> referenced(gr_image_s* image, int passes) {
+    auto s =
+        std::make_unique<Solver>((int)gr_image_get_width(image), (int)gr_image_get_height(image));
+    s->set_reference(image);
+    for (int i = 0; i < passes; i++)
+        gr_complex_compute_etf(s->complex, 5);
+    return s;
+}
+
+inline size_t cells(const Solver& s) {
+    return (size_t)s.width * (size_t)s.height;
+}
 
 // Polls pred until it holds or the deadline passes; returns whether it held.
 template <class Pred> inline bool waitFor(Pred pred, double seconds = 60.0) {
@@ -23,33 +82,22 @@ template <class Pred> inline bool waitFor(Pred pred, double seconds = 60.0) {
     return true;
 }
 
-// A small dark picture with diagonal structure: dark keeps the radii at 3, so
-// iterations are quick, also under the sanitizers.
-inline gr_image_s* darkPicture(int w, int h) {
-    std::vector<uint32_t> px((size_t)w * h);
-    for (int y = 0; y < h; y++)
-        for (int x = 0; x < w; x++) {
-            const uint32_t g = uint32_t((x * 3 + y * 2) % 40);
-            px[(size_t)y * w + x] = 0xFF000000u | g << 16 | g << 8 | g;
-        }
-    return gr_image_create_pixels(w, h, px.data());
-}
-
 struct Runner {
-    gr_image_s* image;
+    Image image;
     rd_s* rd;
-    explicit Runner(int w = 48, int h = 32) : image(darkPicture(w, h)), rd(rd_create(image)) {}
-    ~Runner() {
-        rd_destroy(rd);
-        gr_image_release(image);
-    }
+    explicit Runner(int w = 48, int h = 32)
+        : image(darkPicture(w, h)), rd(rd_create(image.get())) {}
+    ~Runner() { rd_destroy(rd); }
     bool ready() {
         return waitFor([&] { return rd_is_ready(rd); });
     }
-    // Pauses and waits until the worker sleeps: no iteration runs afterwards.
+    // Waits until the worker sleeps (paused or at its limit): no iteration runs afterwards.
+    bool idle() {
+        return waitFor([&] { return rd__runner_idle(rd); });
+    }
     bool pause() {
         rd_set_paused(rd, true);
-        return waitFor([&] { return rd__runner_idle(rd); });
+        return idle();
     }
     std::vector<float> field() {
         int32_t w = 0, h = 0;
@@ -58,6 +106,7 @@ struct Runner {
         rd__runner_copy_field(rd, out.data());
         return out;
     }
+    // Waits until the queued edits are applied.
     bool edited() {
         return waitFor([&] { return rd__runner_pending(rd) == 0; });
     }

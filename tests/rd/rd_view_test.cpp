@@ -102,8 +102,7 @@ TEST(RdView, PreparingShowsSixteenthsRoundedHalfAway) {
         EXPECT_EQ(rd__preparing_percent(float(k) / 16.0f), want[k]) << k;
 }
 
-// The view on a 48 x 32 grid laid out at the grid's size: cell (24, 16) is
-// under (24.5, 16.5).
+// Laid out at the grid's size, cell (24, 16) is under (24.5, 16.5).
 TEST(RdView, DraggingPaintsADiscAndAClickAloneNothing) {
     Runner r;
     ASSERT_TRUE(r.ready());
@@ -119,20 +118,11 @@ TEST(RdView, DraggingPaintsADiscAndAClickAloneNothing) {
     ui_mouse_move(v.ui, 0, 24.5f, 16.5f);
     ASSERT_TRUE(r.edited());
     const std::vector<float> after = r.field();
-    int changed = 0, disc = 0;
     for (int y = 0; y < 32; y++)
         for (int x = 0; x < 48; x++) {
-            const int dx = x - 24, dy = y - 16;
-            const bool inside = dx * dx + dy * dy <= 224;
-            disc += inside;
-            changed += after[y * 48 + x] != before[y * 48 + x];
-            if (!inside) {
-                ASSERT_EQ(after[y * 48 + x], before[y * 48 + x]) << x << "," << y;
-            }
+            const int dx = x - 24, dy = y - 16, i = y * 48 + x;
+            ASSERT_EQ(after[i] != before[i], dx * dx + dy * dy <= 224) << x << "," << y;
         }
-    EXPECT_EQ(changed, disc);
-    EXPECT_NE(after[21 * 48 + 38], before[21 * 48 + 38]); // (14, 5): 221
-    EXPECT_EQ(after[16 * 48 + 39], before[16 * 48 + 39]); // (15, 0): 225
 
     ui_mouse_up(v.ui, 0, 0, 24.5f, 16.5f);
     ui_mouse_move(v.ui, 0, 10.5f, 10.5f); // moving without the button paints nothing
