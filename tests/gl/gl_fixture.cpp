@@ -107,6 +107,14 @@ void GlTest::SetUp() {
     ASSERT_NE(ctx->vg, nullptr);
 }
 
+void GlTest::use_framebuffer(int w, int h) {
+    const char* why = nullptr;
+    gl_offscreen_end();
+    fb_w = w;
+    fb_h = h;
+    ASSERT_TRUE(gl_offscreen_begin(w, h, &why)) << why;
+}
+
 void GlTest::TearDown() {
     if (!ctx)
         return;

@@ -22,8 +22,18 @@ void gl_offscreen_end();
 // Returns the framebuffer's pixels as 0xAARRGGBB words, top row first.
 std::vector<uint32_t> gl_read_pixels(int width, int height);
 
-// A test with a current off-screen framebuffer of kWidth x kHeight device
-// pixels and a render context on it.
+// Whether every channel of got lies within tolerance of want (the blender rounds).
+inline bool gl_near(uint32_t got, uint32_t want, int tolerance = 3) {
+    for (int shift = 0; shift < 32; shift += 8) {
+        const int a = int((got >> shift) & 0xFF), b = int((want >> shift) & 0xFF);
+        if (a - b > tolerance || b - a > tolerance)
+            return false;
+    }
+    return true;
+}
+
+// A test with a current off-screen framebuffer (kWidth x kHeight device
+// pixels unless use_framebuffer trades it) and a render context on it.
 class GlTest : public ::testing::Test {
 protected:
     static constexpr int kWidth = 64, kHeight = 64;
@@ -31,20 +41,24 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    // Runs one frame of w x h points at density d, cleared to clear, with draw
-    // called inside it; returns the framebuffer afterwards.
+    // Replaces the framebuffer with one of w x h device pixels.
+    void use_framebuffer(int w, int h);
+
+    // Runs one frame of w x h points (0: the framebuffer's) at density d,
+    // cleared to clear, with draw called inside it; returns the framebuffer.
     template <typename F>
-    std::vector<uint32_t> frame(F draw, gr_color_t clear = 0xFF000000, int w = kWidth,
-                                int h = kHeight, int d = 1) {
-        gr_context_draw_begin(ctx, nullptr, w, h, d);
+    std::vector<uint32_t> frame(F draw, gr_color_t clear = 0xFF000000, int w = 0, int h = 0,
+                                int d = 1) {
+        gr_context_draw_begin(ctx, nullptr, w ? w : fb_w, h ? h : fb_h, d);
         gr_context_clear(ctx, clear);
         draw(ctx);
         gr_context_draw_end(ctx);
-        return gl_read_pixels(kWidth, kHeight);
+        return gl_read_pixels(fb_w, fb_h);
     }
 
     // The pixel at (x, y) of a frame, top-left origin.
-    static uint32_t at(const std::vector<uint32_t>& px, int x, int y) { return px[y * kWidth + x]; }
+    uint32_t at(const std::vector<uint32_t>& px, int x, int y) const { return px[y * fb_w + x]; }
 
     Context* ctx = nullptr;
+    int fb_w = kWidth, fb_h = kHeight;
 };

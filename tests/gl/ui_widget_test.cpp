@@ -19,29 +19,30 @@ namespace {
 constexpr int W = 320, H = 160;
 constexpr gr_color_t kClear = 0xff000000;
 
-bool near(uint32_t got, uint32_t want, int tolerance = 3) {
-    for (int shift = 0; shift < 32; shift += 8)
-        if (std::abs(int((got >> shift) & 0xff) - int((want >> shift) & 0xff)) > tolerance)
-            return false;
-    return true;
-}
-
 int luminance(uint32_t c) {
     return int(((c >> 16) & 0xff) + ((c >> 8) & 0xff) + (c & 0xff)) / 3;
 }
 
+// The darkest and lightest luminance inside a rectangle of a W x H frame.
+std::pair<int, int> range(const std::vector<uint32_t>& px, int x0, int y0, int x1, int y1) {
+    std::pair<int, int> r = {255, 0};
+    for (int y = y0; y < y1; y++)
+        for (int x = x0; x < x1; x++) {
+            r.first = std::min(r.first, luminance(px[y * W + x]));
+            r.second = std::max(r.second, luminance(px[y * W + x]));
+        }
+    return r;
+}
+
 // A UI drawn into a W x H framebuffer with both fonts registered; each
-// control is placed at the root's corner with a forced size. The fixture's
-// framebuffer is traded for one of W x H.
+// control is placed at the root's corner with a forced size.
 class UiGl : public GlTest {
 protected:
     void SetUp() override {
         GlTest::SetUp();
         if (IsSkipped() || HasFatalFailure())
             return;
-        const char* why = nullptr;
-        gl_offscreen_end();
-        ASSERT_TRUE(gl_offscreen_begin(W, H, &why)) << why;
+        use_framebuffer(W, H);
         unsigned size = 0;
         text_font = app_resource_load("RobotoLight", &size);
         ASSERT_GE(gr_ui_font_text(ctx, size, text_font), 0);
@@ -61,29 +62,10 @@ protected:
         ui_layout_dims(ui, control, w, h);
         return control;
     }
-    // One frame of the UI (or of draw, when given); the pixels afterwards.
-    template <typename F> std::vector<uint32_t> frame(F draw) {
-        gr_context_draw_begin(ctx, nullptr, W, H, 1);
-        gr_context_clear(ctx, kClear);
-        draw();
-        gr_context_draw_end(ctx);
-        return gl_read_pixels(W, H);
-    }
+    // One frame of the UI; the pixels afterwards.
+    using GlTest::frame;
     std::vector<uint32_t> frame() {
-        return frame([&] { ui_draw(ui, ctx, 0, 0, W, H); });
-    }
-    static uint32_t at(const std::vector<uint32_t>& px, int x, int y) { return px[y * W + x]; }
-    // The darkest and lightest luminance inside a rectangle.
-    static void range(const std::vector<uint32_t>& px, int x0, int y0, int x1, int y1, int* lo,
-                      int* hi) {
-        *lo = 255;
-        *hi = 0;
-        for (int y = y0; y < y1; y++)
-            for (int x = x0; x < x1; x++) {
-                const int l = luminance(at(px, x, y));
-                *lo = std::min(*lo, l);
-                *hi = std::max(*hi, l);
-            }
+        return frame([&](Context* c) { ui_draw(ui, c, 0, 0, W, H); }, kClear);
     }
 
     void *text_font = nullptr, *icon_font = nullptr;
@@ -110,15 +92,14 @@ TEST_F(UiGl, ButtonFaceAndTextFollowHoverAndPress) {
         SCOPED_TRACE(c.what);
         c.input(ui);
         const auto px = frame();
-        EXPECT_TRUE(near(at(px, 10, 24), c.face)) << std::hex << at(px, 10, 24);
-        EXPECT_TRUE(near(at(px, 190, 8), c.face));
-        int lo, hi;
-        range(px, 60, 10, 140, 38, &lo, &hi); // the label's box
+        EXPECT_TRUE(gl_near(at(px, 10, 24), c.face)) << std::hex << at(px, 10, 24);
+        EXPECT_TRUE(gl_near(at(px, 190, 8), c.face));
+        const auto [lo, hi] = range(px, 60, 10, 140, 38); // the label's box
         if (c.dark_text)
             EXPECT_LT(lo, 40); // 0x0c text on orange
         else
-            EXPECT_GT(hi, 150);                     // 0xce text on grey
-        EXPECT_TRUE(near(at(px, 250, 24), kClear)); // nothing outside the button
+            EXPECT_GT(hi, 150);                        // 0xce text on grey
+        EXPECT_TRUE(gl_near(at(px, 250, 24), kClear)); // nothing outside the button
     }
 }
 
@@ -135,15 +116,15 @@ TEST_F(UiGl, SliderKnobSitsAtItsPosition) {
         const auto px = frame();
         for (const auto& other : cases) {
             const bool here = other.knob == c.knob;
-            EXPECT_EQ(near(at(px, other.knob, 12), ui_theme_color_text(0), 6), here)
+            EXPECT_EQ(gl_near(at(px, other.knob, 12), ui_theme_color_text(0), 6), here)
                 << c.value << " at " << other.knob << ": " << std::hex << at(px, other.knob, 12);
         }
         // The filled part runs from the left end to the knob.
         if (c.knob > 12) {
-            EXPECT_TRUE(near(at(px, c.knob - 16, 2), 0xff8f989f)) << c.value;
+            EXPECT_TRUE(gl_near(at(px, c.knob - 16, 2), 0xff8f989f)) << c.value;
         }
         if (c.knob < 188) {
-            EXPECT_TRUE(near(at(px, c.knob + 20, 2), 0xff606060)) << c.value;
+            EXPECT_TRUE(gl_near(at(px, c.knob + 20, 2), 0xff606060)) << c.value;
         }
     }
 }
@@ -156,13 +137,11 @@ TEST_F(UiGl, SliderValueTextShowsTheScaledValue) {
     for (float scale : {1.0f, 100.0f}) {
         ui_slider_set_scale(slider, scale);
         const auto px = frame();
-        int lo, hi;
-        range(px, 176, 4, 181, 20, &lo, &hi);
-        EXPECT_LT(hi, 100) << scale; // the bare track before the text
-        range(px, 182, 4, 205, 20, &lo, &hi);
-        EXPECT_GT(hi, 110) << scale; // the first digits
-        range(px, 216, 4, 240, 20, &lo, &hi);
-        EXPECT_EQ(hi > 110, scale == 100.0f) << scale; // only "250.00" reaches here
+        EXPECT_LT(range(px, 176, 4, 181, 20).second, 100)
+            << scale; // the bare track before the text
+        EXPECT_GT(range(px, 182, 4, 205, 20).second, 110) << scale; // the first digits
+        // Only "250.00" reaches here.
+        EXPECT_EQ(range(px, 216, 4, 240, 20).second > 110, scale == 100.0f) << scale;
     }
 }
 
@@ -173,9 +152,9 @@ TEST_F(UiGl, CheckboxCrossOnlyWhenChecked) {
             ui_mouse_down(ui, 0, 0, 12, 12); // toggles on press
         const auto px = frame();
         // The cross runs through the box's centre; its corners stay box grey.
-        EXPECT_EQ(near(at(px, 12, 12), ui_theme_color_text(0), 8), checked);
-        EXPECT_TRUE(near(at(px, 12, 3), 0xff606060));
-        EXPECT_EQ(near(at(px, 8, 8), ui_theme_color_text(0), 8), checked);
+        EXPECT_EQ(gl_near(at(px, 12, 12), ui_theme_color_text(0), 8), checked);
+        EXPECT_TRUE(gl_near(at(px, 12, 3), 0xff606060));
+        EXPECT_EQ(gl_near(at(px, 8, 8), ui_theme_color_text(0), 8), checked);
     }
 }
 
@@ -184,10 +163,7 @@ TEST_F(UiGl, CheckboxCrossOnlyWhenChecked) {
 // out within 10 points.
 TEST_F(UiGl, BoxShadowExtendsPastTheBox) {
     const gr_color_t white = 0xffffffff;
-    const auto px = frame([&] {
-        gr_context_clear(ctx, white);
-        gr_ui_box_shadow(ctx, 100, 50, 120, 60);
-    });
+    const auto px = frame([](Context* c) { gr_ui_box_shadow(c, 100, 50, 120, 60); }, white);
     const int below = luminance(at(px, 160, 113)), above = luminance(at(px, 160, 48));
     EXPECT_LT(below, 245);
     EXPECT_LT(above, 255);
@@ -202,49 +178,33 @@ TEST_F(UiGl, BoxShadowExtendsPastTheBox) {
 // Index controls draw their selection from the model at every frame.
 TEST_F(UiGl, SelectionIsDrawnFromTheModel) {
     static const char* items[] = {"a", "b", "c", "d"};
+    uic_s* (*const adds[])(ui_s*) = {
+        [](ui_s* u) { return ui_add_list(u, 3, items, "sel"); },
+        [](ui_s* u) { return ui_add_icon_set(u, 3, items, nullptr, "sel", UI_ICON_SET_ROW); },
+        [](ui_s* u) { return ui_add_segment(u, 3, items, "sel"); },
+        [](ui_s* u) { return ui_add_wizard(u, 4, items, "sel"); },
+    };
     const struct {
         const char* what;
-        uic_s* (*add)(ui_s*);
         float w, h;
         int probe_x[3], probe_y; // a point inside items 0, 1, 2
-    } cases[] = {
-        {"list",
-         [](ui_s* u) { return ui_add_list(u, 3, items, "sel"); },
-         200,
-         120,
-         {10, 10, 10},
-         0},
-        {"icon row",
-         [](ui_s* u) { return ui_add_icon_set(u, 3, items, nullptr, "sel", UI_ICON_SET_ROW); },
-         300,
-         24,
-         {10, 110, 210},
-         4},
-        {"segment",
-         [](ui_s* u) { return ui_add_segment(u, 3, items, "sel"); },
-         300,
-         32,
-         {10, 110, 210},
-         4},
-        {"wizard",
-         [](ui_s* u) { return ui_add_wizard(u, 4, items, "sel"); },
-         300,
-         40,
-         {4, 81, 156},
-         6},
-    };
-    for (const auto& c : cases) {
+    } cases[] = {{"list", 200, 120, {10, 10, 10}, 0},
+                 {"icon row", 300, 24, {10, 110, 210}, 4},
+                 {"segment", 300, 32, {10, 110, 210}, 4},
+                 {"wizard", 300, 40, {4, 81, 156}, 6}};
+    for (size_t k = 0; k < 4; k++) {
+        const auto& c = cases[k];
         SCOPED_TRACE(c.what);
         ui_destroy(ui);
         ui = ui_create(model);
-        sized(c.add(ui), c.w, c.h);
+        sized(adds[k](ui), c.w, c.h);
         for (int sel = 0; sel < 3; sel++) {
             ui_model_set_int(model, "sel", sel);
             const auto px = frame();
             for (int i = 0; i < 3; i++) {
                 // List rows are 36 high: probe each row's top part.
                 const int y = c.probe_y ? c.probe_y : 36 * i + 6;
-                EXPECT_EQ(near(at(px, c.probe_x[i], y), ui_theme_color_key(), 6), i == sel)
+                EXPECT_EQ(gl_near(at(px, c.probe_x[i], y), ui_theme_color_key(), 6), i == sel)
                     << "sel " << sel << " item " << i << std::hex << " " << at(px, c.probe_x[i], y);
             }
         }
@@ -260,19 +220,16 @@ TEST_F(UiGl, ProgressShowsOnlyBetweenTheEnds) {
     for (const auto& c : cases) {
         ui_model_set_float(model, "p", c.value);
         const auto px = frame();
-        EXPECT_TRUE(near(at(px, 10, 5), c.at_10)) << c.value;
-        EXPECT_TRUE(near(at(px, 100, 5), c.at_100)) << c.value;
+        EXPECT_TRUE(gl_near(at(px, 10, 5), c.at_10)) << c.value;
+        EXPECT_TRUE(gl_near(at(px, 100, 5), c.at_100)) << c.value;
     }
 }
 
 // A 20 x 20 image zoomed about the control's centre: magnification 1 doubles
 // it (90..110 becomes 80..120) and the centre stays put.
 TEST_F(UiGl, ImageZoomsAboutTheGesturePoint) {
-    gr_image_s* image = gr_image_create(20, 20);
-    uint32_t* p = gr_image_pixels_lock(image);
-    for (int i = 0; i < 400; i++)
-        p[i] = 0xffff0000;
-    gr_image_pixels_unlock(image, true);
+    const std::vector<uint32_t> red(400, 0xffff0000);
+    gr_image_s* image = gr_image_create_pixels(20, 20, red.data());
     ui_model_set_ptr(model, "img", image);
     sized(ui_add_image(ui, "img", UI_IMAGE_ZOOM), 200, 160);
     const struct {
@@ -283,9 +240,9 @@ TEST_F(UiGl, ImageZoomsAboutTheGesturePoint) {
         ui_mouse_move(ui, 0, 100, 80);
         ui_magnify(ui, 100, 80, c.amount);
         const auto px = frame();
-        EXPECT_TRUE(near(at(px, c.inside, 80), 0xffff0000)) << c.amount;
-        EXPECT_TRUE(near(at(px, 200 - c.inside, 80), 0xffff0000)) << c.amount;
-        EXPECT_TRUE(near(at(px, c.outside, 80), kClear)) << c.amount;
+        EXPECT_TRUE(gl_near(at(px, c.inside, 80), 0xffff0000)) << c.amount;
+        EXPECT_TRUE(gl_near(at(px, 200 - c.inside, 80), 0xffff0000)) << c.amount;
+        EXPECT_TRUE(gl_near(at(px, c.outside, 80), kClear)) << c.amount;
     }
     gr_image_release(image);
 }
