@@ -11,22 +11,14 @@
 #include <vector>
 
 #include "gr/gr_complex.h"
+#include "gr/gr_filter.h"
+#include "gr/gr_filter_flow.h"
 #include "gr_filter_test_util.h"
 
 namespace {
 
-struct Destroy {
-    void operator()(gr_complex* cx) const { gr_complex_destroy(cx); }
-};
-using Complex = std::unique_ptr<gr_complex, Destroy>;
-
-Complex analyse(gr_image_s* image, int sst_radius, int passes = 0, int etf_radius = 5) {
-    Complex cx(gr_complex_create(image));
-    gr_complex_compute_sst(cx.get(), sst_radius, nullptr, nullptr);
-    for (int i = 0; i < passes; i++)
-        gr_complex_compute_etf(cx.get(), etf_radius);
-    return cx;
-}
+using grt::analyse;
+using grt::Complex;
 
 // Replaces the tangent field: f(x, y) writes one tangent.
 void set_tangents(gr_complex* cx, const std::function<void(int, int, float*, float*)>& f) {
@@ -163,7 +155,7 @@ TEST(GrComplex, ProgressArrivesInOrderThenTheTimeIsLogged) {
     EXPECT_NE(log.find("seconds."), std::string::npos) << "logged without a callback too";
 }
 
-TEST(GrComplex, OppositeTangentsReinforceInsteadOfCancelling) {
+TEST(GrComplex, OppositeTangentsReinforceAndAllZeroTangentsStayZero) {
     grt::Image image = grt::filled(9, 9, grt::grey(128));
     Complex cx = analyse(image.get(), 1);
     set_tangents(cx.get(), [](int x, int y, float* tx, float* ty) {
@@ -174,17 +166,11 @@ TEST(GrComplex, OppositeTangentsReinforceInsteadOfCancelling) {
     for (int y = 0; y < 9; y++)
         for (int x = 0; x < 9; x++)
             EXPECT_EQ(tangent(cx, x, y), Vec((x + y) % 2 ? -1.0f : 1.0f, 0.0f)) << x << "," << y;
-}
-
-TEST(GrComplex, AllZeroTangentsStayZero) {
-    // (A lone zero tangent takes the plain mean: see the fast flow tests, on
-    // every path.)
-    grt::Image image = grt::filled(7, 7, grt::grey(128));
-    Complex cx = analyse(image.get(), 1);
+    // (A lone zero tangent takes the plain mean: see the fast flow tests.)
     set_tangents(cx.get(), [](int, int, float* tx, float* ty) { *tx = *ty = 0.0f; });
     gr_complex_compute_etf(cx.get(), 1);
-    EXPECT_EQ(std::count(cx->tangent_x, cx->tangent_x + 49, 0.0f), 49);
-    EXPECT_EQ(std::count(cx->tangent_y, cx->tangent_y + 49, 0.0f), 49);
+    EXPECT_EQ(std::count(cx->tangent_x, cx->tangent_x + 81, 0.0f), 81);
+    EXPECT_EQ(std::count(cx->tangent_y, cx->tangent_y + 81, 0.0f), 81);
 }
 
 TEST(GrComplex, FlowPassReadsOnlyThePreviousField) {
@@ -256,7 +242,7 @@ TEST(GrComplex, RecomputeRestartsFromTheRawField) {
     EXPECT_EQ(grt::pixels(image.get()), before);
 }
 
-TEST(GrComplex, EmptyImageComputesNothingAndStillReports) {
+TEST(GrComplex, EmptyImageComputesNothingStillReportsAndFiltersToEmpty) {
     grt::Image image(gr_image_create(0, 5));
     Complex cx(gr_complex_create(image.get()));
     int calls = 0;
@@ -264,8 +250,15 @@ TEST(GrComplex, EmptyImageComputesNothingAndStillReports) {
         cx.get(), 3, [](void* u, float) { ++*static_cast<int*>(u); }, &calls);
     gr_complex_compute_etf(cx.get(), 5);
     EXPECT_EQ(calls, 4);
-    grt::Image weight(gr_complex_weight_image(cx.get(), 1.0f, 1.0f));
-    EXPECT_EQ(gr_image_get_width(weight.get()), 0u);
+    for (gr_image_s* out : {gr_complex_weight_image(cx.get(), 1.0f, 1.0f),
+                            gr_filter_fDoG(image.get(), cx.get(), 5, 8, 8, 2, 0.98f, 0.9999f),
+                            gr_filter_LIC(image.get(), cx.get(), 7, 1),
+                            gr_filter_DoG(image.get(), 5, 8, 0.98f, 0.9999f)}) {
+        grt::Image owned(out);
+        ASSERT_NE(out, nullptr);
+        EXPECT_EQ(gr_image_get_width(out), 0u);
+        EXPECT_EQ(gr_image_get_height(out), 5u);
+    }
 }
 
 TEST(GrComplexWeight, BlendsEigenvaluesAndVignette) {

@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <vector>
 
 #include "gr/gr_complex.h"
@@ -15,19 +14,6 @@ namespace {
 
 constexpr uint32_t WHITE = 0xFFFFFFFFu;
 constexpr uint32_t BLACK = 0xFF000000u;
-
-struct Destroy {
-    void operator()(gr_complex* cx) const { gr_complex_destroy(cx); }
-};
-using Complex = std::unique_ptr<gr_complex, Destroy>;
-
-Complex analyse(gr_image_s* image, int passes) {
-    Complex cx(gr_complex_create(image));
-    gr_complex_compute_sst(cx.get(), 3, nullptr, nullptr);
-    for (int i = 0; i < passes; i++)
-        gr_complex_compute_etf(cx.get(), 5);
-    return cx;
-}
 
 grt::Image lines(gr_image_s* image, const gr_complex* cx) {
     return grt::Image(gr_filter_fDoG(image, cx, 5, 8, 8, 2, 0.98f, 0.9999f));
@@ -46,7 +32,7 @@ TEST(GrFilterFDoG, UniformImageIsAllWhiteUnlessBlack) {
     // Any brightness above 0 is white; black, transparent black too, is black.
     for (uint32_t c : {0xFF000100u, 0xFF002500u, 0xFF008000u, 0xFF00FF00u, BLACK, 0u}) {
         grt::Image image = grt::filled(23, 17, c);
-        Complex cx = analyse(image.get(), 3);
+        grt::Complex cx = grt::analyse(image.get(), 3, 3);
         EXPECT_EQ(count(lines(image.get(), cx.get()).get(), c & 0xFFFFFF ? WHITE : BLACK), 23 * 17)
             << std::hex << c;
     }
@@ -56,7 +42,7 @@ TEST(GrFilterFDoG, StepEdgeGivesOneContinuousLineOnItsDarkSide) {
     const int w = 40, h = 32;
     grt::Image image = grt::painted(w, h, [](int, int y) { return grt::grey(y < 16 ? 230 : 40); });
     const std::vector<uint32_t> before = grt::pixels(image.get());
-    Complex cx = analyse(image.get(), 3);
+    grt::Complex cx = grt::analyse(image.get(), 3, 3);
     const std::vector<float> tangents(cx->tangent_x, cx->tangent_x + w * h);
     grt::Image out = lines(image.get(), cx.get());
     for (uint32_t p : grt::pixels(out.get()))
@@ -78,7 +64,7 @@ TEST(GrFilterFDoG, WithoutFlowOrCrossStepsItIsTheIsotropicFilter) {
     grt::Image image(gr_image_create_file(SW_TESTDATA_DIR "/astronaut_512x512_rgb.png"));
     ASSERT_TRUE(image);
     grt::Image small(gr_image_get_rect(image.get(), 100, 60, 160, 120));
-    Complex cx = analyse(small.get(), 1);
+    grt::Complex cx = grt::analyse(small.get(), 3, 1);
     grt::Image flow(gr_filter_fDoG(small.get(), cx.get(), 2, 4, 0, 0, 0.98f, 0.9999f));
     grt::Image iso(gr_filter_DoG(small.get(), 2, 4, 0.98f, 0.9999f));
     const int black = count(iso.get(), BLACK);
@@ -104,7 +90,7 @@ TEST(GrFilterFDoG, TinyImagesRepeatTheirBordersAlongLongStreamlines) {
     for (int side : {1, 2, 3}) {
         grt::Image image = grt::painted(
             uint32_t(side), 3, [](int x, int y) { return grt::grey(40 + 60 * x + 30 * y); });
-        Complex cx = analyse(image.get(), 2);
+        grt::Complex cx = grt::analyse(image.get(), 3, 2);
         grt::Image out(gr_filter_fDoG(image.get(), cx.get(), 5, 8, 20, 6, 0.98f, 0.9999f));
         EXPECT_EQ(gr_image_get_width(out.get()), uint32_t(side));
         for (uint32_t p : grt::pixels(out.get()))
@@ -133,7 +119,7 @@ TEST(GrFilterDoG, ThresholdDecidesTheNegativeResponses) {
 TEST(GrFilterLIC, UniformImageKeepsItsColourOpaque) {
     for (gr_color_t c : {0xFF7F3A91u, 0x40FFFFFFu, 0xFF000000u, 0x00010203u}) {
         grt::Image image = grt::filled(21, 15, c);
-        Complex cx = analyse(image.get(), 3);
+        grt::Complex cx = grt::analyse(image.get(), 3, 3);
         for (int steps : {0, 1, 7, 8}) {
             grt::Image out(gr_filter_LIC(image.get(), cx.get(), steps, 1));
             for (uint32_t p : grt::pixels(out.get()))
@@ -145,7 +131,7 @@ TEST(GrFilterLIC, UniformImageKeepsItsColourOpaque) {
 TEST(GrFilterLIC, AveragesAlongTheFlowNotAcrossIt) {
     // A flat picture's flow is (1, 0) everywhere: streamlines are rows.
     grt::Image flat = grt::filled(24, 16, grt::grey(128));
-    Complex cx = analyse(flat.get(), 1);
+    grt::Complex cx = grt::analyse(flat.get(), 3, 1);
     grt::Image rows = grt::painted(24, 16, [](int, int y) { return grt::grey(y % 2 ? 250 : 10); });
     grt::Image along(gr_filter_LIC(rows.get(), cx.get(), 3, 0));
     EXPECT_EQ(grt::pixels(along.get()), grt::pixels(rows.get())) << "rows survive";

@@ -1,6 +1,6 @@
 #pragma once
-// Small helpers for the filter tests: images that release themselves, pixel
-// access and channel picks.
+// Helpers shared by the gr tests: images and analyses that release
+// themselves, the sample photos, pixel access and channel picks.
 
 #include <gtest/gtest.h>
 
@@ -8,21 +8,20 @@
 #include <functional>
 #include <memory>
 #include <random>
+#include <string>
 #include <vector>
 
+#include "gr/gr_complex.h"
 #include "gr/gr_image.h"
 
 namespace grt {
 
 struct Release {
     void operator()(gr_image_s* image) const { gr_image_release(image); }
+    void operator()(gr_complex* cx) const { gr_complex_destroy(cx); }
 };
 using Image = std::unique_ptr<gr_image_s, Release>;
-
-inline Image filled(uint32_t w, uint32_t h, gr_color_t c) {
-    std::vector<uint32_t> px(size_t(w) * h, c);
-    return Image(gr_image_create_pixels(int32_t(w), int32_t(h), px.data()));
-}
+using Complex = std::unique_ptr<gr_complex, Release>;
 
 // f(x, y) gives each pixel.
 inline Image painted(uint32_t w, uint32_t h, const std::function<gr_color_t(int, int)>& f) {
@@ -33,10 +32,21 @@ inline Image painted(uint32_t w, uint32_t h, const std::function<gr_color_t(int,
     return Image(gr_image_create_pixels(int32_t(w), int32_t(h), px.data()));
 }
 
+inline Image filled(uint32_t w, uint32_t h, gr_color_t c) {
+    return painted(w, h, [c](int, int) { return c; });
+}
+
 // Random colours from seed; opaque unless asked otherwise.
 inline Image random_image(uint32_t w, uint32_t h, uint32_t seed, bool opaque = true) {
     std::mt19937 rng(seed);
     return painted(w, h, [&](int, int) { return gr_color_t(rng()) | (opaque ? 0xFF000000u : 0u); });
+}
+
+// One of the sample photos at its own size.
+inline Image photo(const char* name) {
+    Image image(gr_image_create_file((std::string(SW_TESTDATA_DIR "/") + name).c_str()));
+    EXPECT_TRUE(image) << name;
+    return image;
 }
 
 inline std::vector<uint32_t> pixels(const gr_image_s* image) {
@@ -69,6 +79,20 @@ inline int alpha(gr_color_t c) {
 }
 inline gr_color_t grey(int g) {
     return 0xFF000000u | uint32_t(g) * 0x010101u;
+}
+
+// The analysis of image through the public calls: tensor radius sst_radius,
+// then passes flow passes of etf_radius.
+inline Complex analyse(gr_image_s* image, int sst_radius, int passes = 0, int etf_radius = 5) {
+    Complex cx(gr_complex_create(image));
+    gr_complex_compute_sst(cx.get(), sst_radius, nullptr, nullptr);
+    for (int i = 0; i < passes; i++)
+        gr_complex_compute_etf(cx.get(), etf_radius);
+    return cx;
+}
+
+inline std::vector<float> plane(const float* p, const gr_complex* cx) {
+    return std::vector<float>(p, p + size_t(cx->width) * size_t(cx->height));
 }
 
 // Counts 'lock' and 'unlk' messages and the changed flags an image reports.

@@ -413,20 +413,6 @@ TEST(GrFilterFast, GreyConvolutionEqualsTheStraightforwardOneAtAnyWidth) {
     }
 }
 
-TEST(GrFilterFast, EmptyImagesGiveEmptyResults) {
-    grt::Image image(gr_image_create(0, 4));
-    Complex cx(gr_complex_create(image.get()));
-    gr_complex_compute_sst(cx.get(), 3, nullptr, nullptr);
-    gr_complex_compute_etf(cx.get(), 5);
-    grt::Image lines(gr_filter_fDoG(image.get(), cx.get(), 5, 8, 8, 2, 0.98f, 0.9999f));
-    grt::Image lic(gr_filter_LIC(image.get(), cx.get(), 7, 1));
-    grt::Image dog(gr_filter_DoG(image.get(), 5, 8, 0.98f, 0.9999f));
-    EXPECT_EQ(gr_image_get_width(lines.get()), 0u);
-    EXPECT_EQ(gr_image_get_height(lines.get()), 4u);
-    EXPECT_EQ(gr_image_get_height(lic.get()), 4u);
-    EXPECT_EQ(gr_image_get_width(dog.get()), 0u);
-}
-
 TEST(GrGaussianBands, EveryBandCountGivesTheClampedSumBitForBit) {
     std::mt19937 rng(3);
     std::uniform_real_distribution<float> value(-2.0f, 2.0f);

@@ -5,17 +5,16 @@
 
 #include <unistd.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <vector>
 
-#include "gr/gr_image.h"
+#include "gr_filter_test_util.h"
 
 namespace fs = std::filesystem;
+using grt::Image;
 
 namespace {
 
@@ -28,141 +27,18 @@ struct TempDir {
     ~TempDir() { fs::remove_all(path); }
 };
 
-gr_image_s* random_image(int w, int h, unsigned seed) {
-    std::mt19937 rng(seed);
-    std::vector<uint32_t> px(size_t(w) * h);
-    for (uint32_t& p : px)
-        p = rng();
-    return gr_image_create_pixels(w, h, px.data());
-}
-
 std::vector<unsigned char> read_all(const fs::path& p) {
     std::ifstream f(p, std::ios::binary);
     return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
 }
 
-} // namespace
-
-TEST(GrImageFile, PngRoundTripIsExactIncludingAlpha) {
-    gr_image_s* im = random_image(37, 23, 11);
-    uint32_t len = 0;
-    unsigned char* png = gr_image_encode_png(im, &len);
-    ASSERT_NE(png, nullptr);
-    ASSERT_GT(len, 8u);
-    EXPECT_EQ(std::memcmp(png, "\x89PNG\r\n\x1a\n", 8), 0);
+// Decodes encoded bytes, checking the line the decoder prints first.
+Image decode(const void* bytes, uint32_t len) {
     testing::internal::CaptureStdout();
-    gr_image_s* back = gr_image_create_data(int32_t(len), png);
+    Image back(gr_image_create_data(int32_t(len), bytes));
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "Loading " + std::to_string(len) + " bytes...\n");
-    std::free(png);
-    ASSERT_NE(back, nullptr);
-    ASSERT_EQ(gr_image_get_width(back), 37u);
-    ASSERT_EQ(gr_image_get_height(back), 23u);
-    EXPECT_EQ(std::memcmp(back->pixels, im->pixels, 37 * 23 * 4), 0);
-    gr_image_release(back);
-    gr_image_release(im);
-}
-
-TEST(GrImageFile, SaveFileThenLoadKeepsEveryWord) {
-    TempDir dir;
-    gr_image_s* im = random_image(16, 9, 5);
-    const fs::path p = dir.path / "out.jpg"; // the extension does not change the format
-    ASSERT_TRUE(gr_image_save_file(im, p.c_str()));
-    std::vector<unsigned char> bytes = read_all(p);
-    ASSERT_GT(bytes.size(), 8u);
-    EXPECT_EQ(std::memcmp(bytes.data(), "\x89PNG", 4), 0);
-    testing::internal::CaptureStdout();
-    gr_image_s* back = gr_image_create_data(int32_t(bytes.size()), bytes.data());
-    testing::internal::GetCapturedStdout();
-    ASSERT_NE(back, nullptr);
-    EXPECT_EQ(std::memcmp(back->pixels, im->pixels, 16 * 9 * 4), 0);
-    gr_image_release(back);
-    gr_image_release(im);
-}
-
-TEST(GrImageFile, SaveIntoMissingFolderFailsAndCreatesNothing) {
-    TempDir dir;
-    gr_image_s* im = random_image(4, 4, 1);
-    EXPECT_FALSE(gr_image_save_file(im, (dir.path / "nope" / "out.png").c_str()));
-    EXPECT_FALSE(fs::exists(dir.path / "nope"));
-    EXPECT_TRUE(fs::is_empty(dir.path));
-    gr_image_release(im);
-}
-
-TEST(GrImageFile, SaveReplacesAnExistingFileWhole) {
-    TempDir dir;
-    const fs::path p = dir.path / "out.png";
-    {
-        std::ofstream f(p);
-        f << std::string(100000, 'x');
-    }
-    gr_image_s* im = random_image(3, 3, 2);
-    ASSERT_TRUE(gr_image_save_file(im, p.c_str()));
-    std::vector<unsigned char> bytes = read_all(p);
-    EXPECT_LT(bytes.size(), 1000u);
-    EXPECT_EQ(std::memcmp(bytes.data(), "\x89PNG", 4), 0);
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), fs::directory_iterator()), 1)
-        << "no temporary file left beside it";
-    gr_image_release(im);
-}
-
-TEST(GrImageFile, CreateDataRejectsGarbageAfterTheLoadingLine) {
-    const char junk[] = "this is not an image at all";
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(gr_image_create_data(int32_t(sizeof junk), junk), nullptr);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Loading 28 bytes...\n");
-}
-
-TEST(GrImageFile, FileLoaderMakesSemiTransparentPixelsOpaque) {
-    TempDir dir;
-    uint32_t px[4] = {0x80FF0000, 0x00FFFFFF, 0xFF00FF00, 0x40404040};
-    gr_image_s* im = gr_image_create_pixels(2, 2, px);
-    const fs::path p = dir.path / "alpha.png";
-    ASSERT_TRUE(gr_image_save_file(im, p.c_str()));
-    gr_image_s* back = gr_image_create_file(p.c_str());
-    ASSERT_NE(back, nullptr);
-    for (int i = 0; i < 4; i++)
-        EXPECT_EQ(back->pixels[i] >> 24, 0xFFu) << i;
-    EXPECT_EQ(back->pixels[0], 0xFF800000u) << "colour composited over black";
-    EXPECT_EQ(back->pixels[1], 0xFF000000u);
-    EXPECT_EQ(back->pixels[2], 0xFF00FF00u);
-    gr_image_release(back);
-    gr_image_release(im);
-}
-
-TEST(GrImageFile, FileLoaderReadsTheSamplePhotosAtNativeSize) {
-    struct Case {
-        const char* name;
-        uint32_t w, h;
-    } cases[] = {{"camera_512x512_grey.png", 512, 512},
-                 {"cat_451x300_rgba.png", 451, 300},
-                 {"sunset_534x356_rgb16.png", 534, 356},
-                 {"mountains_2048x1536.jpg", 2048, 1536},
-                 {"dogs_portrait_512x769_rgb.png", 512, 769}};
-    for (const Case& c : cases) {
-        const std::string path = std::string(SW_TESTDATA_DIR) + "/" + c.name;
-        gr_image_s* im = gr_image_create_file(path.c_str());
-        ASSERT_NE(im, nullptr) << c.name;
-        EXPECT_EQ(gr_image_get_width(im), c.w) << c.name;
-        EXPECT_EQ(gr_image_get_height(im), c.h) << c.name;
-        uint32_t and_alpha = 0xFF;
-        for (uint32_t i = 0; i < c.w * c.h; i++)
-            and_alpha &= im->pixels[i] >> 24;
-        EXPECT_EQ(and_alpha, 0xFFu) << c.name << " is opaque";
-        gr_image_release(im);
-    }
-}
-
-TEST(GrImageFile, GreyPhotoLoadsWithEqualChannels) {
-    const std::string path = std::string(SW_TESTDATA_DIR) + "/camera_512x512_grey.png";
-    gr_image_s* im = gr_image_create_file(path.c_str());
-    ASSERT_NE(im, nullptr);
-    for (uint32_t i = 0; i < 512 * 512; i += 97) {
-        const uint32_t p = im->pixels[i];
-        ASSERT_EQ((p >> 16) & 0xFF, p & 0xFF);
-        ASSERT_EQ((p >> 8) & 0xFF, p & 0xFF);
-    }
-    gr_image_release(im);
+    return back;
 }
 
 // A 24-bit BMP header declaring w x h, followed by extra zero bytes.
@@ -182,6 +58,70 @@ std::string bmp_header(int32_t w, int32_t h, size_t extra) {
     for (int i = 0; i < 6; i++)
         le(s, 0, 4);
     return s + std::string(extra, '\0');
+}
+
+} // namespace
+
+TEST(GrImageFile, PngSavedOverAFileRoundTripsEveryWordIncludingAlpha) {
+    TempDir dir;
+    Image im = grt::random_image(37, 23, 11, false);
+    uint32_t len = 0;
+    unsigned char* png = gr_image_encode_png(im.get(), &len);
+    ASSERT_NE(png, nullptr);
+    ASSERT_GT(len, 8u);
+    EXPECT_EQ(std::memcmp(png, "\x89PNG\r\n\x1a\n", 8), 0);
+    Image back = decode(png, len);
+    ASSERT_NE(back, nullptr);
+    ASSERT_EQ(gr_image_get_width(back.get()), 37u);
+    ASSERT_EQ(gr_image_get_height(back.get()), 23u);
+    EXPECT_EQ(grt::pixels(back.get()), grt::pixels(im.get()));
+    // The file is that PNG whatever its extension, replacing a longer file whole.
+    const fs::path p = dir.path / "out.jpg";
+    std::ofstream(p) << std::string(100000, 'x');
+    ASSERT_TRUE(gr_image_save_file(im.get(), p.c_str()));
+    EXPECT_EQ(read_all(p), std::vector<unsigned char>(png, png + len));
+    std::free(png);
+    EXPECT_FALSE(gr_image_save_file(im.get(), (dir.path / "nope" / "out.png").c_str()));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), fs::directory_iterator()), 1)
+        << "no temporary file, no folder left beside it";
+    const char junk[] = "this is not an image at all";
+    EXPECT_EQ(decode(junk, sizeof junk), nullptr);
+}
+
+TEST(GrImageFile, FileLoaderMakesSemiTransparentPixelsOpaqueOverBlack) {
+    TempDir dir;
+    const uint32_t px[4] = {0x80FF0000, 0x00FFFFFF, 0xFF00FF00, 0x40404040};
+    Image im(gr_image_create_pixels(2, 2, px));
+    const fs::path p = dir.path / "alpha.png";
+    ASSERT_TRUE(gr_image_save_file(im.get(), p.c_str()));
+    EXPECT_EQ(grt::result(gr_image_create_file(p.c_str())),
+              (std::vector<uint32_t>{0xFF800000u, 0xFF000000u, 0xFF00FF00u, 0xFF101010u}));
+}
+
+TEST(GrImageFile, FileLoaderReadsTheSamplePhotosAtNativeSize) {
+    const struct {
+        const char* name;
+        uint32_t w, h;
+        bool grey;
+    } cases[] = {{"camera_512x512_grey.png", 512, 512, true},
+                 {"cat_451x300_rgba.png", 451, 300, false},
+                 {"sunset_534x356_rgb16.png", 534, 356, false},
+                 {"mountains_2048x1536.jpg", 2048, 1536, false},
+                 {"dogs_portrait_512x769_rgb.png", 512, 769, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Image im = grt::photo(c.name);
+        ASSERT_NE(im, nullptr);
+        EXPECT_EQ(gr_image_get_width(im.get()), c.w);
+        EXPECT_EQ(gr_image_get_height(im.get()), c.h);
+        uint32_t and_alpha = 0xFF, colour = 0;
+        for (uint32_t p : grt::pixels(im.get())) {
+            and_alpha &= p >> 24;
+            colour |= ((p >> 16) ^ p) | ((p >> 8) ^ p);
+        }
+        EXPECT_EQ(and_alpha, 0xFFu) << "opaque";
+        EXPECT_EQ((colour & 0xFF) == 0, c.grey) << "grey has equal channels";
+    }
 }
 
 TEST(GrImageFile, LoaderSaysWhyAndRefusesHugeClaimsBeforeDecoding) {
@@ -213,43 +153,35 @@ TEST(GrImageFile, LoaderSaysWhyAndRefusesHugeClaimsBeforeDecoding) {
             std::ofstream(path, std::ios::binary) << c.bytes;
         gr_image_load_s load = {};
         load.max_pixels = c.max_pixels;
-        gr_image_s* image = gr_image_load_file(path.c_str(), &load);
+        Image image(gr_image_load_file(path.c_str(), &load));
         EXPECT_EQ(image != nullptr, c.status == GR_IMAGE_LOAD_OK) << c.name;
         EXPECT_EQ(load.status, c.status) << c.name << ": " << load.reason;
         EXPECT_NE(std::string(load.reason).find(c.reason), std::string::npos)
             << c.name << ": " << load.reason;
-        gr_image_release(image);
     }
     EXPECT_EQ(gr_image_create_file(dir.path.c_str()), nullptr);
     EXPECT_EQ(gr_image_create_file(nullptr), nullptr);
     const std::string bomb = bmp_header(13435069, 12, 55);
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(gr_image_create_data(int32_t(bomb.size()), bomb.data()), nullptr);
-    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(decode(bomb.data(), uint32_t(bomb.size())), nullptr);
 }
 
 TEST(GrImageFile, JpegEncodesAndDecodesClose) {
-    std::vector<uint32_t> px(32 * 32);
-    for (int y = 0; y < 32; y++)
-        for (int x = 0; x < 32; x++)
-            px[y * 32 + x] = 0xFF000000u | uint32_t(x * 8) << 16 | uint32_t(y * 8) << 8 | 0x40;
-    gr_image_s* im = gr_image_create_pixels(32, 32, px.data());
+    Image im = grt::painted(32, 32, [](int x, int y) {
+        return 0xFF000000u | uint32_t(x * 8) << 16 | uint32_t(y * 8) << 8 | 0x40;
+    });
     uint32_t len = 0;
-    unsigned char* jpg = gr_image_encode_jpeg(im, &len, 0.95f);
+    unsigned char* jpg = gr_image_encode_jpeg(im.get(), &len, 0.95f);
     ASSERT_NE(jpg, nullptr);
     EXPECT_EQ(jpg[0], 0xFF);
     EXPECT_EQ(jpg[1], 0xD8);
-    testing::internal::CaptureStdout();
-    gr_image_s* back = gr_image_create_data(int32_t(len), jpg);
-    testing::internal::GetCapturedStdout();
+    Image back = decode(jpg, len);
     std::free(jpg);
     ASSERT_NE(back, nullptr);
     int worst = 0;
-    for (int i = 0; i < 32 * 32; i++)
-        for (int s = 0; s < 24; s += 8)
-            worst = std::max(worst,
-                             std::abs(int(back->pixels[i] >> s & 0xFF) - int(px[i] >> s & 0xFF)));
+    for (uint32_t y = 0; y < 32; y++)
+        for (uint32_t x = 0; x < 32; x++)
+            for (int s = 0; s < 24; s += 8)
+                worst = std::max(worst, std::abs(int(grt::at(back.get(), x, y) >> s & 0xFF) -
+                                                 int(grt::at(im.get(), x, y) >> s & 0xFF)));
     EXPECT_LE(worst, 12);
-    gr_image_release(back);
-    gr_image_release(im);
 }
