@@ -227,6 +227,17 @@ TEST(RdSolver, StretchesFromTheStartValuesOfTheSearch) {
     }
 }
 
+TEST(RdSolver, LargeGridsStretchEveryBandAlike) {
+    Solver s(256, 257); // past 65536 cells: stretched in bands on the pool
+    for (size_t i = 0; i < cells(s); i++)
+        s.next[i] = float(i % 1025) / 256.0f - 2.0f; // [-2, 2]
+    s.finish_iteration();
+    EXPECT_EQ(s.cur[0], -1.0f);
+    EXPECT_EQ(s.cur[1024], 1.0f);
+    for (size_t i = 1025; i < cells(s); i++)
+        ASSERT_EQ(s.cur[i], s.cur[i % 1025]) << "cell " << i;
+}
+
 TEST(RdSolver, TilesAreClippedToTheGrid) {
     // 40 x 24: the last tile column and row overhang the grid.
     Image ramp = greyImage(40, 24, [](int x, int y) { return uint32_t(x * 5 + y * 3); });

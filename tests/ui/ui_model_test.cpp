@@ -2,6 +2,7 @@
 // observer order, key length and case.
 
 #include <cmath>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -20,47 +21,32 @@ protected:
 
 TEST_F(UiModel, EveryTypeReadsThroughEveryGetter) {
     int target = 0;
-    struct Case {
+    const struct {
         const char* what;
-        void (*set)(ui_model_s*, const char*, void*);
+        std::function<void(const char*)> set;
         bool want_bool;
         float want_float;
-        bool want_ptr;
+        bool want_ptr; // the raw slot: a setter writes only its own bytes
+    } cases[] = {
+        // Each case's name is its key.
+        {"never set", [](const char*) {}, false, 0.0f, false},
+        {"bool true", [&](const char* k) { ui_model_set_bool(m, k, true); }, true, 1.0f, true},
+        {"bool false", [&](const char* k) { ui_model_set_bool(m, k, false); }, false, 0.0f, false},
+        {"float 0.5", [&](const char* k) { ui_model_set_float(m, k, 0.5f); }, true, 0.5f, true},
+        {"float 0", [&](const char* k) { ui_model_set_float(m, k, 0.0f); }, false, 0.0f, false},
+        {"float NaN", [&](const char* k) { ui_model_set_float(m, k, NAN); }, false, NAN, true},
+        {"int 3", [&](const char* k) { ui_model_set_int(m, k, 3); }, true, 3.0f, true},
+        {"pointer", [&](const char* k) { ui_model_set_ptr(m, k, &target); }, false, 0.0f, true},
     };
-    const Case cases[] = {
-        {"never set", [](ui_model_s*, const char*, void*) {}, false, 0.0f, false},
-        {"bool true", [](ui_model_s* m, const char* k, void*) { ui_model_set_bool(m, k, true); },
-         true, 1.0f, true},
-        {"bool false", [](ui_model_s* m, const char* k, void*) { ui_model_set_bool(m, k, false); },
-         false, 0.0f, false},
-        {"float 0.5", [](ui_model_s* m, const char* k, void*) { ui_model_set_float(m, k, 0.5f); },
-         true, 0.5f, true},
-        {"float 0", [](ui_model_s* m, const char* k, void*) { ui_model_set_float(m, k, 0.0f); },
-         false, 0.0f, false},
-        {"float NaN reads false",
-         [](ui_model_s* m, const char* k, void*) { ui_model_set_float(m, k, NAN); }, false, NAN,
-         true},
-        {"int 3", [](ui_model_s* m, const char* k, void*) { ui_model_set_int(m, k, 3); }, true,
-         3.0f, true},
-        {"pointer", [](ui_model_s* m, const char* k, void* p) { ui_model_set_ptr(m, k, p); }, false,
-         0.0f, true},
-    };
-    int n = 0;
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        const std::string key = "k" + std::to_string(n++);
-        c.set(m, key.c_str(), &target);
-        EXPECT_EQ(ui_model_get_bool(m, key.c_str()), c.want_bool);
-        const float f = ui_model_get_float(m, key.c_str());
-        if (std::isnan(c.want_float))
-            EXPECT_TRUE(std::isnan(f));
-        else
-            EXPECT_EQ(f, c.want_float);
-        // The raw slot: a setter writes only its own bytes, so only "never
-        // set" and false-ish values of the first byte leave it null.
-        EXPECT_EQ(ui_model_get_ptr(m, key.c_str()) != nullptr, c.want_ptr);
+        c.set(c.what);
+        EXPECT_EQ(ui_model_get_bool(m, c.what), c.want_bool);
+        const float f = ui_model_get_float(m, c.what);
+        EXPECT_TRUE(std::isnan(c.want_float) ? std::isnan(f) : f == c.want_float) << f;
+        EXPECT_EQ(ui_model_get_ptr(m, c.what) != nullptr, c.want_ptr);
     }
-    EXPECT_EQ(ui_model_get_ptr(m, "k7"), &target);
+    EXPECT_EQ(ui_model_get_ptr(m, "pointer"), &target);
 }
 
 TEST_F(UiModel, IntegersTravelAsFloatsAndTruncate) {
