@@ -120,7 +120,10 @@ int cli_lines(int argc, char** argv) {
     if (quiet)
         gr_complex_set_log(analysis, {nullptr, nullptr});
     cli__bar_s bar = {bar_on, "analysing"};
-    bool done = gr_complex_compute_sst(analysis, int32_t(p.sst_radius), cli__bar_progress, &bar);
+    // Only the tangents and the gradient magnitude are kept: the flow passes
+    // and the drawing read nothing else.
+    bool done =
+        gr_complex_compute_tangents(analysis, int32_t(p.sst_radius), cli__bar_progress, &bar);
     const double t_sst = cli_seconds_since(t0);
 
     t0 = std::chrono::steady_clock::now();
@@ -138,6 +141,8 @@ int cli_lines(int argc, char** argv) {
     bar = {bar_on, "drawing"};
     gr_image_s* drawing = nullptr;
     if (done) {
+        // The drawing follows the tangents alone.
+        gr_complex_release_tensor(analysis, false);
         cli_progress(bar.on, bar.label, 0.0f, nullptr);
         drawing = gr_filter_fDoG(image, analysis, int32_t(p.inner_radius), int32_t(p.outer_radius),
                                  int32_t(p.flow_steps), int32_t(p.cross_steps), float(p.tau),

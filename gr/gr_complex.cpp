@@ -66,8 +66,9 @@ static void gr__complex_brightness_rows(const uint32_t* pixels, int32_t width, f
 }
 
 // Prewitt gradients of rows [y0, y1) and the raw tensor products, from the
-// brightness / 6 plane b. Neighbours clamp; gx is left minus right column, gy
-// upper minus lower row.
+// brightness / 6 plane b; gx and gy themselves are kept when Full. Neighbours
+// clamp; gx is left minus right column, gy upper minus lower row.
+template <bool Full>
 static void gr__complex_gradient_rows(gr_complex* cx, const float* b, int32_t y0, int32_t y1) {
     const int32_t w = cx->width, h = cx->height;
     for (int32_t y = y0; y < y1; y++) {
@@ -82,8 +83,10 @@ static void gr__complex_gradient_rows(gr_complex* cx, const float* b, int32_t y0
             const float gx = (ul - ur) + (ml - mr) + (dl - dr);
             const float gy = (ul - dl) + (uc - dc) + (ur - dr);
             const size_t i = size_t(y) * size_t(w) + size_t(x);
-            cx->grad_x[i] = gx;
-            cx->grad_y[i] = gy;
+            if (Full) {
+                cx->grad_x[i] = gx;
+                cx->grad_y[i] = gy;
+            }
             cx->grad_mag[i] = std::sqrt(gx * gx + gy * gy);
             cx->tensor_xx[i] = gx * gx;
             cx->tensor_yy[i] = gy * gy;
@@ -101,6 +104,17 @@ static void gr__complex_eigen_rows(gr_complex* cx, int32_t y0, int32_t y1) {
         cx->lambda_minor[i] = (e + g - d) * 0.5f;
         cx->lambda_major[i] = (e + g + d) * 0.5f;
         gr__complex_minor_vector(e, f, g, d, &cx->tangent_x[i], &cx->tangent_y[i]);
+    }
+}
+
+// The tangents alone of rows [y0, y1), written over the smoothed E (x) and G
+// (y) they are computed from.
+static void gr__complex_tangent_rows(gr_complex* cx, int32_t y0, int32_t y1) {
+    const size_t w = size_t(cx->width);
+    for (size_t i = size_t(y0) * w; i < size_t(y1) * w; i++) {
+        const float e = cx->tensor_xx[i], g = cx->tensor_yy[i], f = cx->tensor_xy[i];
+        const float d = std::sqrt(4.0f * f * f + (g - e) * (g - e));
+        gr__complex_minor_vector(e, f, g, d, &cx->tensor_xx[i], &cx->tensor_yy[i]);
     }
 }
 
@@ -146,17 +160,32 @@ static void gr__sst_brightness_band(void* ctx, int32_t y0, int32_t y1) {
 
 static void gr__sst_gradient_band(void* ctx, int32_t y0, int32_t y1) {
     const gr__sst_job_s* job = static_cast<const gr__sst_job_s*>(ctx);
-    gr__complex_gradient_rows(job->cx, job->b, y0, y1);
+    gr__complex_gradient_rows<true>(job->cx, job->b, y0, y1);
+}
+
+static void gr__sst_products_band(void* ctx, int32_t y0, int32_t y1) {
+    const gr__sst_job_s* job = static_cast<const gr__sst_job_s*>(ctx);
+    gr__complex_gradient_rows<false>(job->cx, job->b, y0, y1);
 }
 
 static void gr__sst_eigen_band(void* ctx, int32_t y0, int32_t y1) {
     gr__complex_eigen_rows(static_cast<const gr__sst_job_s*>(ctx)->cx, y0, y1);
 }
 
+static void gr__sst_tangent_band(void* ctx, int32_t y0, int32_t y1) {
+    gr__complex_tangent_rows(static_cast<const gr__sst_job_s*>(ctx)->cx, y0, y1);
+}
+
+static void gr__complex_free(float** array) {
+    std::free(*array);
+    *array = nullptr;
+}
+
 bool gr__complex_sst(gr_complex* cx, int32_t radius, gr_complex_progress_cb progress, void* user,
-                     int32_t bands) {
+                     int32_t bands, bool full) {
     SW_ASSERT(radius >= 0 && radius <= GR__GAUSSIAN_MAX_RADIUS, "tensor radius out of range");
-    SW_ASSERT(cx->grad_x && cx->grad_mag, "the tensor arrays were released");
+    SW_ASSERT(cx->tensor_xx && cx->grad_mag && (!full || cx->grad_x),
+              "the tensor arrays were released");
     SW_ASSERT(int32_t(gr_image_get_width(cx->image)) == cx->width &&
                   int32_t(gr_image_get_height(cx->image)) == cx->height,
               "the image changed size after the analysis was created");
@@ -164,6 +193,11 @@ bool gr__complex_sst(gr_complex* cx, int32_t radius, gr_complex_progress_cb prog
     const float start = app_time_get();
     if (progress)
         progress(user, 0.0f);
+    if (!full) {
+        // Never written yet, so they cost address space only until freed.
+        for (float** array : {&cx->grad_x, &cx->grad_y, &cx->lambda_minor, &cx->lambda_major})
+            gr__complex_free(array);
+    }
 
     gr__sst_job_s job = {cx, nullptr, nullptr};
     if (w > 0 && h > 0) {
@@ -173,7 +207,7 @@ bool gr__complex_sst(gr_complex* cx, int32_t radius, gr_complex_progress_cb prog
         job.pixels = gr_image_pixels_lock(cx->image);
         gr__parallel_rows(h, bands, gr__sst_brightness_band, &job);
         gr_image_pixels_unlock(cx->image, false);
-        gr__parallel_rows(h, bands, gr__sst_gradient_band, &job);
+        gr__parallel_rows(h, bands, full ? gr__sst_gradient_band : gr__sst_products_band, &job);
         std::free(job.b);
     }
     if (progress)
@@ -187,7 +221,16 @@ bool gr__complex_sst(gr_complex* cx, int32_t radius, gr_complex_progress_cb prog
         progress(user, 0.666f);
 
     if (w > 0 && h > 0)
-        gr__parallel_rows(h, bands, gr__sst_eigen_band, &job);
+        gr__parallel_rows(h, bands, full ? gr__sst_eigen_band : gr__sst_tangent_band, &job);
+    if (!full) {
+        // The tangents were written over E and G: those planes become them.
+        std::free(cx->tangent_x);
+        std::free(cx->tangent_y);
+        cx->tangent_x = cx->tensor_xx;
+        cx->tangent_y = cx->tensor_yy;
+        cx->tensor_xx = cx->tensor_yy = nullptr;
+        gr__complex_free(&cx->tensor_xy);
+    }
     if (progress)
         progress(user, 1.0f);
     app_log_to(cx->log, "Complex compute took %g seconds.\n", double(app_time_get() - start));
@@ -273,20 +316,21 @@ bool gr_complex_compute_sst(gr_complex* cx, int32_t radius, gr_complex_progress_
     return cx->compute(radius, progress, user);
 }
 
+bool gr_complex_compute_tangents(gr_complex* cx, int32_t radius, gr_complex_progress_cb progress,
+                                 void* user) {
+    return gr__complex_sst(cx, radius, progress, user, GR__BANDS_AUTO, false);
+}
+
 bool gr_complex_compute_etf(gr_complex* cx, int32_t radius) {
     return cx->etf_step(radius);
 }
 
 void gr_complex_release_tensor(gr_complex* cx, bool keep_magnitude) {
     for (float** array : {&cx->grad_x, &cx->grad_y, &cx->tensor_xx, &cx->tensor_yy, &cx->tensor_xy,
-                          &cx->lambda_minor, &cx->lambda_major}) {
-        std::free(*array);
-        *array = nullptr;
-    }
-    if (!keep_magnitude) {
-        std::free(cx->grad_mag);
-        cx->grad_mag = nullptr;
-    }
+                          &cx->lambda_minor, &cx->lambda_major})
+        gr__complex_free(array);
+    if (!keep_magnitude)
+        gr__complex_free(&cx->grad_mag);
 }
 
 void gr_complex_set_log(gr_complex* cx, app_log_sink_s log) {

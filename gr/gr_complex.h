@@ -73,6 +73,14 @@ void gr_complex_destroy(gr_complex* cx);
 bool gr_complex_compute_sst(gr_complex* cx, int32_t radius, gr_complex_progress_cb progress,
                             void* user);
 
+// Computes the tangents and the gradient magnitude as gr_complex_compute_sst
+// does, bit for bit, and keeps nothing else: the other arrays end freed, as
+// after gr_complex_release_tensor(cx, true), and at most five planes are alive
+// at once (the full analysis holds eleven). False when out of memory; the
+// analysis is then unusable. Thread: progress runs on the caller's.
+bool gr_complex_compute_tangents(gr_complex* cx, int32_t radius, gr_complex_progress_cb progress,
+                                 void* user);
+
 // Replaces the tangents with one edge-tangent-flow pass over a square window
 // of radius >= 0. Callers loop for several passes. Returns false when out of
 // memory, the tangents left as they were.
@@ -83,8 +91,8 @@ bool gr_complex_compute_etf(gr_complex* cx, int32_t radius);
 // magnitude too unless keep_magnitude (flow passes need it). The tangent
 // reads, flow passes (with the magnitude) and line filters work as before;
 // the freed arrays become null, gr_complex_gradmag and the eigenvalues of
-// gr_complex_tensor read 0, and gr_complex_compute_sst and
-// gr_complex_weight_image must not follow.
+// gr_complex_tensor read 0, and gr_complex_compute_sst,
+// gr_complex_compute_tangents and gr_complex_weight_image must not follow.
 void gr_complex_release_tensor(gr_complex* cx, bool keep_magnitude);
 
 // Sets where the analysis reports its timings (standard error at creation); a

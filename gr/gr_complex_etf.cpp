@@ -320,9 +320,10 @@ static bool gr__cpu_wide(void) {
 }
 #endif
 
-// Runs the fast pass into job's outputs. Returns false, having written
-// nothing, when a magnitude lies outside the fast weights' range or there is
-// no memory for its padded planes.
+// Runs the fast pass. It reads the padded copies only, so it writes the new
+// tangents straight over the old ones. Returns false, having written nothing,
+// when a magnitude lies outside the fast weights' range or there is no memory
+// for its padded planes.
 static bool gr__etf_fast(gr__etf_job_s* job, bool wide, int32_t bands) {
     const int32_t w = job->cx->width, h = job->cx->height;
     // Room for the last group's eight lanes, each reading 2r + 1 columns.
@@ -342,8 +343,11 @@ static bool gr__etf_fast(gr__etf_job_s* job, bool wide, int32_t bands) {
     job->pad_f = block + 2 * plane;
     gr__parallel_rows(h, bands, wide ? gr__etf_pad_wide : gr__etf_pad_portable, job);
     const bool tame = std::find(job->wild, job->wild + h, 1) == job->wild + h;
-    if (tame)
+    if (tame) {
+        job->out_x = job->cx->tangent_x;
+        job->out_y = job->cx->tangent_y;
         gr__parallel_rows(h, bands, wide ? gr__etf_fast_wide : gr__etf_fast_portable, job);
+    }
     std::free(job->wild);
     std::free(block);
     return tame;
@@ -361,6 +365,9 @@ bool gr__complex_etf(gr_complex* cx, int32_t radius, gr__path_t path, int32_t ba
     gr__etf_job_s job = {};
     job.cx = cx;
     job.r = radius;
+    if (path != GR__PATH_REFERENCE &&
+        gr__etf_fast(&job, path == GR__PATH_FAST && gr__cpu_wide(), bands))
+        return true;
     // Every entry is written; one spare keeps the allocation non-empty.
     job.out_x = static_cast<float*>(std::malloc(sizeof(float) * (n + 1)));
     job.out_y = static_cast<float*>(std::malloc(sizeof(float) * (n + 1)));
@@ -370,10 +377,7 @@ bool gr__complex_etf(gr_complex* cx, int32_t radius, gr__path_t path, int32_t ba
         return false;
     }
     job.out_x[n] = job.out_y[n] = 0.0f;
-    const bool fast = path != GR__PATH_REFERENCE &&
-                      gr__etf_fast(&job, path == GR__PATH_FAST && gr__cpu_wide(), bands);
-    if (!fast)
-        gr__parallel_rows(h, bands, gr__etf_reference_rows, &job);
+    gr__parallel_rows(h, bands, gr__etf_reference_rows, &job);
     std::free(cx->tangent_x);
     std::free(cx->tangent_y);
     cx->tangent_x = job.out_x;

@@ -94,17 +94,22 @@ static void gr__brightness_rows(void* ctx, int32_t y0, int32_t y1) {
         job->plane[i] = gr_color_brightness(job->pixels[i]);
 }
 
-// Returns a new plane of the image's brightness (one spare entry keeps it
-// non-empty), or null when out of memory. Owns: caller (free()).
-static float* gr__brightness_plane(gr_image_s* image, int32_t bands) {
+// Writes the image's brightness to plane (width x height floats).
+static void gr__brightness_fill(gr_image_s* image, float* plane, int32_t bands) {
     const int32_t w = int32_t(gr_image_get_width(image));
     const int32_t h = int32_t(gr_image_get_height(image));
-    float* plane = static_cast<float*>(std::malloc(sizeof(float) * (size_t(w) * size_t(h) + 1)));
-    if (!plane)
-        return nullptr;
     gr__brightness_s job = {gr_image_pixels_lock(image), w, plane};
     gr__parallel_rows(h, bands, gr__brightness_rows, &job);
     gr_image_pixels_unlock(image, false);
+}
+
+// Returns a new plane of the image's brightness (one spare entry keeps it
+// non-empty), or null when out of memory. Owns: caller (free()).
+static float* gr__brightness_plane(gr_image_s* image, int32_t bands) {
+    const size_t n = size_t(gr_image_get_width(image)) * size_t(gr_image_get_height(image));
+    float* plane = static_cast<float*>(std::malloc(sizeof(float) * (n + 1)));
+    if (plane)
+        gr__brightness_fill(image, plane, bands);
     return plane;
 }
 
@@ -157,32 +162,30 @@ static inline gr__v4f gr__load4(const float* p) {
     return v;
 }
 
-// Two (x, y) pairs in one vector: a in lanes 0-1, b in lanes 2-3.
-static inline gr__v4f gr__load_pairs(const float* a, const float* b) {
-    gr__v4f v;
-    std::memcpy(&v, a, 2 * sizeof(float));
-    std::memcpy(reinterpret_cast<float*>(&v) + 2, b, 2 * sizeof(float));
-    return v;
-}
-
-// The tangent field as (x, y) pairs, and the brightness planes as (B0, B1, B2,
-// 0) quads or the colours as (red, green, blue, alpha) quads, each with one
-// more column and row repeating the last: the right and lower neighbour of any
+// The brightness planes as (B0, B1, B2, 0) quads, or the colours as (red,
+// green, blue, alpha) quads, or a grey image's one channel, with one more
+// column and row repeating the last: the right and lower neighbour of any
 // clamped position can be read without a test, and holds the value the
-// clamped read would give.
+// clamped read would give. The tangents are read where the analysis keeps
+// them.
 struct gr__planes_s {
     int32_t width, height;
-    int32_t stride; // width + 1
-    const float* tangents;
-    const float* quads; // or, for a grey image, one float a pixel (gr__planes_fill)
+    int32_t stride; // of the quads: width + 1
+    // The analysis' tangents, width floats a row. The analysis keeps one spare
+    // float past each plane, so the right neighbour of the last pixel, which
+    // the wide kernels load and then ignore, can be read too.
+    const float* tx;
+    const float* ty;
+    const float* quads; // or, for a grey image, one float a pixel
 };
 
+// Fills lane `lane` of padded rows [y0, y1) of the quads from a plane, or
+// every lane from colour words, or the one channel of grey words.
 struct gr__interleave_s {
-    const gr_complex* cx;
-    const float* b[3];     // brightness planes, or null
+    const float* plane;    // brightness, or null
     const uint32_t* words; // colour pixels, or null
     int32_t width, height;
-    float* tangents;
+    int lane;
     float* quads;
     bool grey; // words are grey: one channel, one float a pixel
 };
@@ -191,26 +194,23 @@ struct gr__interleave_s {
 static void gr__interleave_row(const gr__interleave_s* job, int32_t py) {
     const size_t w = size_t(job->width);
     const size_t src = size_t(std::min(py, job->height - 1)) * w;
-    float* t = job->tangents + 2 * size_t(py) * (w + 1);
     const size_t step = job->grey ? 1 : 4;
     float* q = job->quads + step * size_t(py) * (w + 1);
-    for (size_t x = 0; x <= w; x++, t += 2, q += step) {
+    for (size_t x = 0; x <= w; x++, q += step) {
         const size_t i = src + std::min(x, w - 1);
-        t[0] = job->cx->tangent_x[i];
-        t[1] = job->cx->tangent_y[i];
-        if (job->grey) {
+        if (job->plane) {
+            q[job->lane] = job->plane[i];
+            // The first lane's pass also clears the unused fourth.
+            if (job->lane == 0)
+                q[3] = 0.0f;
+        } else if (job->grey) {
             q[0] = float(job->words[i] & 0xFF);
-        } else if (job->words) {
+        } else {
             const uint32_t p = job->words[i];
             q[0] = float((p >> 16) & 0xFF);
             q[1] = float((p >> 8) & 0xFF);
             q[2] = float(p & 0xFF);
             q[3] = float(p >> 24);
-        } else {
-            q[0] = job->b[0][i];
-            q[1] = job->b[1][i];
-            q[2] = job->b[2][i];
-            q[3] = 0.0f;
         }
     }
 }
@@ -224,24 +224,61 @@ static void gr__interleave_rows(void* ctx, int32_t y0, int32_t y1) {
         gr__interleave_row(job, y1);
 }
 
-// Fills planes (width x height > 0) from cx and either three brightness planes
-// or colour words; grey words (every pixel's red, green and blue alike) fill
-// one channel instead of quads. Returns the block to free() afterwards, or
-// null when out of memory.
-static float* gr__planes_fill(gr__planes_s* planes, const gr_complex* cx, const float* b0,
-                              const float* b1, const float* b2, const uint32_t* words,
-                              int32_t bands, bool grey = false) {
+// Returns the number of floats of planes' quads (width x height > 0 set, and
+// the analysis' tangents): one float a pixel for grey, four otherwise, and one
+// spare quad past the end, as the wide kernels load two quads at a time.
+static size_t gr__planes_size(gr__planes_s* planes, const gr_complex* cx, bool grey) {
     planes->stride = planes->width + 1;
-    const size_t n = size_t(planes->stride) * size_t(planes->height + 1);
-    // One spare quad past the end: the wide kernels load two quads at a time.
-    float* block = static_cast<float*>(std::malloc(sizeof(float) * ((grey ? 3 : 6) * n + 4)));
+    planes->tx = cx->tangent_x;
+    planes->ty = cx->tangent_y;
+    return (grey ? 1 : 4) * size_t(planes->stride) * size_t(planes->height + 1) + 4;
+}
+
+// Fills planes (width x height > 0) from colour words; grey words (every
+// pixel's red, green and blue alike) fill one channel instead of quads.
+// Returns the block to free() afterwards, or null when out of memory.
+static float* gr__planes_fill(gr__planes_s* planes, const gr_complex* cx, const uint32_t* words,
+                              int32_t bands, bool grey) {
+    float* block =
+        static_cast<float*>(std::malloc(sizeof(float) * gr__planes_size(planes, cx, grey)));
     if (!block)
         return nullptr;
-    gr__interleave_s job = {cx,    {b0, b1, b2},  words, planes->width, planes->height,
-                            block, block + 2 * n, grey};
+    gr__interleave_s job = {nullptr, words, planes->width, planes->height, 0, block, grey};
     gr__parallel_rows(planes->height, bands, gr__interleave_rows, &job);
-    planes->tangents = job.tangents;
-    planes->quads = job.quads;
+    planes->quads = block;
+    return block;
+}
+
+// Fills the quads of planes (width x height > 0) with the brightness of image
+// unblurred, blurred with inner_radius and blurred with outer_radius. One
+// plane of scratch at a time: each is made, blurred in place and spread into
+// its lane. Returns the block to free() afterwards, or null when out of
+// memory.
+static float* gr__planes_fill_blurs(gr__planes_s* planes, const gr_complex* cx, gr_image_s* image,
+                                    int32_t inner_radius, int32_t outer_radius, int32_t bands) {
+    float* block =
+        static_cast<float*>(std::malloc(sizeof(float) * gr__planes_size(planes, cx, false)));
+    float* plane = block ? gr__brightness_plane(image, bands) : nullptr;
+    bool ok = plane != nullptr;
+    gr__interleave_s job = {plane, nullptr, planes->width, planes->height, 0, block, false};
+    for (int lane = 0; ok && lane < 3; lane++) {
+        if (lane > 0) {
+            // The blurs start over from the brightness, which the last one
+            // overwrote.
+            gr__brightness_fill(image, plane, bands);
+            ok = gr__gaussianConvolveBands(planes->width, planes->height, plane,
+                                           lane == 1 ? inner_radius : outer_radius, bands);
+        }
+        job.lane = lane;
+        if (ok)
+            gr__parallel_rows(planes->height, bands, gr__interleave_rows, &job);
+    }
+    std::free(plane);
+    if (!ok) {
+        std::free(block);
+        return nullptr;
+    }
+    planes->quads = block;
     return block;
 }
 
@@ -259,8 +296,8 @@ static inline float gr__clamp_down(float v, float hi) {
     return v > 0.0f ? v : 0.0f;
 }
 
-// gr_complex_tangent_sample on the pair plane: same clamping, interpolation
-// order and renormalisation, both components in one vector.
+// gr_complex_tangent_sample with the wide kernels' steps: the same clamping,
+// interpolation order and renormalisation.
 static inline void gr__tangent_at(const gr__planes_s* p, float x, float y, float* tx, float* ty) {
     x = gr__clamp_up(x, float(p->width - 1));
     y = gr__clamp_up(y, float(p->height - 1));
@@ -268,17 +305,17 @@ static inline void gr__tangent_at(const gr__planes_s* p, float x, float y, float
     // one more unless the coordinate is whole.
     const int32_t x0 = int32_t(x), y0 = int32_t(y);
     const float fx = x - float(x0), fy = y - float(y0);
-    const int32_t x1 = x0 + (fx > 0.0f), y1 = y0 + (fy > 0.0f);
-    const size_t w = size_t(p->stride);
-    const float* t = p->tangents;
-    // Lanes: (x, y) of row y0 in 0-1, of row y1 in 2-3.
-    const gr__v4f left = gr__load_pairs(t + 2 * (size_t(y0) * w + size_t(x0)),
-                                        t + 2 * (size_t(y1) * w + size_t(x0)));
-    const gr__v4f right = gr__load_pairs(t + 2 * (size_t(y0) * w + size_t(x1)),
-                                         t + 2 * (size_t(y1) * w + size_t(x1)));
-    const gr__v4f rows = left + (right - left) * fx;
-    float vx = rows[0] + (rows[2] - rows[0]) * fy;
-    float vy = rows[1] + (rows[3] - rows[1]) * fy;
+    const size_t w = size_t(p->width);
+    const size_t i00 = size_t(y0) * w + size_t(x0), i10 = i00 + (fx > 0.0f);
+    const size_t i01 = i00 + (fy > 0.0f ? w : 0), i11 = i01 + (fx > 0.0f);
+    const float* px = p->tx;
+    const float* py = p->ty;
+    const float top_x = px[i00] + (px[i10] - px[i00]) * fx;
+    const float top_y = py[i00] + (py[i10] - py[i00]) * fx;
+    const float bot_x = px[i01] + (px[i11] - px[i01]) * fx;
+    const float bot_y = py[i01] + (py[i11] - py[i01]) * fx;
+    float vx = top_x + (bot_x - top_x) * fy;
+    float vy = top_y + (bot_y - top_y) * fy;
     const float len = std::sqrt(vx * vx + vy * vy);
     if (len > 0.0f) {
         vx /= len;
@@ -360,6 +397,7 @@ static inline void gr__trace_fast(const gr__planes_s* p, int32_t steps, float x,
 struct gr__fdog_s {
     const gr_complex* cx;
     int32_t width, height;
+    // Straightforward kernel only (the fast ones read the quads):
     const float* b0; // unblurred brightness: weights the cross samples
     const float* b1; // inner blur
     const float* b2; // outer blur
@@ -571,7 +609,8 @@ static void gr__lic_fast_rows(void* ctx, int32_t y0, int32_t y1) {
 // lane of the AVX registers. Built for AVX2 without fused multiply-adds, every
 // lane rounds exactly as the scalar code does, so the images stay the same bit
 // for bit. Plane reads are per lane: two quads (a pixel and its right
-// neighbour) in one load, then a transposition into one register per channel.
+// neighbour) in one load, then a transposition into one register per channel;
+// two neighbouring floats of a single plane in one load, then a shuffle.
 
 #define GR__WIDE __attribute__((target("avx2")))
 #define GR__WIDE_INLINE __attribute__((target("avx2"), always_inline)) inline
@@ -584,12 +623,13 @@ static bool gr__cpu_wide(void) {
 // Per-call constants of the wide kernels.
 struct gr__wide_s {
     __m256 xmax, ymax; // width - 1, height - 1
-    __m256i stride;    // the planes' row stride
+    __m256i stride;    // the quads' row stride
+    __m256i width;     // the tangents' row stride
 };
 
 GR__WIDE_INLINE static gr__wide_s gr__wide(const gr__planes_s* p) {
     return {_mm256_set1_ps(float(p->width - 1)), _mm256_set1_ps(float(p->height - 1)),
-            _mm256_set1_epi32(p->stride)};
+            _mm256_set1_epi32(p->stride), _mm256_set1_epi32(p->width)};
 }
 
 // Writes the eight lanes of v to out (32-byte aligned) for scalar reads. The
@@ -617,6 +657,28 @@ template <int l> GR__WIDE_INLINE static __m256 gr__spread8(__m256 v) {
     return _mm256_permute_ps(v, l * 0x55);
 }
 
+// Entries i and i + 1 of a plane (the grey channel, or a tangent component)
+// for the eight lane offsets a (plus off): *left gets entry i of each lane,
+// *right entry i + 1. Two floats per
+// lane in one load, then one shuffle per four lanes.
+GR__WIDE_INLINE static void gr__grey_pairs(const float* g, const int32_t a[8], size_t off,
+                                           __m256* left, __m256* right) {
+    auto pair = [ g, off ](int32_t at) __attribute__((always_inline)) {
+        return reinterpret_cast<const double*>(g + size_t(at) + off);
+    };
+    auto two = [&](int l0, int l1) __attribute__((always_inline)) {
+        // Pairs sit at any float boundary: loads that allow it.
+        return _mm_loadh_pi(
+            _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(pair(a[l0])))),
+            reinterpret_cast<const __m64*>(pair(a[l1])));
+    };
+    // Lanes 0, 1 | 4, 5 and 2, 3 | 6, 7, each as its (i, i + 1) pair.
+    const __m256 p = _mm256_insertf128_ps(_mm256_castps128_ps256(two(0, 1)), two(4, 5), 1);
+    const __m256 q = _mm256_insertf128_ps(_mm256_castps128_ps256(two(2, 3)), two(6, 7), 1);
+    *left = _mm256_shuffle_ps(p, q, 0x88);
+    *right = _mm256_shuffle_ps(p, q, 0xDD);
+}
+
 // gr__tangent_at for eight positions. maxps gives its second operand for not
 // a number, as the scalar clamp does.
 GR__WIDE_INLINE static void gr__tangent8(const gr__planes_s* p, const gr__wide_s& k, __m256 x,
@@ -626,29 +688,26 @@ GR__WIDE_INLINE static void gr__tangent8(const gr__planes_s* p, const gr__wide_s
     y = _mm256_min_ps(_mm256_max_ps(y, zero), k.ymax);
     const __m256i x0 = _mm256_cvttps_epi32(x), y0 = _mm256_cvttps_epi32(y);
     const __m256 fx = x - _mm256_cvtepi32_ps(x0), fy = y - _mm256_cvtepi32_ps(y0);
-    // Where a coordinate is whole the ceiling is the floor itself.
+    // Where a coordinate is whole the ceiling is the floor itself: the right
+    // neighbour read there is dropped by the blend, the row below not read.
     const __m256 right = _mm256_cmp_ps(fx, zero, _CMP_GT_OQ);
     const __m256 down = _mm256_cmp_ps(fy, zero, _CMP_GT_OQ);
-    const __m256i i0 = _mm256_add_epi32(_mm256_mullo_epi32(y0, k.stride), x0);
-    const __m256i i1 = _mm256_add_epi32(i0, _mm256_and_si256(_mm256_castps_si256(down), k.stride));
+    const __m256i i0 = _mm256_add_epi32(_mm256_mullo_epi32(y0, k.width), x0);
+    const __m256i i1 = _mm256_add_epi32(i0, _mm256_and_si256(_mm256_castps_si256(down), k.width));
     alignas(32) int32_t a0[8], a1[8];
     gr__lanes_out(i0, a0);
     gr__lanes_out(i1, a1);
-    const float* t = p->tangents;
-    __m256 r0[4], r1[4], c0[4], c1[4];
-    for (int l = 0; l < 4; l++) {
-        // Two (x, y) pairs: the pixel's and its right neighbour's.
-        r0[l] = _mm256_loadu2_m128(t + 2 * size_t(a0[l + 4]), t + 2 * size_t(a0[l]));
-        r1[l] = _mm256_loadu2_m128(t + 2 * size_t(a1[l + 4]), t + 2 * size_t(a1[l]));
-    }
-    gr__transpose8(r0, c0);
-    gr__transpose8(r1, c1);
-    const __m256 top_rx = _mm256_blendv_ps(c0[0], c0[2], right);
-    const __m256 top_ry = _mm256_blendv_ps(c0[1], c0[3], right);
-    const __m256 bot_rx = _mm256_blendv_ps(c1[0], c1[2], right);
-    const __m256 bot_ry = _mm256_blendv_ps(c1[1], c1[3], right);
-    const __m256 top_x = c0[0] + (top_rx - c0[0]) * fx, top_y = c0[1] + (top_ry - c0[1]) * fx;
-    const __m256 bot_x = c1[0] + (bot_rx - c1[0]) * fx, bot_y = c1[1] + (bot_ry - c1[1]) * fx;
+    __m256 x00, x10, y00, y10, x01, x11, y01, y11;
+    gr__grey_pairs(p->tx, a0, 0, &x00, &x10);
+    gr__grey_pairs(p->ty, a0, 0, &y00, &y10);
+    gr__grey_pairs(p->tx, a1, 0, &x01, &x11);
+    gr__grey_pairs(p->ty, a1, 0, &y01, &y11);
+    const __m256 top_rx = _mm256_blendv_ps(x00, x10, right);
+    const __m256 top_ry = _mm256_blendv_ps(y00, y10, right);
+    const __m256 bot_rx = _mm256_blendv_ps(x01, x11, right);
+    const __m256 bot_ry = _mm256_blendv_ps(y01, y11, right);
+    const __m256 top_x = x00 + (top_rx - x00) * fx, top_y = y00 + (top_ry - y00) * fx;
+    const __m256 bot_x = x01 + (bot_rx - x01) * fx, bot_y = y01 + (bot_ry - y01) * fx;
     const __m256 vx = top_x + (bot_x - top_x) * fy, vy = top_y + (bot_y - top_y) * fy;
     const __m256 len = _mm256_sqrt_ps(vx * vx + vy * vy);
     const __m256 unit = _mm256_cmp_ps(len, zero, _CMP_GT_OQ);
@@ -707,27 +766,6 @@ GR__WIDE_INLINE static void gr__quads8(const gr__planes_s* p, const gr__wide_s& 
     out[0] = c[0];
     out[1] = c[1];
     out[2] = c[2];
-}
-
-// Entries i and i + 1 of the grey plane for the eight lane offsets a (plus
-// off): *left gets entry i of each lane, *right entry i + 1. Two floats per
-// lane in one load, then one shuffle per four lanes.
-GR__WIDE_INLINE static void gr__grey_pairs(const float* g, const int32_t a[8], size_t off,
-                                           __m256* left, __m256* right) {
-    auto pair = [ g, off ](int32_t at) __attribute__((always_inline)) {
-        return reinterpret_cast<const double*>(g + size_t(at) + off);
-    };
-    auto two = [&](int l0, int l1) __attribute__((always_inline)) {
-        // Pairs sit at any float boundary: loads that allow it.
-        return _mm_loadh_pi(
-            _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(pair(a[l0])))),
-            reinterpret_cast<const __m64*>(pair(a[l1])));
-    };
-    // Lanes 0, 1 | 4, 5 and 2, 3 | 6, 7, each as its (i, i + 1) pair.
-    const __m256 p = _mm256_insertf128_ps(_mm256_castps128_ps256(two(0, 1)), two(4, 5), 1);
-    const __m256 q = _mm256_insertf128_ps(_mm256_castps128_ps256(two(2, 3)), two(6, 7), 1);
-    *left = _mm256_shuffle_ps(p, q, 0x88);
-    *right = _mm256_shuffle_ps(p, q, 0xDD);
 }
 
 // gr__colour_at on a grey plane (one float a pixel) for eight positions:
@@ -1037,46 +1075,56 @@ gr_image_s* gr__filter_fDoG(gr_image_s* image, const gr_complex* cx, int32_t inn
     const int32_t h = int32_t(gr_image_get_height(image));
     SW_ASSERT(cx->width == w && cx->height == h, "the analysis belongs to another image size");
 
-    float* b0 = gr__brightness_plane(image, bands);
-    float* b1 = b0 ? gr__plane_copy(b0, w, h) : nullptr;
-    float* b2 = b0 ? gr__plane_copy(b0, w, h) : nullptr;
     float* km = gr__gaussianCoefficients(flow_steps);
     float* kc = gr__gaussianCoefficients(cross_steps);
-    gr_image_s* out = gr_image_create(w, h);
-    // Out of memory anywhere: everything is freed and null returned.
-    bool ok = b1 && b2 && km && kc && out &&
-              gr__gaussianConvolveBands(w, h, b1, inner_radius, bands) &&
-              gr__gaussianConvolveBands(w, h, b2, outer_radius, bands);
     gr__fdog_s job = {cx,
                       w,
                       h,
-                      b0,
-                      b1,
-                      b2,
+                      nullptr,
+                      nullptr,
+                      nullptr,
                       km,
                       kc,
                       flow_steps,
                       cross_steps,
                       tau,
                       threshold,
-                      {w, h, w + 1, nullptr, nullptr},
+                      {w, h, w + 1, nullptr, nullptr, nullptr},
                       nullptr};
+    float* b0 = nullptr;
+    float* b1 = nullptr;
+    float* b2 = nullptr;
+    float* block = nullptr;
+    bool ok = km && kc;
+    if (ok && path == GR__PATH_REFERENCE) {
+        b0 = gr__brightness_plane(image, bands);
+        b1 = b0 ? gr__plane_copy(b0, w, h) : nullptr;
+        b2 = b0 ? gr__plane_copy(b0, w, h) : nullptr;
+        ok = b1 && b2 && gr__gaussianConvolveBands(w, h, b1, inner_radius, bands) &&
+             gr__gaussianConvolveBands(w, h, b2, outer_radius, bands);
+        job.b0 = b0;
+        job.b1 = b1;
+        job.b2 = b2;
+    } else if (ok && w > 0 && h > 0) {
+        block = gr__planes_fill_blurs(&job.planes, cx, image, inner_radius, outer_radius, bands);
+        ok = block != nullptr;
+    }
+    // Made once the scratch plane is gone: the two never take memory together.
+    gr_image_s* out = ok ? gr_image_create(w, h) : nullptr;
+    ok = out != nullptr;
     if (ok) {
         job.out = gr_image_pixels_lock(out);
         if (path == GR__PATH_REFERENCE) {
             gr__parallel_rows(h, bands, gr__fdog_rows, &job);
-        } else if (w > 0 && h > 0) {
-            float* block = gr__planes_fill(&job.planes, cx, b0, b1, b2, nullptr, bands);
+        } else if (block) {
             const bool wide = path == GR__PATH_FAST && gr__cpu_wide();
-            if (block)
-                gr__parallel_rows(h, bands, wide ? gr__fdog_wide_rows : gr__fdog_fast_rows, &job);
-            ok = block != nullptr;
-            std::free(block);
+            gr__parallel_rows(h, bands, wide ? gr__fdog_wide_rows : gr__fdog_fast_rows, &job);
         }
         gr_image_pixels_unlock(out, true);
-        ok = ok && !job.failed.load();
+        ok = !job.failed.load();
     }
 
+    std::free(block);
     std::free(kc);
     std::free(km);
     std::free(b2);
@@ -1107,8 +1155,9 @@ gr_image_s* gr__filter_LIC(gr_image_s* image, const gr_complex* cx, int32_t flow
     SW_ASSERT(cx->width == w && cx->height == h, "the analysis belongs to another image size");
     float* kc = gr__gaussianCoefficients(cross_steps);
     gr_image_s* out = gr_image_create(w, h);
-    gr__lic_s job = {cx,     image, w, kc, flow_steps, cross_steps, {w, h, w + 1, nullptr, nullptr},
-                     nullptr};
+    gr__lic_s job = {
+        cx,     image, w, kc, flow_steps, cross_steps, {w, h, w + 1, nullptr, nullptr, nullptr},
+        nullptr};
     bool ok = kc && out;
     if (ok) {
         job.out = gr_image_pixels_lock(out);
@@ -1120,8 +1169,7 @@ gr_image_s* gr__filter_LIC(gr_image_s* image, const gr_complex* cx, int32_t flow
             const bool wide = path == GR__PATH_FAST && gr__cpu_wide();
             // A grey picture (the runner's noise) is convolved in one channel.
             const bool grey = wide && w >= 8 && gr__is_grey(words, size_t(w) * size_t(h));
-            float* block =
-                gr__planes_fill(&job.planes, cx, nullptr, nullptr, nullptr, words, bands, grey);
+            float* block = gr__planes_fill(&job.planes, cx, words, bands, grey);
             const gr__rows_fn rows = grey   ? gr__lic_grey_rows
                                      : wide ? gr__lic_wide_rows
                                             : gr__lic_fast_rows;

@@ -83,15 +83,19 @@ template <class V> static GR__CONV_INLINE V gr__splatv(float f) {
 struct gr__convolve_s {
     int32_t width, height, r;
     float* plane;
-    float* tmp;
     const float* c;
     float inv;
-    std::atomic<bool> failed; // a band found no memory for its scratch row
+    std::atomic<bool> failed; // a band found no memory for its scratch
 };
 
-// Horizontal pass of rows [y0, y1) from the plane into tmp. Each row is first
-// copied with r repeated border samples on either side, so no tap clamps; the
-// taps are summed in the same order as a plain clamped loop would.
+// Columns of one strip of the vertical pass: its rows of 2r + 1 strips stay in
+// the first-level cache, and a narrow image still makes several strips.
+static constexpr int32_t GR__CONVOLVE_STRIP = 64;
+
+// Horizontal pass of rows [y0, y1), in place. Each row is first copied with r
+// repeated border samples on either side, so no tap clamps and the row can be
+// overwritten as it is summed; the taps are summed in the same order as a
+// plain clamped loop would.
 template <class V>
 static GR__CONV_INLINE void gr__convolve_x_body(gr__convolve_s* job, int32_t y0, int32_t y1) {
     constexpr int32_t L = int32_t(sizeof(V) / sizeof(float));
@@ -102,65 +106,80 @@ static GR__CONV_INLINE void gr__convolve_x_body(gr__convolve_s* job, int32_t y0,
         return;
     }
     for (int32_t y = y0; y < y1; y++) {
-        const float* src = job->plane + size_t(y) * w;
-        float* dst = job->tmp + size_t(y) * w;
+        float* row = job->plane + size_t(y) * w;
         for (int32_t i = 0; i < w + 2 * r; i++)
-            pad[i] = src[std::clamp(i - r, 0, w - 1)];
+            pad[i] = row[std::clamp(i - r, 0, w - 1)];
         int32_t x = 0;
         for (; x + L <= w; x += L) {
             V sum = gr__splatv<V>(0.0f);
             for (int32_t k = 0; k <= 2 * r; k++)
                 sum += gr__loadv<V>(pad + x + k) * gr__splatv<V>(job->c[k]);
-            gr__storev(dst + x, sum * gr__splatv<V>(job->inv));
+            gr__storev(row + x, sum * gr__splatv<V>(job->inv));
         }
         for (; x < w; x++) {
             float sum = 0.0f;
             for (int32_t k = 0; k <= 2 * r; k++)
                 sum += pad[x + k] * job->c[k];
-            dst[x] = sum * job->inv;
+            row[x] = sum * job->inv;
         }
     }
     std::free(pad);
 }
 
-// Vertical pass of rows [y0, y1) from tmp back into the plane.
+// Vertical pass of column strips [s0, s1), in place. A strip is walked down
+// row by row; before row y is overwritten its unsmoothed columns go into a ring
+// of r + 1 rows, which serves the taps of rows y - r .. y, while the rows below
+// are still unsmoothed in the plane. Clamped taps repeat the border row.
 template <class V>
-static GR__CONV_INLINE void gr__convolve_y_body(gr__convolve_s* job, int32_t y0, int32_t y1) {
+static GR__CONV_INLINE void gr__convolve_y_body(gr__convolve_s* job, int32_t s0, int32_t s1) {
     constexpr int32_t L = int32_t(sizeof(V) / sizeof(float));
     const int32_t w = job->width, h = job->height, r = job->r;
+    constexpr size_t S = GR__CONVOLVE_STRIP;
+    float* ring = static_cast<float*>(std::malloc(sizeof(float) * S * size_t(r + 1)));
     const float** rows =
         static_cast<const float**>(std::malloc(sizeof(float*) * size_t(2 * r + 1)));
-    if (!rows) {
+    if (!ring || !rows) {
+        std::free(rows);
+        std::free(ring);
         job->failed.store(true);
         return;
     }
-    for (int32_t y = y0; y < y1; y++) {
-        for (int32_t k = 0; k <= 2 * r; k++)
-            rows[k] = job->tmp + size_t(std::clamp(y + k - r, 0, h - 1)) * w;
-        float* dst = job->plane + size_t(y) * w;
-        int32_t x = 0;
-        for (; x + L <= w; x += L) {
-            V sum = gr__splatv<V>(0.0f);
-            for (int32_t k = 0; k <= 2 * r; k++)
-                sum += gr__loadv<V>(rows[k] + x) * gr__splatv<V>(job->c[k]);
-            gr__storev(dst + x, sum * gr__splatv<V>(job->inv));
-        }
-        for (; x < w; x++) {
-            float sum = 0.0f;
-            for (int32_t k = 0; k <= 2 * r; k++)
-                sum += rows[k][x] * job->c[k];
-            dst[x] = sum * job->inv;
+    for (int32_t strip = s0; strip < s1; strip++) {
+        const int32_t x0 = strip * int32_t(S), n = std::min(int32_t(S), w - x0);
+        for (int32_t y = 0; y < h; y++) {
+            float* dst = job->plane + size_t(y) * w + size_t(x0);
+            std::memcpy(ring + size_t(y % (r + 1)) * S, dst, sizeof(float) * size_t(n));
+            for (int32_t k = 0; k <= 2 * r; k++) {
+                const int32_t q = std::clamp(y + k - r, 0, h - 1);
+                // Rows up to y (never more than r above it) are in the ring.
+                rows[k] = q <= y ? ring + size_t(q % (r + 1)) * S
+                                 : job->plane + size_t(q) * w + size_t(x0);
+            }
+            int32_t x = 0;
+            for (; x + L <= n; x += L) {
+                V sum = gr__splatv<V>(0.0f);
+                for (int32_t k = 0; k <= 2 * r; k++)
+                    sum += gr__loadv<V>(rows[k] + x) * gr__splatv<V>(job->c[k]);
+                gr__storev(dst + x, sum * gr__splatv<V>(job->inv));
+            }
+            for (; x < n; x++) {
+                float sum = 0.0f;
+                for (int32_t k = 0; k <= 2 * r; k++)
+                    sum += rows[k][x] * job->c[k];
+                dst[x] = sum * job->inv;
+            }
         }
     }
     std::free(rows);
+    std::free(ring);
 }
 
 static void gr__convolve_rows_x(void* ctx, int32_t y0, int32_t y1) {
     gr__convolve_x_body<gr__v4f>(static_cast<gr__convolve_s*>(ctx), y0, y1);
 }
 
-static void gr__convolve_rows_y(void* ctx, int32_t y0, int32_t y1) {
-    gr__convolve_y_body<gr__v4f>(static_cast<gr__convolve_s*>(ctx), y0, y1);
+static void gr__convolve_strips_y(void* ctx, int32_t s0, int32_t s1) {
+    gr__convolve_y_body<gr__v4f>(static_cast<gr__convolve_s*>(ctx), s0, s1);
 }
 
 #if defined(__x86_64__)
@@ -171,9 +190,9 @@ __attribute__((target("avx2"))) static void gr__convolve_rows_x_wide(void* ctx, 
     gr__convolve_x_body<gr__v8f>(static_cast<gr__convolve_s*>(ctx), y0, y1);
 }
 
-__attribute__((target("avx2"))) static void gr__convolve_rows_y_wide(void* ctx, int32_t y0,
-                                                                     int32_t y1) {
-    gr__convolve_y_body<gr__v8f>(static_cast<gr__convolve_s*>(ctx), y0, y1);
+__attribute__((target("avx2"))) static void gr__convolve_strips_y_wide(void* ctx, int32_t s0,
+                                                                       int32_t s1) {
+    gr__convolve_y_body<gr__v8f>(static_cast<gr__convolve_s*>(ctx), s0, s1);
 }
 
 static bool gr__convolve_wide(void) {
@@ -182,7 +201,7 @@ static bool gr__convolve_wide(void) {
 }
 #else
 static const gr__rows_fn gr__convolve_rows_x_wide = gr__convolve_rows_x;
-static const gr__rows_fn gr__convolve_rows_y_wide = gr__convolve_rows_y;
+static const gr__rows_fn gr__convolve_strips_y_wide = gr__convolve_strips_y;
 static bool gr__convolve_wide(void) {
     return false;
 }
@@ -194,21 +213,18 @@ bool gr__gaussianConvolveBands(int32_t width, int32_t height, float* plane, int3
     if (width == 0 || height == 0)
         return true;
     float* c = gr__gaussianCoefficients(r);
-    float* tmp = static_cast<float*>(std::malloc(sizeof(float) * size_t(width) * height));
-    bool ok = c && tmp;
-    if (ok) {
-        gr__convolve_s job = {width, height, r, plane, tmp, c, 1.0f / gr__kernel_sum(c, r), {}};
-        const bool wide = gr__convolve_wide();
-        gr__parallel_rows(height, bands, wide ? gr__convolve_rows_x_wide : gr__convolve_rows_x,
+    if (!c)
+        return false;
+    gr__convolve_s job = {width, height, r, plane, c, 1.0f / gr__kernel_sum(c, r), {}};
+    const bool wide = gr__convolve_wide();
+    gr__parallel_rows(height, bands, wide ? gr__convolve_rows_x_wide : gr__convolve_rows_x, &job);
+    // The strips split like rows: consecutive ranges, any count alike.
+    const int32_t strips = (width + GR__CONVOLVE_STRIP - 1) / GR__CONVOLVE_STRIP;
+    if (!job.failed.load())
+        gr__parallel_rows(strips, bands, wide ? gr__convolve_strips_y_wide : gr__convolve_strips_y,
                           &job);
-        if (!job.failed.load())
-            gr__parallel_rows(height, bands, wide ? gr__convolve_rows_y_wide : gr__convolve_rows_y,
-                              &job);
-        ok = !job.failed.load();
-    }
-    std::free(tmp);
     std::free(c);
-    return ok;
+    return !job.failed.load();
 }
 
 bool gr__gaussianConvolve(int32_t width, int32_t height, float* plane, int32_t r) {

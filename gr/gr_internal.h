@@ -18,7 +18,8 @@ float* gr__gaussianCoefficients(int32_t r);
 
 // Smooths a width x height float plane in place with the binomial kernel of
 // radius r, first along x then along y; clamped taps repeat the border sample.
-// Returns false when out of memory; the plane is then unspecified.
+// Scratch is a few rows, never a second plane. Returns false when out of
+// memory; the plane is then unspecified.
 bool gr__gaussianConvolve(int32_t width, int32_t height, float* plane, int32_t r);
 
 // ---- row bands ----------------------------------------------------------------------
@@ -79,11 +80,12 @@ float gr__flow_weight(float mi, float mj);
 // polynomial the fast kernels evaluate 8 lanes at a time.
 float gr__expf(float x);
 
-// Computes the structure tensor like gr_complex_compute_sst, its row stages
-// split into bands (GR__BANDS_AUTO or a count; every count gives the same
-// values). False when out of memory. Thread: progress runs on the caller's.
+// Computes the structure tensor like gr_complex_compute_sst (full) or
+// gr_complex_compute_tangents (not full), its row stages split into bands
+// (GR__BANDS_AUTO or a count; every count gives the same values). False when
+// out of memory. Thread: progress runs on the caller's.
 bool gr__complex_sst(gr_complex* cx, int32_t radius, gr_complex_progress_cb progress, void* user,
-                     int32_t bands);
+                     int32_t bands, bool full = true);
 
 // Runs one edge-tangent-flow pass of radius >= 0 like gr_complex_compute_etf,
 // on the given kernels, split into bands (GR__BANDS_AUTO or a count). For one
