@@ -23,18 +23,6 @@ unsigned be32(const unsigned char* p) {
 
 } // namespace
 
-TEST(AppResourceLoad, Icon256IsA256SquareRgbaPng) {
-    resource r("icon256");
-    ASSERT_NE(r.bytes, nullptr);
-    ASSERT_GT(r.size, 33u);
-    EXPECT_EQ(std::memcmp(r.bytes, "\x89PNG\r\n\x1a\n", 8), 0);
-    EXPECT_EQ(std::memcmp(r.bytes + 12, "IHDR", 4), 0);
-    EXPECT_EQ(be32(r.bytes + 16), 256u);
-    EXPECT_EQ(be32(r.bytes + 20), 256u);
-    EXPECT_EQ(r.bytes[24], 8);
-    EXPECT_EQ(r.bytes[25], 6); // RGBA
-}
-
 TEST(AppResourceLoad, DecompressesToFreshCopiesOfTheSourceFiles) {
     const struct {
         const char *name, *source; // source: the packed file, null for a system font

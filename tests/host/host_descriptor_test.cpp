@@ -11,15 +11,19 @@ TEST(HostDescriptor, ReadsEveryTypeAndSkipsComments) {
                                "  disP\tenum mooD moD2\n"
                                "ignS bool true\n"
                                "0x0000002A long -12\n"
-                               "Rdus doub 1e-3\r\n");
-    ASSERT_EQ(d.entries.size(), 5u);
+                               "#\n"
+                               "Rdus doub 1e-3\r\n"
+                               "#Prc bool false\n");
+    ASSERT_EQ(d.entries.size(), 6u);
     EXPECT_EQ(std::tuple(d.entries[0].key, d.entries[0].type, d.entries[0].code),
               std::tuple(0x416D6E74u, DescType(typeUnitFloat), 0x23507263u));
     EXPECT_EQ(std::tuple(d.entries[1].type, d.entries[1].enumerated),
               std::tuple(DescType(typeEnumerated), 0x6D6F4432u));
     EXPECT_EQ(d.entries[3].key, 42u);
     EXPECT_EQ(host_desc_format(&d), "Amnt UntF #Prc 37.9\ndisP enum mooD moD2\nignS bool true\n"
-                                    "0x0000002A long -12\nRdus doub 0.001\n");
+                                    "0x0000002A long -12\nRdus doub 0.001\n#Prc bool false\n")
+        << "a code may start with #; # alone starts a comment";
+    EXPECT_EQ(host_code_format(0x20202020), "0x20202020");
 }
 
 TEST(HostDescriptor, FormatReadsBackExactly) {
@@ -87,12 +91,4 @@ TEST(HostDescriptor, RefusesBrokenTextWithItsLine) {
     EXPECT_EQ(error, "line 1: not text") << "a NUL inside a number";
     EXPECT_TRUE(host_desc_parse("Amnt UntF #Prc 5\r\nignS bool true\r\n", &d, &error));
     EXPECT_EQ(host_desc_format(&d), "Amnt UntF #Prc 5\nignS bool true\n");
-}
-
-TEST(HostDescriptor, HashCodesAreKeysAndHashBlankIsAComment) {
-    host_desc_s d = parse_desc("#Prc bool true\n# #Prc bool false\n#\n");
-    ASSERT_EQ(d.entries.size(), 1u);
-    EXPECT_EQ(d.entries[0].key, 0x23507263u);
-    EXPECT_EQ(host_code_format(0x23507263), "#Prc");
-    EXPECT_EQ(host_code_format(0x20202020), "0x20202020");
 }

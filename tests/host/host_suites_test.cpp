@@ -2,8 +2,6 @@
 
 #include "host_test_util.h"
 
-#include <dlfcn.h>
-
 #include <cmath>
 
 using namespace host_test;
@@ -313,19 +311,7 @@ TEST_F(HostTest, ModuleLoadingSaysWhatIsWrong) {
     EXPECT_EQ(error, "cannot open plug-in '" + missing + "': No such file or directory");
 
     EXPECT_FALSE(host_module_open(dir.c_str(), &module, &error));
-    EXPECT_NE(error.find("it is a folder"), std::string::npos);
-
-    write_text(dir / "text.so", "not a module");
-    EXPECT_FALSE(host_module_open((dir / "text.so").c_str(), &module, &error));
-    EXPECT_EQ(error.rfind("cannot load plug-in '" + (dir / "text.so").string() + "': ", 0), 0u)
-        << error;
-
-    // A real shared library without the entry: the maths library.
-    Dl_info info;
-    ASSERT_NE(dladdr(reinterpret_cast<void*>(static_cast<double (*)(double)>(&::cbrt)), &info), 0);
-    EXPECT_FALSE(host_module_open(info.dli_fname, &module, &error));
-    EXPECT_EQ(error, std::string("'") + info.dli_fname +
-                         "' is not a filter plug-in: it exports no PluginMain");
+    EXPECT_EQ(error, "cannot open plug-in '" + dir.string() + "': it is a folder");
     EXPECT_EQ(module.library, nullptr);
 
     ASSERT_TRUE(host_module_open(SW_MODULE_PATH, &module, &error)) << error;

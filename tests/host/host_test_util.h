@@ -5,54 +5,22 @@
 
 #include <gtest/gtest.h>
 
-#include <stdlib.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
-#include <optional>
 #include <sstream>
-#include <string>
-#include <vector>
 
+#include "app/app_test_util.h"
 #include "host/host.h"
 
 namespace host_test {
 
 namespace fs = std::filesystem;
 
-// Sets (or, with a null value, unsets) an environment variable until destroyed.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const char* value) : name_(name) {
-        if (const char* old = std::getenv(name))
-            old_ = old;
-        if (value)
-            setenv(name, value, 1);
-        else
-            unsetenv(name);
-    }
-    ~ScopedEnv() {
-        if (old_)
-            setenv(name_.c_str(), old_->c_str(), 1);
-        else
-            unsetenv(name_.c_str());
-    }
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
-
-private:
-    std::string name_;
-    std::optional<std::string> old_;
-};
+using ScopedEnv = app_test::scoped_env;
 
 inline std::string read_text(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
+    return app_test::contents(path.string());
 }
 
 inline void write_text(const fs::path& path, const std::string& text) {
@@ -71,20 +39,7 @@ inline std::vector<std::string> lines_of(const std::string& text) {
 // Each test gets its own desktop and config folder, and no display.
 class HostTest : public testing::Test {
 protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "sw_host_XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        dir = pattern;
-        fs::create_directories(dir / "desktop");
-        desktop_env.emplace("XDG_DESKTOP_DIR", (dir / "desktop").c_str());
-        config_env.emplace("XDG_CONFIG_HOME", (dir / "config").c_str());
-        display_env.emplace("DISPLAY", nullptr);
-        wayland_env.emplace("WAYLAND_DISPLAY", nullptr);
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        fs::remove_all(dir, ignored);
-    }
+    HostTest() { fs::create_directories(dir / "desktop"); }
 
     // Writes an executable shell script dir/bin/name; the folder comes first
     // on PATH once bin_on_path() is called.
@@ -103,8 +58,12 @@ protected:
     }
     fs::path registry_path() const { return dir / "config" / "spotweave" / "registry"; }
 
-    fs::path dir;
-    std::optional<ScopedEnv> desktop_env, config_env, display_env, wayland_env, path_env;
+    app_test::temp_folder folder;
+    fs::path dir = folder.path;
+    ScopedEnv desktop_env{"XDG_DESKTOP_DIR", (dir / "desktop").c_str()};
+    ScopedEnv config_env{"XDG_CONFIG_HOME", (dir / "config").c_str()};
+    ScopedEnv display_env{"DISPLAY", nullptr}, wayland_env{"WAYLAND_DISPLAY", nullptr};
+    std::optional<ScopedEnv> path_env;
 };
 
 // Returns a w x h document whose samples follow a fixed pseudo-random sequence.

