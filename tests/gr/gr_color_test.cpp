@@ -8,18 +8,12 @@
 #include <cstdlib>
 #include <vector>
 
+#include "gr_filter_test_util.h"
+
 namespace {
 
 gr_color_t rgb(int r, int g, int b) {
     return 0xFF000000u | (r << 16) | (g << 8) | b;
-}
-
-// Largest difference over red, green and blue.
-int max_rgb_error(gr_color_t a, gr_color_t b) {
-    int worst = 0;
-    for (int shift = 0; shift < 24; shift += 8)
-        worst = std::max(worst, std::abs(int((a >> shift) & 0xFF) - int((b >> shift) & 0xFF)));
-    return worst;
 }
 
 // Opaque colours on a grid through the RGB cube, both ends included.
@@ -177,11 +171,11 @@ TEST(GrColor, HsvAndLabRoundTripsHoldAcrossTheCube) {
         gr_color_to_hsv(c, hsv);
         ASSERT_GE(hsv[0], 0.0f);
         ASSERT_LT(hsv[0], 1.0f);
-        ASSERT_LE(max_rgb_error(gr_color_from_hsv(hsv[0], hsv[1], hsv[2]), c), 1);
+        ASSERT_LE(grt::max_rgb_error(gr_color_from_hsv(hsv[0], hsv[1], hsv[2]), c), 1);
         // from_lab reads the offsets back as colour, which drifts lighter
         // colours by a few levels; without the offsets it is exact.
         gr_color_to_lab(c, lab);
-        ASSERT_LE(max_rgb_error(gr_color_from_lab(lab), c), 7);
+        ASSERT_LE(grt::max_rgb_error(gr_color_from_lab(lab), c), 7);
         for (float& v : lab)
             v -= 0.5f;
         ASSERT_EQ(gr_color_from_lab(lab), c);

@@ -61,43 +61,36 @@ TEST(GrComplex, UniformImageIsFlatAndStaysFlatUnderFlowPasses) {
     }
 }
 
-TEST(GrComplex, HorizontalStepEdgeHasPositiveGyAndTangentAlongTheEdge) {
-    // Bright above row 8, dark from row 8 down.
-    grt::Image image = grt::painted(20, 16, [](int, int y) { return grt::grey(y < 8 ? 255 : 0); });
-    Complex cx = analyse(image.get(), 2);
-    for (int x = 0; x < 20; x++) {
-        for (int y : {7, 8}) {
-            const size_t i = size_t(y) * 20 + x;
-            // Three rows of 1/6 each, upper minus lower.
-            EXPECT_NEAR(cx->grad_y[i], 0.5f, 1e-6) << x << "," << y;
-            EXPECT_EQ(cx->grad_x[i], 0.0f);
-            EXPECT_NEAR(gr_complex_gradmag(cx.get(), x, y), 0.5f, 1e-6);
+TEST(GrComplex, StepEdgesHaveHalfGradientsAndTangentsAlongTheEdge) {
+    // Bright before row (or column) 8, dark from it on: the gradient is three
+    // samples of 1/6 each, upper (left) minus lower (right). A vertical edge
+    // has F = 0 and E > G: its tangent must still be vertical. The flow never
+    // mixes orthogonal tangents.
+    for (bool vertical : {false, true}) {
+        SCOPED_TRACE(vertical ? "vertical" : "horizontal");
+        grt::Image image = grt::painted(
+            20, 20, [&](int x, int y) { return grt::grey((vertical ? x : y) < 8 ? 255 : 0); });
+        Complex cx = analyse(image.get(), 2, vertical ? 3 : 0);
+        const float* across = vertical ? cx->grad_x : cx->grad_y;
+        const float* along = vertical ? cx->grad_y : cx->grad_x;
+        const Vec flat(1.0f, 0.0f), edge = vertical ? Vec(0.0f, 1.0f) : flat;
+        for (int u = 0; u < 20; u++) {
+            auto at = [&](int d) { return vertical ? size_t(u) * 20 + d : size_t(d) * 20 + u; };
+            for (int d : {7, 8}) {
+                EXPECT_NEAR(across[at(d)], 0.5f, 1e-6) << u << "," << d;
+                EXPECT_EQ(along[at(d)], 0.0f);
+                EXPECT_NEAR(gr_complex_gradmag(cx.get(), vertical ? d : u, vertical ? u : d), 0.5f,
+                            1e-6);
+            }
+            EXPECT_EQ(across[at(3)], 0.0f);
+            for (int d : {6, 7, 8, 9}) {
+                const Vec t = tangent(cx, vertical ? d : u, vertical ? u : d);
+                EXPECT_EQ(vertical ? Vec(std::fabs(t.first), std::fabs(t.second)) : t, edge) << u;
+            }
+            EXPECT_EQ(tangent(cx, vertical ? 0 : u, vertical ? u : 0), flat) << "far from it";
+            EXPECT_EQ(cx->lambda_minor[at(8)], 0.0f);
+            EXPECT_GT(cx->lambda_major[at(8)], 0.0f);
         }
-        EXPECT_EQ(cx->grad_y[size_t(3) * 20 + x], 0.0f);
-        EXPECT_EQ(tangent(cx, x, 8), Vec(1.0f, 0.0f));
-        EXPECT_EQ(cx->lambda_minor[size_t(8) * 20 + x], 0.0f);
-        EXPECT_GT(cx->lambda_major[size_t(8) * 20 + x], 0.0f);
-    }
-}
-
-TEST(GrComplex, VerticalStepEdgeTangentRunsAlongTheEdgeNotAcrossIt) {
-    // F = 0 and E > G here: the tangent must still be vertical, as a
-    // horizontal edge's is horizontal.
-    grt::Image image = grt::painted(16, 20, [](int x, int) { return grt::grey(x < 8 ? 255 : 0); });
-    Complex cx = analyse(image.get(), 2, 3);
-    for (int y = 0; y < 20; y++) {
-        for (int x : {7, 8}) {
-            EXPECT_NEAR(cx->grad_x[size_t(y) * 16 + x], 0.5f, 1e-6);
-            EXPECT_EQ(cx->grad_y[size_t(y) * 16 + x], 0.0f);
-        }
-        for (int x : {6, 7, 8, 9}) {
-            const Vec t = tangent(cx, x, y);
-            EXPECT_EQ(t.first, 0.0f) << x << "," << y;
-            EXPECT_EQ(std::fabs(t.second), 1.0f);
-        }
-        // Far from the edge the tensor vanishes and the fallback holds; the
-        // flow never mixes orthogonal tangents.
-        EXPECT_EQ(tangent(cx, 0, y), Vec(1.0f, 0.0f));
     }
 }
 

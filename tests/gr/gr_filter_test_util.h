@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <random>
@@ -79,6 +81,12 @@ inline int alpha(gr_color_t c) {
 }
 inline gr_color_t grey(int g) {
     return 0xFF000000u | uint32_t(g) * 0x010101u;
+}
+
+// Largest difference over red, green and blue.
+inline int max_rgb_error(gr_color_t a, gr_color_t b) {
+    return std::max(
+        {std::abs(red(a) - red(b)), std::abs(green(a) - green(b)), std::abs(blue(a) - blue(b))});
 }
 
 // The analysis of image through the public calls: tensor radius sst_radius,
