@@ -36,69 +36,61 @@
                    (append (list RUN-NONINTERACTIVE image drawable)
                            (if (null? settings) (list 3 3 5 5 8 8 2 0.98 0.9999) settings))))))
 
-; Loads sample, lets prepare change the image, runs the pattern (or the
-; lines when lines is true) and exports the result as NAME.png.
-(define (sw-case name sample prepare lines)
+; Loads sample, lets prepare change the image, lets run (NAME IMAGE LAYER)
+; filter it and exports the result as NAME.png.
+(define (sw-case name sample prepare run)
   (let* ((image (sw-load sample)))
     (prepare image)
-    (if lines
-        (sw-lines name image (sw-layer image))
-        (sw-pattern name image (sw-layer image) sw-iterations sw-side))
+    (run name image (sw-layer image))
     (sw-export image (sw-layer image) (string-append name ".png"))
     (gimp-image-delete image)))
 
 (define (sw-as-is image) #t)
 (define (sw-u16 image) (gimp-image-convert-precision image PRECISION-U16-GAMMA))
 (define (sw-u8 image) (gimp-image-convert-precision image PRECISION-U8-GAMMA))
-(define (sw-float image) (gimp-image-convert-precision image PRECISION-FLOAT-LINEAR))
 (define (sw-grey image) (gimp-image-convert-grayscale image))
 (define (sw-rgb image) (gimp-image-convert-rgb image))
+(define (sw-run name image layer) (sw-pattern name image layer sw-iterations sw-side))
+(define (sw-run-lines name image layer) (sw-lines name image layer))
+(define astronaut "astronaut_512x512_rgb.png")
 
 ; ---- the pattern and the lines against spotweave's ----------------------------------------
-(sw-case "pattern" "astronaut_512x512_rgb.png" sw-as-is #f)
-(sw-case "lines" "astronaut_512x512_rgb.png" sw-as-is #t)
-(let ((image (sw-load "astronaut_512x512_rgb.png")))
-  (sw-lines "lines-custom" image (sw-layer image) 2 1 4 3 6 6 1 0.95 0.999)
-  (sw-export image (sw-layer image) "lines-custom.png")
-  (gimp-image-delete image))
+(sw-case "pattern" astronaut sw-as-is sw-run)
+(sw-case "lines" astronaut sw-as-is sw-run-lines)
+(sw-case "lines-custom" astronaut sw-as-is
+         (lambda (name image layer) (sw-lines name image layer 2 1 4 3 6 6 1 0.95 0.999)))
 ; Run with the last values: the custom lines again.
-(let ((image (sw-load "astronaut_512x512_rgb.png")))
-  (sw-try "lines-last"
-          (lambda () (plug-in-spotweave-lines RUN-WITH-LAST-VALS image (sw-layer image)
-                                              0 0 0 0 0 0 0 0 0)))
-  (sw-export image (sw-layer image) "lines-last.png")
-  (gimp-image-delete image))
+(sw-case "lines-last" astronaut sw-as-is
+         (lambda (name image layer)
+           (sw-try name (lambda () (plug-in-spotweave-lines RUN-WITH-LAST-VALS image layer
+                                                            0 0 0 0 0 0 0 0 0)))))
 
 ; ---- precisions and modes against their 8-bit RGB counterparts ------------------------------
-(sw-case "pattern-u16" "astronaut_512x512_rgb.png" sw-u16 #f)
+(sw-case "pattern-u16" astronaut sw-u16 sw-run)
 ; A linear float image would export linear samples: back to 8-bit gamma first.
-(let ((image (sw-load "astronaut_512x512_rgb.png")))
-  (sw-float image)
-  (sw-pattern "pattern-float" image (sw-layer image) sw-iterations sw-side)
-  (sw-u8 image)
-  (sw-export image (sw-layer image) "pattern-float.png")
-  (gimp-image-delete image))
-(sw-case "sunset-u16" "sunset_534x356_rgb16.png" sw-as-is #f)
-(sw-case "sunset-u8" "sunset_534x356_rgb16.png" sw-u8 #f)
-(sw-case "grey" "camera_512x512_grey.png" sw-as-is #f)
-(sw-case "grey-rgb" "camera_512x512_grey.png" sw-rgb #f)
-(sw-case "grey-lines" "camera_512x512_grey.png" sw-as-is #t)
-(sw-case "grey-rgb-lines" "camera_512x512_grey.png" sw-rgb #t)
+(sw-case "pattern-float" astronaut
+         (lambda (image) (gimp-image-convert-precision image PRECISION-FLOAT-LINEAR))
+         (lambda (name image layer) (sw-run name image layer) (sw-u8 image)))
+(sw-case "sunset-u16" "sunset_534x356_rgb16.png" sw-as-is sw-run)
+(sw-case "sunset-u8" "sunset_534x356_rgb16.png" sw-u8 sw-run)
+(sw-case "grey" "camera_512x512_grey.png" sw-as-is sw-run)
+(sw-case "grey-rgb" "camera_512x512_grey.png" sw-rgb sw-run)
+(sw-case "grey-lines" "camera_512x512_grey.png" sw-as-is sw-run-lines)
+(sw-case "grey-rgb-lines" "camera_512x512_grey.png" sw-rgb sw-run-lines)
 
 ; ---- alpha: an RGBA layer, and the same as grey with alpha ----------------------------------
-(sw-case "cat" "cat_451x300_rgba.png" sw-as-is #f)
-(sw-case "cat-grey" "cat_451x300_rgba.png" sw-grey #f)
+(sw-case "cat" "cat_451x300_rgba.png" sw-as-is sw-run)
+(sw-case "cat-grey" "cat_451x300_rgba.png" sw-grey sw-run)
 
 ; ---- a rectangular selection, and the original cut to it ------------------------------------
-(sw-case "rect" "astronaut_512x512_rgb.png"
-         (lambda (image) (gimp-image-select-rectangle image CHANNEL-OP-REPLACE 96 160 200 120)) #f)
-(let ((image (sw-load "astronaut_512x512_rgb.png")))
-  (gimp-image-crop image 200 120 96 160)
-  (sw-export image (sw-layer image) "rect-in.png")
-  (gimp-image-delete image))
+(sw-case "rect" astronaut
+         (lambda (image) (gimp-image-select-rectangle image CHANNEL-OP-REPLACE 96 160 200 120))
+         sw-run)
+(sw-case "rect-in" astronaut (lambda (image) (gimp-image-crop image 200 120 96 160))
+         (lambda (name image layer) #t))
 
 ; ---- refusals leave the image as it was ------------------------------------------------------
-(let* ((image (sw-load "astronaut_512x512_rgb.png")))
+(let* ((image (sw-load astronaut)))
   (gimp-image-convert-indexed image CONVERT-DITHER-NONE CONVERT-PALETTE-GENERATE 16 FALSE FALSE "")
   (sw-export image (sw-layer image) "indexed-before.png")
   (sw-pattern "indexed" image (sw-layer image) sw-iterations sw-side)
@@ -106,7 +98,7 @@
   (sw-export image (sw-layer image) "indexed-after.png")
   (gimp-image-delete image))
 ; A selection that misses the layer: a small white layer far from it.
-(let* ((image (sw-load "astronaut_512x512_rgb.png"))
+(let* ((image (sw-load astronaut))
        (layer (car (gimp-layer-new image 64 64 RGB-IMAGE "small" 100 LAYER-MODE-NORMAL))))
   (gimp-image-insert-layer image layer 0 0)
   (gimp-layer-set-offsets layer 400 400)
@@ -117,7 +109,7 @@
   (sw-export image layer "outside-after.png")
   (gimp-image-delete image))
 ; A layer group, and a layer whose pixels are locked.
-(let* ((image (sw-load "astronaut_512x512_rgb.png"))
+(let* ((image (sw-load astronaut))
        (layer (sw-layer image))
        (group (car (gimp-layer-group-new image))))
   (gimp-image-insert-layer image group 0 0)
@@ -126,7 +118,7 @@
   (sw-lines "locked" image layer)
   (sw-export image layer "locked-after.png")
   (gimp-image-delete image))
-(let ((image (sw-load "astronaut_512x512_rgb.png")))
+(let ((image (sw-load astronaut)))
   (sw-pattern "bad-iterations" image (sw-layer image) 0 sw-side)
   (sw-pattern "bad-side" image (sw-layer image) sw-iterations 8)
   (sw-lines "bad-tau" image (sw-layer image) 3 3 5 5 8 8 2 2.5 0.9999)
@@ -134,12 +126,8 @@
   (gimp-image-delete image))
 
 ; ---- run with the last values: the settings of the last run that went through ---------------
-(let ((image (sw-load "astronaut_512x512_rgb.png")))
-  (sw-pattern "last-first" image (sw-layer image) (+ sw-iterations 5) (/ sw-side 2))
-  (sw-export image (sw-layer image) "last-first.png")
-  (gimp-image-delete image))
-(let ((image (sw-load "astronaut_512x512_rgb.png")))
-  (sw-try "last-again"
-          (lambda () (plug-in-spotweave RUN-WITH-LAST-VALS image (sw-layer image) 1 16)))
-  (sw-export image (sw-layer image) "last-again.png")
-  (gimp-image-delete image))
+(sw-case "last-first" astronaut sw-as-is
+         (lambda (name image layer) (sw-pattern name image layer (+ sw-iterations 5) (/ sw-side 2))))
+(sw-case "last-again" astronaut sw-as-is
+         (lambda (name image layer)
+           (sw-try name (lambda () (plug-in-spotweave RUN-WITH-LAST-VALS image layer 1 16)))))

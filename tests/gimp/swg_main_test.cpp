@@ -44,23 +44,16 @@ std::string read_out(const std::string& name) {
     return text.str();
 }
 
-// Counts the pixels of the rectangle whose colours differ, skipping those
-// transparent in a when visible_only is set.
-size_t differing(const picture_s& a, const picture_s& b, int x0, int y0, int w, int h,
-                 bool visible_only = false) {
-    size_t count = 0;
-    for (int y = y0; y < y0 + h; y++)
-        for (int x = x0; x < x0 + w; x++)
-            count +=
-                (!visible_only || a.at(x, y)[3] != 0) && std::memcmp(a.at(x, y), b.at(x, y), 3);
-    return count;
-}
-
+// Counts the pixels whose colours differ, skipping those transparent in a
+// when visible_only is set; pictures of different sizes differ everywhere.
 size_t differing(const picture_s& a, const picture_s& b, bool visible_only = false) {
     EXPECT_TRUE(a.width == b.width && a.height == b.height && a.width > 0) << "sizes differ";
-    return a.width == b.width && a.height == b.height
-               ? differing(a, b, 0, 0, a.width, a.height, visible_only)
-               : ~size_t(0);
+    if (a.width != b.width || a.height != b.height)
+        return ~size_t(0);
+    size_t count = 0;
+    for (size_t i = 0; i < a.rgba.size(); i += 4)
+        count += (!visible_only || a.rgba[i + 3] != 0) && std::memcmp(&a.rgba[i], &b.rgba[i], 3);
+    return count;
 }
 
 } // namespace
@@ -102,19 +95,13 @@ INSTANTIATE_TEST_SUITE_P(
 // ---- the filter area and alpha -----------------------------------------------------------
 
 TEST(GimpSelection, OnlyTheSelectedRectangleChanges) {
-    const picture_s result = load("rect.png"), original = load("@astronaut_512x512_rgb.png");
-    const picture_s inside = load("ref-rect.png"); // spotweave render of the rectangle cut out
+    // The original with spotweave's render of the rectangle 96, 160, 200 x 120 pasted in.
+    picture_s expected = load("@astronaut_512x512_rgb.png");
+    const picture_s inside = load("ref-rect.png");
     ASSERT_EQ(inside.width * inside.height, 200 * 120);
-    // Above, below, left and right of the rectangle 96, 160, 200 x 120.
-    EXPECT_EQ(differing(result, original, 0, 0, 512, 160), 0u);
-    EXPECT_EQ(differing(result, original, 0, 280, 512, 232), 0u);
-    EXPECT_EQ(differing(result, original, 0, 160, 96, 120), 0u);
-    EXPECT_EQ(differing(result, original, 296, 160, 216, 120), 0u);
-    size_t inside_differing = 0;
     for (int y = 0; y < 120; y++)
-        for (int x = 0; x < 200; x++)
-            inside_differing += std::memcmp(result.at(96 + x, 160 + y), inside.at(x, y), 3) != 0;
-    EXPECT_EQ(inside_differing, 0u);
+        std::memcpy(&expected.rgba[(size_t(160 + y) * 512 + 96) * 4], inside.at(0, y), 200 * 4);
+    EXPECT_EQ(differing(load("rect.png"), expected), 0u);
 }
 
 // Alpha stays sample for sample, in RGBA and in grey with alpha; the colour
