@@ -109,8 +109,7 @@ TEST(GrComplex, DiagonalEdgeTangentFollowsTheDiagonal) {
 }
 
 TEST(GrComplex, PhotoTangentsAreUnitEigenvectorsOfTheMinorEigenvalue) {
-    grt::Image image(gr_image_create_file(SW_TESTDATA_DIR "/camera_512x512_grey.png"));
-    ASSERT_TRUE(image);
+    grt::Image image = grt::photo("camera_512x512_grey.png");
     Complex cx = analyse(image.get(), 3);
     const size_t n = size_t(cx->width) * cx->height;
     for (size_t i = 0; i < n; i += 7) {
@@ -222,16 +221,14 @@ TEST(GrComplex, ReadsAndSamplesClampToTheBorder) {
 }
 
 TEST(GrComplex, RecomputeRestartsFromTheRawField) {
-    grt::Image image(gr_image_create_file(SW_TESTDATA_DIR "/cat_451x300_rgba.png"));
-    ASSERT_TRUE(image);
+    grt::Image image = grt::photo("cat_451x300_rgba.png");
     const std::vector<uint32_t> before = grt::pixels(image.get());
     Complex cx = analyse(image.get(), 3);
-    const size_t n = size_t(cx->width) * cx->height;
-    const std::vector<float> raw(cx->tangent_x, cx->tangent_x + n);
+    const std::vector<float> raw = grt::plane(cx->tangent_x, cx.get());
     gr_complex_compute_etf(cx.get(), 5);
-    EXPECT_NE(std::vector<float>(cx->tangent_x, cx->tangent_x + n), raw);
+    EXPECT_NE(grt::plane(cx->tangent_x, cx.get()), raw);
     gr_complex_compute_sst(cx.get(), 3, nullptr, nullptr);
-    EXPECT_EQ(std::vector<float>(cx->tangent_x, cx->tangent_x + n), raw);
+    EXPECT_EQ(grt::plane(cx->tangent_x, cx.get()), raw);
     EXPECT_EQ(grt::pixels(image.get()), before);
 }
 
@@ -298,8 +295,7 @@ TEST(GrComplexWeight, StrongestStructureIsWhite) {
 }
 
 TEST(GrComplex, ReleasedTensorLeavesTangentsAndFlowAsTheyWere) {
-    grt::Image image(gr_image_create_file(SW_TESTDATA_DIR "/cat_451x300_rgba.png"));
-    ASSERT_TRUE(image);
+    grt::Image image = grt::photo("cat_451x300_rgba.png");
     Complex full = analyse(image.get(), 3), lean = analyse(image.get(), 3);
     gr_complex_release_tensor(lean.get(), true);
     EXPECT_EQ(lean->grad_x, nullptr);
@@ -307,11 +303,8 @@ TEST(GrComplex, ReleasedTensorLeavesTangentsAndFlowAsTheyWere) {
     gr_complex_compute_etf(full.get(), 5);
     gr_complex_compute_etf(lean.get(), 5);
     gr_complex_release_tensor(lean.get(), false);
-    const size_t n = size_t(full->width) * full->height;
-    EXPECT_EQ(std::vector<float>(lean->tangent_x, lean->tangent_x + n),
-              std::vector<float>(full->tangent_x, full->tangent_x + n));
-    EXPECT_EQ(std::vector<float>(lean->tangent_y, lean->tangent_y + n),
-              std::vector<float>(full->tangent_y, full->tangent_y + n));
+    EXPECT_EQ(grt::plane(lean->tangent_x, lean.get()), grt::plane(full->tangent_x, full.get()));
+    EXPECT_EQ(grt::plane(lean->tangent_y, lean.get()), grt::plane(full->tangent_y, full.get()));
     // The released values read as 0; the tangents as before.
     float tx, ty, lmin = 1.0f, lmax = 1.0f;
     gr_complex_tensor(lean.get(), 40, 30, &tx, &ty, &lmin, &lmax);

@@ -318,8 +318,8 @@ TEST(GrFilterFast, StreamlineKernelsEqualTheStraightforwardOnesOnAPhoto) {
 }
 
 TEST(GrFilterFast, TinyImagesAndOddParametersMatchOnEveryPath) {
-    // Streamlines that leave the image at once, rows shorter than a vector
-    // group, and step counts from none upward.
+    // Streamlines that leave the image at once or run far past it, rows
+    // shorter than a vector group, step counts from none upward.
     for (uint32_t w : {1u, 3u, 8u, 11u})
         for (uint32_t h : {1u, 2u, 9u}) {
             grt::Image image = grt::painted(w, h, [](int x, int y) {
@@ -327,8 +327,8 @@ TEST(GrFilterFast, TinyImagesAndOddParametersMatchOnEveryPath) {
                        uint32_t(x * 5 + y * 71) % 256 << 8 | uint32_t(x * y * 13) % 256;
             });
             Complex cx = analyse(image.get(), 1, 1, GR__PATH_FAST, 1);
-            for (int32_t steps : {0, 1, 4})
-                for (int32_t cross : {0, 2}) {
+            for (int32_t steps : {0, 1, 4, 20})
+                for (int32_t cross : {0, 2, 6}) {
                     auto run = [&](gr__path_t path, int32_t bands) {
                         grt::Image lines(gr__filter_fDoG(image.get(), cx.get(), 1, 2, steps, cross,
                                                          0.98f, 0.9999f, path, bands));
