@@ -293,10 +293,14 @@ void DoFilter() {
         return;
     }
     // Out of memory at any stage leaves the document unchanged with -108.
+    // The flow passes and the drawing read the tangents and the gradient
+    // magnitude only, and the drawing the tangents alone: nothing else is kept.
     gr_complex* cx = gr_complex_create(image);
-    bool ok = cx && gr_complex_compute_sst(cx, 3, sst_progress, nullptr);
+    bool ok = cx && gr_complex_compute_tangents(cx, 3, sst_progress, nullptr);
     for (int pass = 0; ok && pass < 3; pass++)
         ok = gr_complex_compute_etf(cx, 5);
+    if (ok)
+        gr_complex_release_tensor(cx, false);
     gr_image_s* lines = ok ? gr_filter_fDoG(image, cx, 5, 8, 8, 2, 0.98f, 0.9999f) : nullptr;
     if (lines)
         psdk_image_set(lines);

@@ -169,7 +169,9 @@ gr_image_s* swg_lines_draw(gr_image_s* picture, const swg_lines_s* s, swg_progre
     // clutter GIMP's terminal.
     gr_complex_set_log(cx, app_log_sink_s{});
     swg__stage_s stage = {progress, user};
-    bool done = gr_complex_compute_sst(cx, s->sst_radius, swg__analysis_progress, &stage);
+    // Only the tangents and the gradient magnitude are kept: the flow passes
+    // and the drawing read nothing else.
+    bool done = gr_complex_compute_tangents(cx, s->sst_radius, swg__analysis_progress, &stage);
     for (int32_t pass = 0; done && pass < s->etf_passes; pass++) {
         done = gr_complex_compute_etf(cx, s->etf_radius);
         swg__report(progress, user, "following the edges",
@@ -177,6 +179,7 @@ gr_image_s* swg_lines_draw(gr_image_s* picture, const swg_lines_s* s, swg_progre
     }
     gr_image_s* drawing = nullptr;
     if (done) {
+        gr_complex_release_tensor(cx, false);
         swg__report(progress, user, "drawing", 2.0f / 3.0f);
         drawing = gr_filter_fDoG(picture, cx, s->inner_radius, s->outer_radius, s->flow_steps,
                                  s->cross_steps, s->tau, s->threshold);

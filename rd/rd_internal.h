@@ -49,7 +49,8 @@ template <typename T> class reaction_diffusion2;
 
 // Per-cell ellipses of a solver as one run of columns per row, and the row
 // prefix sums of its field, so that an ellipse sum costs two reads per row.
-// Runs are shared between cells whose ellipses cover the same cells.
+// Runs are shared between cells whose ellipses cover the same cells; a cell
+// keeps one number, that of its pair of ellipses.
 typedef struct rd__runs_s rd__runs_s;
 
 // Largest ellipse radius the runs hold; cells needing more (a scale above 3)
@@ -77,9 +78,11 @@ void rd__runs_update(const rd__runs_s* runs, reaction_diffusion2<float>* solver,
 bool rd__runs_cell_sums(const rd__runs_s* runs, int x, int y, double* small, double* large);
 
 // Returns the bytes the runs hold (distinct runs, per-cell references and
-// prefix sums), and how many distinct ellipses they share.
+// prefix sums), how many distinct ellipses they share, and how many cells
+// they leave to the scan.
 unsigned long rd__runs_bytes(const rd__runs_s* runs);
 unsigned long rd__runs_shapes(const rd__runs_s* runs);
+unsigned long rd__runs_scanned(const rd__runs_s* runs);
 
 // Chooses the vector (AVX2) summation when the processor has it (the default)
 // or the portable one; both give the same bits. Returns whether the vector

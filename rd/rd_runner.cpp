@@ -30,14 +30,13 @@ struct rd_s {
     gr_image_s* display; // owned; the last published field
     // Owned from creation; the worker and the edits touch it only once ready.
     reaction_diffusion2<float>* solver;
-    gr_image_s* flow;  // owned; written by the preparation before ready is set
-    gr_image_s* noise; // owned; likewise
+    gr_image_s* flow; // owned; written by the preparation before ready is set
     int32_t width, height;
     app_log_sink_s log; // the runner's and the analysis's diagnostics
 
     // Atomics, because the preparer, the worker and the UI read them without
     // the lock (all sequentially consistent unless noted):
-    std::atomic<bool> ready{false};      // flow and noise are written before it is set
+    std::atomic<bool> ready{false};      // flow is written before it is set
     std::atomic<bool> failed{false};     // set by the preparer, polled by programs
     std::atomic<uint32_t> iterations{0}; // bumped by the worker, polled by the UI
     std::atomic<float> progress{0.0f};   // written by the preparer, drawn by the view
@@ -165,8 +164,9 @@ static void rd__prepareSteps(rd_s* rd) {
         px[i] = 0xFF000000u | v << 16 | v << 8 | v;
     }
     gr_image_pixels_unlock(noise, true);
-    rd->noise = noise;
     rd->flow = gr_filter_LIC(noise, cx, 7, 1);
+    // The noise only makes the flow visible.
+    gr_image_release(noise);
     if (!rd->flow)
         throw std::bad_alloc();
     // Radii and tangents are final: lay out every cell's ellipses once, so
@@ -174,6 +174,8 @@ static void rd__prepareSteps(rd_s* rd) {
     // the worker scans, slowly but correctly.
     if (!rd->solver->prepare_runs())
         app_log_to(rd->log, "Simulation: no memory for the ellipse runs; scanning instead\n");
+    // The runs hold what the iterations need of the tangents.
+    rd->solver->release_analysis();
     rd->progress.store(1.0f);
     // The worker starts first, so a runner whose worker cannot start never
     // claims to be ready; rd_advance and the edits wait for ready anyway.
@@ -200,7 +202,6 @@ static void rd__free(rd_s* rd) {
     gr_image_release(rd->source);
     gr_image_release(rd->display);
     gr_image_release(rd->flow);
-    gr_image_release(rd->noise);
     delete rd->solver;
     delete rd;
 }

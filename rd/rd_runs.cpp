@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <vector>
@@ -53,16 +54,24 @@ struct rd__runs_s {
     int32_t stride; // prefix row length: width + 2M + 1
     std::vector<int8_t> shapes;
     unsigned long shape_count;
-    // Per cell: offset of the small and the large ellipse in shapes, or
-    // RD__RUNS_SCAN for both.
-    std::vector<uint32_t> small, large;
+    // Per cell: its pair of ellipses, or RD__RUNS_SCAN.
+    std::vector<uint32_t> cells;
+    // Per pair: offsets of the small and the large ellipse in shapes, one
+    // after the other. Cells of one radius with nearly the same tangent share
+    // a pair.
+    std::vector<uint32_t> pairs;
+    unsigned long scanned; // cells marked RD__RUNS_SCAN
     // Prefix row j (of height + 2M + 3) stands for grid row q = j - M,
     // wrapped: its entry k is the sum of the field over columns (c - M) mod
     // width of row q mod height for c < k. The rows above and below the grid
     // repeat it, so the rows of an ellipse lie one stride apart wherever it
     // sits. A run [s, e) centred on column x sums as entry x + M + e minus
-    // entry x + M + s.
-    std::vector<double> prefix;
+    // entry x + M + s. Allocated untouched: its pages count only from the
+    // first iteration on, when the set-up's scratch and, in the runner, the
+    // analysis are gone.
+    double* prefix = nullptr;
+
+    ~rd__runs_s() { std::free(prefix); }
 };
 
 static RD__INLINE size_t rd__shapeBytes(int rows) {
@@ -415,6 +424,9 @@ struct rd__radius_s {
 struct rd__setup_s {
     const reaction_diffusion2<float>* solver;
     rd__runs_s* runs;
+    // Per cell while setting up: the small ellipse's offset (in runs->cells,
+    // until the pairs replace it) and the large one's.
+    std::vector<uint32_t> large;
     std::vector<rd__radius_s> radii; // the most work first
     std::atomic<int> next{0};        // the next radius a task takes
     // Cell indices grouped by radius r, in raster order: cells[first[r]] ..
@@ -460,7 +472,7 @@ static void rd__setupRadius(rd__setup_s* setup, rd__radius_s& item) {
         const int r = large ? rho / 2 : rho;
         if ((large && rho % 2) || r > RD__RUNS_MAX_RADIUS / 2)
             continue;
-        std::vector<uint32_t>& out = large ? runs->large : runs->small;
+        std::vector<uint32_t>& out = large ? setup->large : runs->cells;
         const int end = setup->first[r + 1];
         for (int k = setup->first[r]; k < end; k++) {
             // A radius' cells are scattered over the grid: fetch ahead.
@@ -494,7 +506,7 @@ static void rd__groupCells(rd__setup_s* setup) {
     const reaction_diffusion2<float>* s = setup->solver;
     rd__runs_s* runs = setup->runs;
     const int top = RD__RUNS_MAX_RADIUS / 2;
-    const size_t n = runs->small.size();
+    const size_t n = runs->cells.size();
     std::vector<uint8_t> radius(n);
     int count[RD__RUNS_MAX_RADIUS / 2 + 2] = {};
     for (size_t i = 0; i < n; i++) {
@@ -508,11 +520,14 @@ static void rd__groupCells(rd__setup_s* setup) {
     setup->cells.resize((size_t)setup->first[top + 1]);
     int at[RD__RUNS_MAX_RADIUS / 2 + 1];
     std::copy(setup->first, setup->first + top + 1, at);
+    runs->scanned = 0;
     for (size_t i = 0; i < n; i++) {
-        if (radius[i] > top)
-            runs->small[i] = runs->large[i] = RD__RUNS_SCAN;
-        else
+        if (radius[i] > top) {
+            runs->cells[i] = setup->large[i] = RD__RUNS_SCAN;
+            runs->scanned++;
+        } else {
             setup->cells[(size_t)at[radius[i]]++] = (uint32_t)i;
+        }
     }
 }
 
@@ -539,7 +554,7 @@ static void rd__mergeRadii(rd__setup_s* setup) {
             const int r = large ? item.rho / 2 : item.rho;
             if ((large && item.rho % 2) || r > RD__RUNS_MAX_RADIUS / 2)
                 continue;
-            std::vector<uint32_t>& out = large ? runs->large : runs->small;
+            std::vector<uint32_t>& out = large ? setup->large : runs->cells;
             for (int k = setup->first[r]; k < setup->first[r + 1]; k++) {
                 const uint32_t i = setup->cells[(size_t)k];
                 out[i] = moved[out[i] / 8];
@@ -553,6 +568,132 @@ static void rd__mergeRadii(rd__setup_s* setup) {
     runs->shapes.swap(all.bytes);
 }
 
+// The pairs of the cells of one radius, numbered from 0 within it.
+struct rd__pairTable {
+    std::vector<uint64_t> keys; // small << 32 | large, + 1; 0 when free
+    std::vector<uint32_t> ids;
+    std::vector<uint32_t> pairs; // small, large per pair
+
+    uint32_t intern(uint32_t small, uint32_t large) {
+        const uint64_t key = ((uint64_t)small << 32 | large) + 1;
+        if ((pairs.size() / 2 + 1) * 2 > keys.size()) {
+            std::vector<uint64_t> old(keys.size() < 256 ? 256 : keys.size() * 2, 0u);
+            old.swap(keys);
+            ids.assign(keys.size(), 0u);
+            for (size_t p = 0; p < pairs.size(); p += 2)
+                place(((uint64_t)pairs[p] << 32 | pairs[p + 1]) + 1, (uint32_t)(p / 2));
+        }
+        const size_t mask = keys.size() - 1;
+        size_t i = hash(key) & mask;
+        for (; keys[i]; i = (i + 1) & mask)
+            if (keys[i] == key)
+                return ids[i];
+        const uint32_t id = (uint32_t)(pairs.size() / 2);
+        keys[i] = key;
+        ids[i] = id;
+        pairs.push_back(small);
+        pairs.push_back(large);
+        return id;
+    }
+
+    static uint64_t hash(uint64_t key) {
+        key *= 0x9E3779B97F4A7C15ull;
+        return key ^ key >> 32;
+    }
+
+    void place(uint64_t key, uint32_t id) {
+        const size_t mask = keys.size() - 1;
+        size_t i = hash(key) & mask;
+        while (keys[i])
+            i = (i + 1) & mask;
+        keys[i] = key;
+        ids[i] = id;
+    }
+};
+
+struct rd__pairing_s {
+    rd__setup_s* setup;
+    std::vector<rd__pairTable> tables; // per radius
+    std::vector<uint32_t> base;        // per radius: its first pair's number
+    std::atomic<int> next{0};
+    std::atomic<bool> failed{false};
+};
+
+// Gives each cell of radius r (1..top) the number of its pair within r.
+static void rd__pairRadius(rd__pairing_s* job, int r) {
+    rd__setup_s* setup = job->setup;
+    std::vector<uint32_t>& cells = setup->runs->cells;
+    rd__pairTable& table = job->tables[(size_t)r];
+    // Neighbouring cells of a radius often share both ellipses.
+    uint32_t last_small = RD__RUNS_SCAN, last_large = RD__RUNS_SCAN, last = 0;
+    for (int k = setup->first[r]; k < setup->first[r + 1]; k++) {
+        const uint32_t i = setup->cells[(size_t)k];
+        const uint32_t small = cells[i], large = setup->large[i];
+        if (small != last_small || large != last_large) {
+            last = table.intern(small, large);
+            last_small = small;
+            last_large = large;
+        }
+        cells[i] = last;
+    }
+}
+
+static void rd__pairTask(void* data, int, int, int, int, int, int, int, int, int, int) {
+    auto* job = (rd__pairing_s*)data;
+    for (int r; (r = job->next.fetch_add(1)) < (int)job->tables.size();) {
+        try {
+            rd__pairRadius(job, r);
+        } catch (const std::bad_alloc&) {
+            job->failed.store(true);
+        }
+    }
+}
+
+// Renumbers the cells of radius r by the pairs of the smaller radii.
+static void rd__renumberTask(void* data, int, int, int r, int, int, int, int, int, int, int) {
+    auto* job = (rd__pairing_s*)data;
+    rd__setup_s* setup = job->setup;
+    std::vector<uint32_t>& cells = setup->runs->cells;
+    const uint32_t base = job->base[(size_t)r];
+    if (base > 0)
+        for (int k = setup->first[r]; k < setup->first[r + 1]; k++)
+            cells[setup->cells[(size_t)k]] += base;
+}
+
+// Replaces the cells' two offsets with one pair number each; the radii are
+// paired side by side on the pool.
+static void rd__pairCells(rd__setup_s* setup) {
+    rd__runs_s* runs = setup->runs;
+    rd__pairing_s job;
+    job.setup = setup;
+    const int radii = RD__RUNS_MAX_RADIUS / 2 + 1;
+    job.tables.resize((size_t)radii);
+    void* handle = nullptr;
+    rd_task_fn task = rd__pairTask;
+    ISPCLaunch(&handle, (void*)task, &job, (int)rd_dispatch_thread_count(), 1, 1);
+    ISPCSync(handle);
+    if (job.failed.load())
+        throw std::bad_alloc();
+    size_t count = 0;
+    job.base.resize((size_t)radii);
+    for (int r = 0; r < radii; r++) {
+        job.base[(size_t)r] = (uint32_t)count;
+        count += job.tables[(size_t)r].pairs.size() / 2;
+    }
+    // Offsets in shapes are 32-bit, and so the pair numbers, which are fewer.
+    runs->pairs.reserve(2 * count);
+    for (rd__pairTable& table : job.tables) {
+        runs->pairs.insert(runs->pairs.end(), table.pairs.begin(), table.pairs.end());
+        rd__pairTable().keys.swap(table.keys);
+        std::vector<uint32_t>().swap(table.ids);
+        std::vector<uint32_t>().swap(table.pairs);
+    }
+    handle = nullptr;
+    task = rd__renumberTask;
+    ISPCLaunch(&handle, (void*)task, &job, radii, 1, 1);
+    ISPCSync(handle);
+}
+
 rd__runs_s* rd__runs_create(const reaction_diffusion2<float>* solver) {
     SW_ASSERT(solver && solver->complex, "ellipse runs need the solver's tangents");
     rd__runs_s* runs = nullptr;
@@ -561,12 +702,12 @@ rd__runs_s* rd__runs_create(const reaction_diffusion2<float>* solver) {
         runs->width = solver->width;
         runs->height = solver->height;
         const size_t n = (size_t)solver->width * (size_t)solver->height;
-        runs->small.resize(n);
-        runs->large.resize(n);
+        runs->cells.resize(n);
 
         rd__setup_s setup;
         setup.solver = solver;
         setup.runs = runs;
+        setup.large.resize(n);
         rd__groupCells(&setup);
         // Each radius is one piece of work: its cells, and its shapes, which
         // grow with its square; big pieces go first.
@@ -592,13 +733,18 @@ rd__runs_s* rd__runs_create(const reaction_diffusion2<float>* solver) {
             if (item.failed)
                 throw std::bad_alloc();
         rd__mergeRadii(&setup);
+        rd__pairCells(&setup);
+        std::vector<uint32_t>().swap(setup.large);
 
         const int64_t stride = (int64_t)runs->width + 2 * (int64_t)runs->reach + 1;
         // Prefix entries are addressed with 32-bit offsets.
         if (stride * ((int64_t)runs->height + 2 * runs->reach + 2) >= INT32_MAX)
             throw std::bad_alloc();
         runs->stride = (int32_t)stride;
-        runs->prefix.resize((size_t)stride * (size_t)rd__prefixRows(runs));
+        runs->prefix = static_cast<double*>(
+            std::malloc(sizeof(double) * (size_t)stride * (size_t)rd__prefixRows(runs)));
+        if (!runs->prefix)
+            throw std::bad_alloc();
     } catch (const std::bad_alloc&) {
         delete runs;
         return nullptr;
@@ -611,12 +757,16 @@ void rd__runs_destroy(rd__runs_s* runs) {
 }
 
 unsigned long rd__runs_bytes(const rd__runs_s* runs) {
-    return (unsigned long)(runs->shapes.size() + 4 * runs->small.size() + 4 * runs->large.size() +
-                           8 * runs->prefix.size());
+    return (unsigned long)(runs->shapes.size() + 4 * runs->cells.size() + 4 * runs->pairs.size() +
+                           8 * (size_t)runs->stride * (size_t)rd__prefixRows(runs));
 }
 
 unsigned long rd__runs_shapes(const rd__runs_s* runs) {
     return runs->shape_count;
+}
+
+unsigned long rd__runs_scanned(const rd__runs_s* runs) {
+    return runs->scanned;
 }
 
 // ---- Row prefix sums ---------------------------------------------------------
@@ -640,7 +790,7 @@ static void rd__sumRowsTask(void* data, int, int, int task, int, int, int, int, 
     for (int j = j0; j < j1; j++) {
         const int q = ((j - pad) % H + H) % H;
         const float* row = job->field + (size_t)q * (size_t)W;
-        double* p = runs->prefix.data() + (size_t)j * (size_t)runs->stride;
+        double* p = runs->prefix + (size_t)j * (size_t)runs->stride;
         double sum = 0.0;
         p[0] = 0.0;
         for (int k = 0, c = c0; k < n; k++) {
@@ -665,7 +815,7 @@ void rd__runs_sum_rows(rd__runs_s* runs, const float* field) {
 // The prefix entry of column 0 of grid row y (0 <= y < height); row dy of
 // the same column lies dy strides further on.
 static RD__INLINE const double* rd__rowCentre(const rd__runs_s* runs, int y) {
-    return runs->prefix.data() + ((size_t)y + (size_t)rd__prefixPad(runs)) * (size_t)runs->stride +
+    return runs->prefix + ((size_t)y + (size_t)rd__prefixPad(runs)) * (size_t)runs->stride +
            (size_t)runs->reach;
 }
 
@@ -777,21 +927,29 @@ static RD__INLINE void rd__updateBody(const rd__runs_s* runs, reaction_diffusion
                                       int y0, int x1, int y1) {
     const size_t stride = (size_t)runs->stride;
     const int8_t* shapes = runs->shapes.data();
+    const uint32_t* pairs = runs->pairs.data();
     const float* cur = s->cur;
     float* next = s->next;
     const float step = s->step;
     double s1[RD__PIECE], s2[RD__PIECE];
+    uint32_t small[RD__PIECE], large[RD__PIECE];
     for (int y = y0; y < y1; y++) {
         const double* centre = rd__rowCentre(runs, y);
         for (int xa = x0; xa < x1; xa += RD__PIECE) {
             const int n = std::min(RD__PIECE, x1 - xa);
             const size_t i0 = (size_t)y * (size_t)runs->width + (size_t)xa;
-            rd__rowSums(shapes, runs->small.data() + i0, n, centre, stride, xa, s1);
-            rd__rowSums(shapes, runs->large.data() + i0, n, centre, stride, xa, s2);
+            const uint32_t* cells = runs->cells.data() + i0;
+            for (int j = 0; j < n; j++) {
+                const uint32_t pair = cells[j];
+                small[j] = pair == RD__RUNS_SCAN ? RD__RUNS_SCAN : pairs[2 * (size_t)pair];
+                large[j] = pair == RD__RUNS_SCAN ? RD__RUNS_SCAN : pairs[2 * (size_t)pair + 1];
+            }
+            rd__rowSums(shapes, small, n, centre, stride, xa, s1);
+            rd__rowSums(shapes, large, n, centre, stride, xa, s2);
             for (int j = 0; j < n; j++) {
                 const size_t i = i0 + (size_t)j;
                 bool grows;
-                if (runs->small[i] == RD__RUNS_SCAN) {
+                if (cells[j] == RD__RUNS_SCAN) {
                     float a = 0.0f, b = 0.0f, lmin = 0.0f, lmaj = 0.0f;
                     gr_complex_tensor(s->complex, xa + j, y, &a, &b, &lmin, &lmaj);
                     grows = s->cell_grows(xa + j, y, s->cell_radius((int)i), a, b);
@@ -839,12 +997,13 @@ void rd__runs_update(const rd__runs_s* runs, reaction_diffusion2<float>* solver,
 }
 
 bool rd__runs_cell_sums(const rd__runs_s* runs, int x, int y, double* small, double* large) {
-    const size_t i = (size_t)y * (size_t)runs->width + (size_t)x;
-    if (runs->small[i] == RD__RUNS_SCAN)
+    const uint32_t pair = runs->cells[(size_t)y * (size_t)runs->width + (size_t)x];
+    if (pair == RD__RUNS_SCAN)
         return false;
     const double* centre = rd__rowCentre(runs, y);
     const size_t stride = (size_t)runs->stride;
-    rd__shapeSums<1>(runs->shapes.data() + runs->small[i], centre, stride, x, small);
-    rd__shapeSums<1>(runs->shapes.data() + runs->large[i], centre, stride, x, large);
+    const uint32_t* offsets = runs->pairs.data() + 2 * (size_t)pair;
+    rd__shapeSums<1>(runs->shapes.data() + offsets[0], centre, stride, x, small);
+    rd__shapeSums<1>(runs->shapes.data() + offsets[1], centre, stride, x, large);
     return true;
 }

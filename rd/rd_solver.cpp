@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdlib>
+#include <new>
+#include <type_traits>
 #include <utility>
 
 #include "app/app_assert.h"
@@ -14,15 +17,24 @@
 // ---- Construction ----------------------------------------------------------
 
 template <typename T> reaction_diffusion2<T>::reaction_diffusion2(int w, int h) {
+    static_assert(std::is_trivially_copyable_v<T>, "fields are plain numbers, zeroed by calloc");
     SW_ASSERT(w >= 1 && h >= 1, "the solver grid needs at least one cell");
     base_radius = 20;
     step = 0.04f;
     width = w;
     height = h;
     const size_t n = (size_t)w * (size_t)h;
-    cur = new T[n]();
-    next = new T[n]();
-    scale = new T[n]();
+    // Zeroed by calloc: next takes memory only once the first iteration
+    // writes it, after the preparation's scratch is gone.
+    cur = (T*)std::calloc(n, sizeof(T));
+    next = (T*)std::calloc(n, sizeof(T));
+    scale = (T*)std::calloc(n, sizeof(T));
+    if (!cur || !next || !scale) {
+        std::free(cur);
+        std::free(next);
+        std::free(scale);
+        throw std::bad_alloc();
+    }
     for (size_t i = 0; i < n; i++)
         scale[i] = T(1);
     complex = nullptr;
@@ -33,9 +45,9 @@ template <typename T> reaction_diffusion2<T>::reaction_diffusion2(int w, int h) 
 }
 
 template <typename T> reaction_diffusion2<T>::~reaction_diffusion2() {
-    delete[] cur;
-    delete[] next;
-    delete[] scale;
+    std::free(cur);
+    std::free(next);
+    std::free(scale);
     gr_complex_destroy(complex);
     rd__runs_destroy(runs);
 }
@@ -72,12 +84,10 @@ template <typename T> bool reaction_diffusion2<T>::set_reference(gr_image_s* ima
     complex = gr_complex_create(image);
     if (complex) {
         gr_complex_set_log(complex, log);
-        if (gr_complex_compute_sst(complex, 7, rd__logSst, &log)) {
-            // The engine reads tangents only, and the flow passes the
-            // gradient magnitude: the rest of the tensor goes now.
-            gr_complex_release_tensor(complex, true);
+        // The engine reads tangents only, and the flow passes the gradient
+        // magnitude: the rest of the tensor is never kept.
+        if (gr_complex_compute_tangents(complex, 7, rd__logSst, &log))
             return true;
-        }
     }
     gr_complex_destroy(complex);
     complex = nullptr;
@@ -170,6 +180,15 @@ template <typename T> void reaction_diffusion2<T>::release_runs() {
     runs = nullptr;
 }
 
+template <typename T> bool reaction_diffusion2<T>::release_analysis() {
+    SW_ASSERT(!summing, "release_analysis runs between iterations");
+    if (!runs || rd__runs_scanned(runs) > 0)
+        return false;
+    gr_complex_destroy(complex);
+    complex = nullptr;
+    return true;
+}
+
 template <typename T> void reaction_diffusion2<T>::begin_iteration() {
     if (!runs)
         return;
@@ -178,7 +197,8 @@ template <typename T> void reaction_diffusion2<T>::begin_iteration() {
 }
 
 template <typename T> void reaction_diffusion2<T>::update(int x0, int y0, int w, int h) {
-    SW_ASSERT(complex, "update needs a reference (set_reference) and its flow");
+    SW_ASSERT(complex || (runs && summing),
+              "update needs a reference (set_reference) and its flow, or runs within an iteration");
     SW_ASSERT(x0 >= 0 && y0 >= 0, "update rectangles start inside the grid");
     if (h <= 0 || y0 >= height || w <= 0)
         return;

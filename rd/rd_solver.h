@@ -35,7 +35,8 @@ public:
     app_log_sink_s log;  // where set_reference reports; standard error at construction
 
     // Allocates a width x height grid (both >= 1) with scale 1 everywhere and
-    // fills it with noise (randomize).
+    // fills it with noise (randomize). Throws std::bad_alloc when out of
+    // memory.
     reaction_diffusion2(int width, int height);
     ~reaction_diffusion2();
     reaction_diffusion2(const reaction_diffusion2&) = delete;
@@ -49,7 +50,7 @@ public:
     // and computes its structure tensor (radius 7), logging "SST: %g%%" and the
     // analysis's time to log. The flow passes that finish the analysis are the
     // caller's; of the tensor only the tangents and the gradient magnitude
-    // are kept (gr_complex_release_tensor). The image is read, not changed,
+    // are kept (gr_complex_compute_tangents). The image is read, not changed,
     // and must outlive this call only. Returns false when out of memory; the
     // solver then has no analysis.
     bool set_reference(gr_image_s* image);
@@ -66,6 +67,12 @@ public:
     // Thread: while no update() runs.
     void release_runs();
 
+    // Frees the analysis once the runs sum every cell (none is left to the
+    // scan), as iterations read nothing else of it then; returns whether it
+    // did. Until set_reference makes a new one the runs must stay and
+    // prepare_runs must not follow. Thread: while no update() runs.
+    bool release_analysis();
+
     // Starts an iteration: with runs prepared, takes the running sums of every
     // row of cur, which update() reads until finish_iteration(). Writes to cur
     // in between are not seen by update(). Thread: while no update() runs.
@@ -73,9 +80,10 @@ public:
 
     // Computes next for the cells of one rectangle, clipped to the grid (never
     // wrapped); an empty or outside rectangle does nothing. Needs complex with
-    // computed tangents. Between begin_iteration() and finish_iteration() with
-    // runs prepared it sums rows through the running sums (cells within
-    // rounding of an ellipse's boundary may then fall on either side);
+    // computed tangents, unless release_analysis dropped it for the runs.
+    // Between begin_iteration() and finish_iteration() with runs prepared it
+    // sums rows through the running sums (cells within rounding of an
+    // ellipse's boundary may then fall on either side);
     // otherwise it scans each ellipse cell by cell (calc_disc_sum).
     // Thread: any, for disjoint rectangles at once.
     void update(int x0, int y0, int w, int h);

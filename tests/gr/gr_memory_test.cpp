@@ -1,0 +1,116 @@
+// The lean roads of the analysis and the smoothing: in-place binomial
+// smoothing across column strips, and the tangents-only analysis, which must
+// give what the full one gives bit for bit while keeping three planes.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "gr/gr_complex.h"
+#include "gr/gr_filter.h"
+#include "gr/gr_filter_flow.h"
+#include "gr/gr_internal.h"
+
+namespace {
+
+struct Release {
+    void operator()(gr_image_s* image) const { gr_image_release(image); }
+    void operator()(gr_complex* cx) const { gr_complex_destroy(cx); }
+};
+using Image = std::unique_ptr<gr_image_s, Release>;
+using Complex = std::unique_ptr<gr_complex, Release>;
+
+std::vector<float> plane(const float* p, const gr_complex* cx) {
+    return p ? std::vector<float>(p, p + size_t(cx->width) * size_t(cx->height))
+             : std::vector<float>();
+}
+
+std::vector<uint32_t> pixels(const gr_image_s* image) {
+    return std::vector<uint32_t>(image->pixels,
+                                 image->pixels + size_t(image->width) * image->height);
+}
+
+} // namespace
+
+TEST(GrMemory, InPlaceSmoothingEqualsTheClampedSumAcrossStrips) {
+    // Widths around the vertical pass's 64-column strips, heights below and
+    // above the radius (every tap clamps, or the ring wraps).
+    struct Case {
+        int32_t w, h, r;
+    };
+    const Case cases[] = {{63, 1, 3}, {64, 5, 9}, {65, 40, 3}, {150, 7, 2}, {129, 33, 8}};
+    std::mt19937 rng(7);
+    std::uniform_real_distribution<float> value(-2.0f, 2.0f);
+    for (const Case& c : cases) {
+        std::vector<float> source(size_t(c.w) * size_t(c.h));
+        for (float& v : source)
+            v = value(rng);
+        float* k = gr__gaussianCoefficients(c.r);
+        float sum = 0.0f;
+        for (int32_t i = 0; i <= 2 * c.r; i++)
+            sum += k[i];
+        auto pass = [&](const std::vector<float>& in, int32_t dx, int32_t dy) {
+            std::vector<float> out(in.size());
+            for (int32_t y = 0; y < c.h; y++)
+                for (int32_t x = 0; x < c.w; x++) {
+                    float s = 0.0f;
+                    for (int32_t t = -c.r; t <= c.r; t++)
+                        s += in[size_t(std::clamp(y + t * dy, 0, c.h - 1) * c.w +
+                                       std::clamp(x + t * dx, 0, c.w - 1))] *
+                             k[c.r + t];
+                    out[size_t(y * c.w + x)] = s * (1.0f / sum);
+                }
+            return out;
+        };
+        const std::vector<float> expected = pass(pass(source, 1, 0), 0, 1);
+        std::free(k);
+        for (int32_t bands : {1, 3, int(GR__BANDS_AUTO)}) {
+            std::vector<float> p = source;
+            ASSERT_TRUE(gr__gaussianConvolveBands(c.w, c.h, p.data(), c.r, bands));
+            EXPECT_EQ(p, expected) << c.w << "x" << c.h << " r " << c.r << " bands " << bands;
+        }
+    }
+}
+
+TEST(GrMemory, TangentsOnlyAnalysisGivesTheFullOnesFieldsAndDrawing) {
+    Image photo(gr_image_create_file(SW_TESTDATA_DIR "/cat_451x300_rgba.png"));
+    ASSERT_TRUE(photo);
+    Complex full(gr_complex_create(photo.get()));
+    Complex lean(gr_complex_create(photo.get()));
+    ASSERT_TRUE(full && lean);
+    gr_complex_set_log(full.get(), {nullptr, nullptr});
+    gr_complex_set_log(lean.get(), {nullptr, nullptr});
+    ASSERT_TRUE(gr_complex_compute_sst(full.get(), 3, nullptr, nullptr));
+    std::vector<float> fractions;
+    ASSERT_TRUE(gr_complex_compute_tangents(
+        lean.get(), 3,
+        [](void* user, float f) { static_cast<std::vector<float>*>(user)->push_back(f); },
+        &fractions));
+    EXPECT_EQ(fractions, (std::vector<float>{0.0f, 0.333f, 0.666f, 1.0f}));
+
+    for (float* gone : {lean->grad_x, lean->grad_y, lean->tensor_xx, lean->tensor_yy,
+                        lean->tensor_xy, lean->lambda_minor, lean->lambda_major})
+        EXPECT_EQ(gone, nullptr);
+    EXPECT_EQ(plane(lean->grad_mag, lean.get()), plane(full->grad_mag, full.get()));
+    EXPECT_EQ(plane(lean->tangent_x, lean.get()), plane(full->tangent_x, full.get()));
+    EXPECT_EQ(plane(lean->tangent_y, lean.get()), plane(full->tangent_y, full.get()));
+
+    // The flow passes write over the tangents they read from their copies;
+    // the drawing then reads the tangents alone.
+    for (int pass = 0; pass < 2; pass++) {
+        ASSERT_TRUE(gr_complex_compute_etf(full.get(), 5));
+        ASSERT_TRUE(gr_complex_compute_etf(lean.get(), 5));
+    }
+    EXPECT_EQ(plane(lean->tangent_x, lean.get()), plane(full->tangent_x, full.get()));
+    gr_complex_release_tensor(lean.get(), false);
+    EXPECT_EQ(lean->grad_mag, nullptr);
+    Image a(gr_filter_fDoG(photo.get(), full.get(), 5, 8, 8, 2, 0.98f, 0.9999f));
+    Image b(gr_filter_fDoG(photo.get(), lean.get(), 5, 8, 8, 2, 0.98f, 0.9999f));
+    ASSERT_TRUE(a && b);
+    EXPECT_EQ(pixels(b.get()), pixels(a.get()));
+}
