@@ -22,14 +22,6 @@ uint32_t version(rd_s* rd) {
 
 // ---- Names and pixels --------------------------------------------------------
 
-TEST(RdRunner, HasFiveVisualisationNames) {
-    ASSERT_EQ(RD_VIS_COUNT, 5);
-    EXPECT_EQ(RD_VIS_SCALES, 4);
-    const char* expected[] = {"sim", "etf", "orient", "source", "scales"};
-    for (int i = 0; i < RD_VIS_COUNT; i++)
-        EXPECT_STREQ(rd_vis_names()[i], expected[i]);
-}
-
 TEST(RdRunner, MapsTheFieldToOpaqueGrey) {
     const float nan = std::numeric_limits<float>::quiet_NaN();
     const struct {
