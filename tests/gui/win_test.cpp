@@ -35,6 +35,10 @@ using namespace std::chrono_literals;
 
 namespace {
 
+Window x11Of(gr_window_s* w) {
+    return glfwGetX11Window(win__glfw(w));
+}
+
 // Runs xdotool with the window's X id in place of every "%w". Take the id on
 // the main thread: the window may be gone while xdotool runs.
 void xdotool(Window x11, std::string args) {
@@ -55,28 +59,26 @@ template <typename F> bool eventually(F done) {
     return true;
 }
 
-// Ends the modal loop with -1 if a test stalls, so it fails instead of hanging.
-struct Watchdog {
-    explicit Watchdog(gr_window_s* w) {
-        thread = std::thread([this, w] {
-            std::unique_lock<std::mutex> lock(m);
-            if (!cv.wait_for(lock, 20s, [this] { return done; }))
-                gr_window_modal_finish(w, -1);
-        });
-    }
-    ~Watchdog() {
-        {
-            std::lock_guard<std::mutex> guard(m);
-            done = true;
-        }
-        cv.notify_all();
-        thread.join();
-    }
+// Runs the modal loop, ended with -1 after 20 s so that a stalled test fails
+// instead of hanging.
+int runModal(gr_window_s* w) {
     std::mutex m;
     std::condition_variable cv;
     bool done = false;
-    std::thread thread;
-};
+    std::thread dog([&] {
+        std::unique_lock<std::mutex> lock(m);
+        if (!cv.wait_for(lock, 20s, [&] { return done; }))
+            gr_window_modal_finish(w, -1);
+    });
+    const int code = gr_window_modal_run(w);
+    {
+        std::lock_guard<std::mutex> guard(m);
+        done = true;
+    }
+    cv.notify_all();
+    dog.join();
+    return code;
+}
 
 class WindowTest : public ::testing::Test {
 protected:
@@ -102,7 +104,6 @@ TEST_F(WindowTest, DefaultSizeFramesPacedOffTheMainThread) {
 
     struct Frames {
         gr_window_s* w = nullptr;
-        std::thread::id main = std::this_thread::get_id();
         std::set<std::thread::id> threads;
         std::vector<std::chrono::steady_clock::time_point> times;
         int width = 0, height = 0;
@@ -123,11 +124,10 @@ TEST_F(WindowTest, DefaultSizeFramesPacedOffTheMainThread) {
                 gr_window_modal_finish(f->w, 3);
         },
         &f);
-    Watchdog dog(w);
-    EXPECT_EQ(gr_window_modal_run(w), 3);
+    EXPECT_EQ(runModal(w), 3);
     gr_window_destroy(w);
     ASSERT_EQ(f.times.size(), 61u);
-    EXPECT_EQ(f.threads.count(f.main), 0u);
+    EXPECT_EQ(f.threads.count(std::this_thread::get_id()), 0u);
     EXPECT_EQ(f.width, 640);
     EXPECT_EQ(f.height, 480);
     EXPECT_EQ(f.density, 1.0f);
@@ -142,7 +142,7 @@ TEST_F(WindowTest, InputArrivesInTheToolkitsTerms) {
     gr_window_s* w = gr_window_create(400, 300, 0);
     ASSERT_NE(w, nullptr);
     gr_window_set_ui(w, recorder_ui());
-    const Window x11 = glfwGetX11Window(win__glfw(w));
+    const Window x11 = x11Of(w);
     std::atomic<bool> drawn{false};
     gr_window_set_draw_cb(
         w,
@@ -160,8 +160,7 @@ TEST_F(WindowTest, InputArrivesInTheToolkitsTerms) {
         eventually([] { return recorder_events().size() >= 25; });
         gr_window_modal_finish(w, 0);
     });
-    Watchdog dog(w);
-    gr_window_modal_run(w);
+    runModal(w);
     driver.join();
     gr_window_destroy(w);
 
@@ -203,7 +202,7 @@ TEST_F(WindowTest, UiCallbackFinishesAndDestroysWhileFramesRun) {
     gr_window_s* w = gr_window_create(320, 240, GR_WINDOW_NO_CLOSE | GR_WINDOW_NO_RESIZE);
     ASSERT_NE(w, nullptr);
     gr_window_set_ui(w, recorder_ui()); // no draw callback: the UI is drawn
-    const Window x11 = glfwGetX11Window(win__glfw(w));
+    const Window x11 = x11Of(w);
     std::atomic<int> draws_at_destroy{-1};
     recorder_on_mouse_down([&] {
         gr_window_modal_finish(w, 42);
@@ -219,11 +218,9 @@ TEST_F(WindowTest, UiCallbackFinishesAndDestroysWhileFramesRun) {
                      std::to_string(20 + i * 3);
         xdotool(x11, moves + " click 1");
     });
-    Watchdog dog(w);
-    EXPECT_EQ(gr_window_modal_run(w), 42);
+    EXPECT_EQ(runModal(w), 42);
     driver.join();
     ASSERT_GE(draws_at_destroy.load(), 3);
-    // The closing, finished as the loop returned, joined the frame thread.
     EXPECT_EQ(recorder_draws(), draws_at_destroy.load());
     EXPECT_GE(recorder_events(true).size(), 10u); // the moves reached the UI before
 }
@@ -260,10 +257,9 @@ TEST_F(WindowTest, CloseRequestRunsTheCloseCallbackFromTheMainQueue) {
             c->overlaps += c->inside.load();
         },
         &c);
-    std::atomic<bool>& drawn = c.drawn;
-    const Window x11 = glfwGetX11Window(win__glfw(w));
+    const Window x11 = x11Of(w);
     std::thread driver([&] {
-        eventually([&] { return drawn.load(); });
+        eventually([&] { return c.drawn.load(); });
         // What a window manager sends when its close button is pressed.
         Display* display = XOpenDisplay(nullptr);
         XEvent e{};
@@ -276,8 +272,7 @@ TEST_F(WindowTest, CloseRequestRunsTheCloseCallbackFromTheMainQueue) {
         XSendEvent(display, e.xclient.window, False, NoEventMask, &e);
         XCloseDisplay(display);
     });
-    Watchdog dog(w);
-    EXPECT_EQ(gr_window_modal_run(w), 7);
+    EXPECT_EQ(runModal(w), 7);
     driver.join();
     EXPECT_EQ(c.thread, std::this_thread::get_id());
     EXPECT_EQ(c.overlaps.load(), 0);
@@ -312,19 +307,18 @@ TEST_F(WindowTest, RenderContextDrawsIntoTheWindow) {
     gr_window_s* w = gr_window_create(480, 320, 0);
     ASSERT_NE(w, nullptr);
     gr_window_set_title(w, "render context");
-    gr_image_s* image = gr_image_create(64, 64);
-    uint32_t* px = gr_image_pixels_lock(image);
-    for (int y = 0; y < 64; y++)
-        for (int x = 0; x < 64; x++)
-            px[y * 64 + x] = 0xFF000000u | uint32_t(x * 4) << 16 | uint32_t(y * 4) << 8 | 0xC0;
-    gr_image_pixels_unlock(image, true);
     struct Scene {
         gr_window_s* w = nullptr;
-        gr_image_s* image = nullptr;
+        gr_image_s* image = gr_image_create(64, 64);
         int frames = 0;
         std::vector<uint32_t> shot;
     } s;
-    s.w = w, s.image = image;
+    s.w = w;
+    uint32_t* px = gr_image_pixels_lock(s.image);
+    for (int y = 0; y < 64; y++)
+        for (int x = 0; x < 64; x++)
+            px[y * 64 + x] = 0xFF000000u | uint32_t(x * 4) << 16 | uint32_t(y * 4) << 8 | 0xC0;
+    gr_image_pixels_unlock(s.image, true);
     gr_window_set_init_cb(
         w,
         [](void*, Context* c) {
@@ -365,25 +359,21 @@ TEST_F(WindowTest, RenderContextDrawsIntoTheWindow) {
             }
         },
         &s);
-    Watchdog dog(w);
-    gr_window_modal_run(w);
+    runModal(w);
     gr_window_destroy(w);
-    gr_image_release(image);
+    gr_image_release(s.image);
     ASSERT_EQ(s.shot.size(), 480u * 320u);
-    // GL rows run bottom-up.
-    auto at = [&](int x, int y) { return s.shot[size_t(319 - y) * 480 + x]; };
+    std::vector<uint32_t> rows(s.shot.size()); // GL rows run bottom-up
+    for (int y = 0; y < 320; y++)
+        std::copy_n(&s.shot[size_t(319 - y) * 480], 480, &rows[size_t(y) * 480]);
+    auto at = [&](int x, int y) { return rows[size_t(y) * 480 + x]; };
     EXPECT_EQ(at(80, 60), 0xFFD04040u);               // inside the rectangle
     EXPECT_EQ(at(220, 60), 0xFF40A040u);              // inside the round rectangle
     EXPECT_EQ(at(2, 2), 0xFF484848u);                 // background
     const uint32_t corner = at(21 + 64 * 2 - 4, 131); // image's top-right: red high, green low
     EXPECT_GT((corner >> 16) & 0xFF, 0xE0u);
     EXPECT_LT((corner >> 8) & 0xFF, 0x20u);
-    gr_image_s* out = gr_image_create(480, 320);
-    uint32_t* o = gr_image_pixels_lock(out);
-    for (int y = 0; y < 320; y++)
-        for (int x = 0; x < 480; x++)
-            o[y * 480 + x] = at(x, y);
-    gr_image_pixels_unlock(out, true);
+    gr_image_s* out = gr_image_create_pixels(480, 320, rows.data());
     EXPECT_TRUE(gr_image_save_file(out, SW_BINARY_DIR "/gui_render_context.png"));
     gr_image_release(out);
 }
@@ -405,25 +395,23 @@ TEST(WindowWithoutDisplay, CreateFailsCleanly) {
 TEST(WindowInput, ModifiersAndKeysMapToTheToolkitsNumbers) {
     EXPECT_EQ(win__modifiers(GLFW_MOD_SHIFT | GLFW_MOD_CONTROL | GLFW_MOD_ALT | GLFW_MOD_SUPER),
               UI_MOD_SHIFT | UI_MOD_CONTROL | UI_MOD_ALT);
-    struct Case {
-        int glfw;
-        unsigned code;
-    };
-    for (Case c : {Case{GLFW_KEY_S, 1},
-                   {GLFW_KEY_P, 35},
-                   {GLFW_KEY_SPACE, 49},
-                   {GLFW_KEY_ESCAPE, 53},
-                   {GLFW_KEY_ENTER, 36},
-                   {GLFW_KEY_LEFT, 123},
-                   {GLFW_KEY_UP, 126},
-                   {GLFW_KEY_LEFT_BRACKET, '['},
-                   {GLFW_KEY_RIGHT_BRACKET, ']'},
-                   {GLFW_KEY_TAB, '\t'},
-                   {GLFW_KEY_KP_8, 91},
-                   {GLFW_KEY_A, 0}}) {
+    EXPECT_EQ(win__modifiers(GLFW_MOD_SUPER), 0u);
+    const unsigned keys[][2] = {{GLFW_KEY_S, 1},
+                                {GLFW_KEY_P, 35},
+                                {GLFW_KEY_SPACE, 49},
+                                {GLFW_KEY_ESCAPE, 53},
+                                {GLFW_KEY_ENTER, 36},
+                                {GLFW_KEY_LEFT, 123},
+                                {GLFW_KEY_UP, 126},
+                                {GLFW_KEY_LEFT_BRACKET, '['},
+                                {GLFW_KEY_RIGHT_BRACKET, ']'},
+                                {GLFW_KEY_TAB, '\t'},
+                                {GLFW_KEY_KP_8, 91},
+                                {GLFW_KEY_A, 0}};
+    for (const auto& k : keys) {
         unsigned code = 999;
-        EXPECT_TRUE(app_key_code(c.glfw, &code));
-        EXPECT_EQ(code, c.code) << c.glfw;
+        EXPECT_TRUE(app_key_code(int(k[0]), &code));
+        EXPECT_EQ(code, k[1]) << k[0];
     }
     unsigned untouched = 999;
     EXPECT_FALSE(app_key_code(GLFW_KEY_WORLD_1, &untouched));

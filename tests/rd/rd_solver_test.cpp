@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -255,22 +254,18 @@ TEST(RdSolver, TilesAreClippedToTheGrid) {
         return cells;
     };
 
-    // The corner tile overhangs; tiles wholly outside or empty touch nothing.
-    std::vector<int> corner;
-    for (int y = 16; y < 24; y++)
-        for (int x = 32; x < 40; x++)
-            corner.push_back(y * 40 + x);
-    for (auto [x0, y0, w, h] : {std::array<int, 4>{32, 16, 16, 16},
-                                {40, 0, 16, 16},
-                                {48, 16, 16, 16},
-                                {0, 24, 16, 16},
-                                {0, 0, 0, 16},
-                                {0, 0, 16, 0},
-                                {0, 0, -3, 5}}) {
+    // A tile touches exactly its cells inside the grid: the corner tile
+    // overhangs, tiles wholly outside or empty touch nothing.
+    const int tiles[][4] = {{8, 4, 16, 8},   {32, 16, 16, 16}, {40, 0, 16, 16}, {48, 16, 16, 16},
+                            {0, 24, 16, 16}, {0, 0, 0, 16},    {0, 0, 16, 0},   {0, 0, -3, 5}};
+    for (const auto& [x0, y0, w, h] : tiles) {
+        std::vector<int> inside;
+        for (int y = y0; y < std::min(y0 + h, 24); y++)
+            for (int x = x0; x < std::min(x0 + w, 40); x++)
+                inside.push_back(y * 40 + x);
         reset();
         s.update(x0, y0, w, h);
-        EXPECT_EQ(touched(), x0 == 32 ? corner : std::vector<int>{})
-            << x0 << "," << y0 << " " << w << "x" << h;
+        EXPECT_EQ(touched(), inside) << x0 << "," << y0 << " " << w << "x" << h;
     }
 
     // Tiles on the pool compute exactly what one pass over the grid does.

@@ -151,6 +151,7 @@ TEST_F(UiControls, IndexControlsWriteTheChosenIndexAsAFloat) {
         {"list row 1", LIST, 200, 300, 100, 50, 100, 50, 1},
         {"list below the rows", LIST, 200, 300, 100, 50, 100, 120, 42},
         {"list margin", LIST, 200, 300, 100, 50, 2, 50, 42},
+        {"list released without a press", LIST, 200, 300, 100, 350, 100, 50, 42},
         // Grid 310 wide: cells of 100 at 0, 105, 210.
         {"grid middle", GRID, 310, 310, 150, 150, 150, 150, 4},
         {"grid gap", GRID, 310, 310, 102, 50, 102, 50, 42},
@@ -158,7 +159,7 @@ TEST_F(UiControls, IndexControlsWriteTheChosenIndexAsAFloat) {
         // Row 300 wide, 3 items: segments 100.67 wide at 0, 99.67, 199.33.
         {"row shared border", ROW, 300, 24, 99.8f, 10, 99.8f, 10, 0},
         {"row second", ROW, 300, 24, 100.7f, 10, 100.7f, 10, 1},
-        {"row last", ROW, 300, 24, 299, 10, 299, 10, 2},
+        {"row last, past the second's end", ROW, 300, 24, 200.5f, 10, 200.5f, 10, 2},
         // Wizard of 4 steps, 400 wide: step = trunc(4 x / 400).
         {"wizard same step", WIZARD, 400, 40, 150, 20, 190, 20, 1},
         {"wizard other step", WIZARD, 400, 40, 150, 20, 210, 20, 42},
