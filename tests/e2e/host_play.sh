@@ -1,9 +1,6 @@
 #!/usr/bin/env bash
-# spotweave-host driving Spotweave.so over photos. A played-back action that
-# the host closes with an error sends the start selector down the line-drawing
-# road; without a display the interactive road leaves the document unchanged
-# (exit status 3, no output) and says why; bad input gets one clear message,
-# a non-zero exit and no output.
+# spotweave-host driving Spotweave.so: a broken played action draws lines, no
+# display cancels (status 3, no output), bad input gets one message and no output.
 source "$(dirname "$0")/lib/e2e.bash"
 host="$SW_BIN_DIR/spotweave-host"
 prog="$host"

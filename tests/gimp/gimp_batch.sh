@@ -1,9 +1,6 @@
 #!/usr/bin/env bash
-# Runs the plug-in's checks in one headless GIMP (gimp-console-2.10 in batch
-# mode, a temporary profile holding the built plug-in) and makes spotweave's
-# own pictures of the same inputs: everything lands in OUT for test_gimp to
-# compare. gimp.log keeps GIMP's output (the refusals' messages among it).
-#   gimp_batch.sh OUT     with SW_BIN_DIR, SW_GIMP_PLUGIN, SW_TESTDATA_DIR, SW_SOURCE_DIR
+# gimp_batch.sh OUT: runs gimp_checks.scm in one headless GIMP with the built
+# plug-in, and spotweave on the same inputs, into OUT for test_gimp to compare.
 set -u
 out=$1
 data="$SW_TESTDATA_DIR"

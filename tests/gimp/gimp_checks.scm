@@ -1,9 +1,5 @@
-; The GIMP side of the plug-in's checks, run by gimp_batch.sh in one headless
-; gimp-console: every case loads a sample, runs a procedure non-interactively
-; and exports PNGs into sw-out, where test_gimp compares them with
-; spotweave's own pictures. Each case notes in NAME.status whether the
-; procedure ran ("done") or was refused ("refused").
-; The caller defines sw-samples, sw-out, sw-iterations and sw-side first.
+; Run by gimp_batch.sh (which defines sw-samples, sw-out, sw-iterations, sw-side):
+; each case exports NAME.png into sw-out and notes "done" or "refused" in NAME.status.
 
 (define (sw-path dir name) (string-append dir "/" name))
 

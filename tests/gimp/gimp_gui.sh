@@ -1,11 +1,7 @@
 #!/usr/bin/env bash
-# The plug-in in GIMP's own window on an X server (tests/gui/with_xvfb.sh):
-# GIMP reads Script-Fu from a pipe, one command at a time, and xdotool acts as
-# the user. Checks: each procedure's run is one undo step that restores the
-# image exactly (GIMP has no undo in its procedure database, so Ctrl+Z goes to
-# the image window); an interactive run opens the preview window, whose OK
-# writes the pattern into the drawable and whose Cancel leaves it unchanged.
-#   with SW_GIMP_PLUGIN, SW_TESTDATA_DIR
+# The plug-in in GIMP's window on an X server, GIMP reading Script-Fu from a
+# pipe and xdotool acting as the user: each run is one undo step (Ctrl+Z in the
+# image window), the preview's OK writes the pattern, its Cancel nothing.
 source "$(dirname "$0")/../e2e/lib/e2e.bash"
 if ! command -v gimp-2.10 >/dev/null 2>&1; then
     echo "the GIMP tests need gimp-2.10 (scripts/bootstrap installs gimp)" >&2

@@ -1,6 +1,4 @@
-// The plug-in inside GIMP: gimp_batch.sh ran every case in one headless GIMP
-// and exported the results beside spotweave's own pictures of the same inputs
-// (SW_GIMP_OUT_DIR). These cases compare them.
+// The pictures gimp_batch.sh made in GIMP against spotweave's (SW_GIMP_OUT_DIR).
 
 #include <gtest/gtest.h>
 

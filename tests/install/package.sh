@@ -1,9 +1,6 @@
 #!/usr/bin/env bash
-# The install layout and the Debian package, from a built tree: `cmake
-# --install` into a temporary prefix puts the programs, the module, the docs,
-# the manual pages and the GIMP plug-in in place and the installed host finds
-# its module; `cpack -G DEB` lists them all, depends on the libraries they
-# link, and unpacked into a temporary root its programs run on a sample.
+# `cmake --install` into a prefix and `cpack -G DEB` from a built tree: every
+# file in place and listed, the package's dependencies, and the programs run.
 source "$(dirname "$0")/../e2e/lib/e2e.bash"
 build="$SW_BIN_DIR"
 sample="$data/cat_451x300_rgba.png"
