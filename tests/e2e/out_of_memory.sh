@@ -76,14 +76,10 @@ floor_of() { # floor_of PATTERN COMMAND...
 # fits whatever the core count (each pool thread reserves its stack).
 range() { echo $(seq $(($1 + $2)) "$4" $(($1 + $3))) 8192; }
 
-# The line drawing's sweep takes a one-pixel flow window: its allocations are
-# those of the default window, and where memory runs short for the fast flow
-# pass, the fallback that follows is cheap. The host's sweep keeps the defaults.
-thin=(--etf-radius 1)
 if $sanitized; then
     names="blur lines"
     sweep blur "1 2 3 4 6 8" "$bin" blur "$noise" -r 3 -o out.png &
-    sweep lines "1 2 3 4 6 8 12 16" "$bin" lines "$noise" "${thin[@]}" -q -o out.png &
+    sweep lines "1 2 3 4 6 8 12 16" "$bin" lines "$noise" -q -o out.png &
 else
     names="blur resize lines render host"
     low=$(floor_of "usage:" "$bin" --help)
@@ -91,7 +87,7 @@ else
     host_low=$(floor_of "none.png.*No such file" "$host" "$tmp/none.png" "$tmp/out.png")
     sweep blur "$(range "$low" 0 16 1)" "$bin" blur "$noise" -r 3 -o out.png &
     sweep resize "$(range "$low" 0 48 4)" "$bin" resize "$noise" -s 1600x1200 -o out.png &
-    sweep lines "$(range "$low" 0 60 4)" "$bin" lines "$noise" "${thin[@]}" -q -o out.png &
+    sweep lines "$(range "$low" 0 60 4)" "$bin" lines "$noise" -q -o out.png &
     sweep render "$(range "$low" 0 96 16)" "$bin" render "$noise" -n 2 -q --flow flow.png \
         -o out.png &
     sweep host "$(range "$host_low" 0 80 16)" "$host" --play "$tmp/lines.action" "$noise" out.png &
