@@ -1,14 +1,12 @@
-// The toolkit's gallery: one window with every standard, selection and media
-// control bound to one model, to click through by hand and to take the
-// screenshots in docs/ from.
+// The toolkit's gallery: every standard, selection and media control on one
+// model in a window, to click through by hand and to take docs/'s screenshots.
 //
 //   ui_gallery [--frames] [--shots DIR NAME...]
 //
-// F12 saves the window's pixels as a PNG; Escape or the close button quits.
-// --frames prints "frame NAME x y w h" (window points) for the controls a
-// script drives, once the first frame is laid out. --shots saves the n-th F12
-// as DIR/NAME.png for the n-th name and quits after the last one; without it
-// F12 writes ui_gallery_N.png in the current folder.
+// F12 saves the window as a PNG (ui_gallery_N.png here, or with --shots the
+// n-th as DIR/NAME.png for the n-th name, quitting after the last); Escape or
+// the close button quits. --frames prints "frame NAME x y w h" (window points)
+// of the controls a script drives, once the first frame is laid out.
 
 #define GL_GLEXT_PROTOTYPES 1
 #include <GL/gl.h>
@@ -42,11 +40,9 @@ struct Gallery {
     gr_window_s* window = nullptr;
     ui_model_s* model = nullptr;
     ui_s* ui = nullptr;
-    uic_s* options = nullptr; // the button that opens the popover
-    uic_s* popover = nullptr;
+    uic_s *options = nullptr, *popover = nullptr;      // the button that opens the popover, and it
     std::vector<std::pair<const char*, uic_s*>> named; // reported by --frames
-    bool print_frames = false, printed = false;
-    bool shot_pending = false;
+    bool print_frames = false, shot_pending = false;
     std::string shot_dir;
     std::vector<std::string> shot_names;
     size_t shots = 0;
@@ -59,8 +55,6 @@ const char* kModes[] = {"Spots", "Stripes", "Maze"};
 const char* kSteps[] = {"Load", "Grow", "Tune", "Save"};
 const char* kChoices[] = {"Gaussian", "Binomial", "Box", "Median", "Bilateral"};
 const char* kTools[] = {"Brush", "Noise", "Pan", "Zoom", "Eye", "Grid"};
-
-// ---- callbacks of the controls -----------------------------------------------------------
 
 void say(void* text) {
     std::printf("clicked %s\n", static_cast<const char*>(text));
@@ -97,8 +91,8 @@ void on_hotkey(void* user, unsigned key, unsigned) {
         gr_window_modal_finish(g->window, 0);
 }
 
-// ---- a custom control: the model's values on the drawing helpers ----------------------------
-
+// A custom control: the model's values on the drawing helpers, and every
+// glyph of the icon font.
 int readout_proc(uic_s* control, int message, void* data) {
     if (message == UIC_MSG_CREATE) {
         uic_cookie_set(control, data);
@@ -109,89 +103,72 @@ int readout_proc(uic_s* control, int message, void* data) {
     const auto* d = static_cast<const uic_draw_s*>(data);
     ui_model_s* m = static_cast<Gallery*>(uic_cookie_get(control))->model;
     void* c = d->context;
+    const float half = 0.5f * d->width - 12, right = 0.5f * d->width + 4;
     gr_ui_well(c, "Model", 0, 0, d->width, d->height);
     char value[64];
-    const struct {
-        const char* label;
-        const char* key;
-    } floats[] = {{"amount", "amount"}, {"size", "size"},     {"mode", "mode"},
-                  {"step", "step"},     {"choice", "choice"}, {"tool", "tool"}};
     float y = 38;
-    for (const auto& f : floats) {
-        std::snprintf(value, sizeof value, "%.3f", double(ui_model_get_float(m, f.key)));
-        gr_ui_stat(c, f.label, value, 8, y, 0.5f * d->width - 12, 22);
+    for (const char* key : {"amount", "size", "mode", "step", "choice", "tool"}) {
+        std::snprintf(value, sizeof value, "%.3f", double(ui_model_get_float(m, key)));
+        gr_ui_stat(c, key, value, 8, y, half, 22);
         y += 24;
     }
-    y = 38;
     std::snprintf(value, sizeof value, "%s / %s", ui_model_get_bool(m, "wrap") ? "on" : "off",
                   ui_model_get_bool(m, "invert") ? "on" : "off");
-    gr_ui_stat(c, "wrap / invert", value, 0.5f * d->width + 4, y, 0.5f * d->width - 12, 22);
+    gr_ui_stat(c, "wrap / invert", value, right, 38, half, 22);
     std::snprintf(value, sizeof value, "%d %d %d", ui_model_get_int(m, "col.r"),
                   ui_model_get_int(m, "col.g"), ui_model_get_int(m, "col.b"));
-    gr_ui_stat(c, "colour", value, 0.5f * d->width + 4, y + 24, 0.5f * d->width - 12, 22);
-    const float hx = 0.5f * d->width + 4, hw = 0.5f * d->width - 12;
-    gr_ui_button(c, "Helper", hx, y + 52, hw, 28, ui_theme_color_button(), 0);
-    gr_ui_checkbox(c, hx, y + 88, 0, 20, ui_model_get_bool(m, "wrap"), 0);
-    gr_ui_slider(c, ui_model_get_float(m, "amount"), hx + 30, y + 88, hw - 30, 21, 1);
-    const float ty = y + 6 * 24 + 8;
-    if (d->height - ty < 40)
+    gr_ui_stat(c, "colour", value, right, 62, half, 22);
+    gr_ui_button(c, "Helper", right, 90, half, 28, ui_theme_color_button(), 0);
+    gr_ui_checkbox(c, right, 126, 0, 20, ui_model_get_bool(m, "wrap"), 0);
+    gr_ui_slider(c, ui_model_get_float(m, "amount"), right + 30, 126, half - 30, 21, 1);
+    if (d->height - y < 48)
         return 1;
-    gr_ui_tabs(c, 8, ty, d->width - 16, d->height - ty - 8, 3, kModes, ui_model_get_int(m, "mode"),
-               -1);
-    // Every glyph of the icon font, A-N then a-z, in the tabs' body.
+    gr_ui_tabs(c, 8, y + 8, d->width - 16, d->height - y - 16, 3, kModes,
+               ui_model_get_int(m, "mode"), -1);
     auto* context = static_cast<Context*>(c);
     gr_context_text_font(context, UI_FONT_ICON, 20);
     gr_context_fill_color(context, ui_theme_color_text(0));
-    float gx = 20, gy = ty + 38;
-    for (const char* run : {"ABCDEFGHIJKLMNabcdef", "ghijklmnopqrstuvwxyz"}) {
-        for (const char* p = run; *p; p++) {
-            const char glyph[2] = {*p, 0};
-            gr_context_text(context, glyph, gx, gy);
-            gx += 22;
-        }
-        gx = 20;
-        gy += 26;
+    const char* glyphs = "ABCDEFGHIJKLMNabcdefghijklmnopqrstuvwxyz";
+    for (int i = 0; glyphs[i]; i++) {
+        const char glyph[2] = {glyphs[i], 0};
+        gr_context_text(context, glyph, 20 + 22 * float(i % 20), y + 46 + 26 * float(i / 20));
     }
     return 1;
 }
 
-// ---- building -------------------------------------------------------------------------------
-
 gr_image_s* swatch_image(float hue) {
     gr_image_s* image = gr_image_create(48, 48);
     uint32_t* px = gr_image_pixels_lock(image);
-    for (int y = 0; y < 48; y++)
-        for (int x = 0; x < 48; x++)
-            px[y * 48 + x] = gr_color_from_hsv(hue + 0.002f * float(x), 0.7f,
-                                               0.5f + 0.5f * float(47 - y) / 47.0f);
+    for (int i = 0; i < 48 * 48; i++)
+        px[i] = gr_color_from_hsv(hue + 0.002f * float(i % 48), 0.7f,
+                                  0.5f + 0.5f * float(47 - i / 48) / 47.0f);
     gr_image_pixels_unlock(image, true);
     return image;
 }
 
 void build(Gallery* g) {
     ui_s* ui = g->ui;
-    ui_model_set_float(g->model, "amount", 0.35f);
-    ui_model_set_float(g->model, "size", 12);
-    ui_model_set_bool(g->model, "wrap", true);
-    ui_model_set_int(g->model, "choice", 1);
-    ui_model_set_int(g->model, "tool", 2);
-    ui_model_set_int(g->model, "step", 1);
-    ui_model_set_float(g->model, "col.r", 248);
-    ui_model_set_float(g->model, "col.g", 155);
-    ui_model_set_float(g->model, "col.b", 24);
-    ui_model_set_ptr(g->model, "img", g->logo);
+    ui_model_s* m = g->model;
+    ui_model_set_float(m, "amount", 0.35f);
+    ui_model_set_float(m, "size", 12);
+    ui_model_set_bool(m, "wrap", true);
+    ui_model_set_int(m, "choice", 1);
+    ui_model_set_int(m, "tool", 2);
+    ui_model_set_int(m, "step", 1);
+    ui_model_set_int(m, "col.r", 248);
+    ui_model_set_int(m, "col.g", 155);
+    ui_model_set_int(m, "col.b", 24);
+    ui_model_set_ptr(m, "img", g->logo);
 
-    uic_s* columns = ui_layout_push_horizontal(ui, 16);
-    ui_layout_pad(ui, columns, 12, 12, 12, 12);
-
+    ui_layout_pad(ui, ui_layout_push_horizontal(ui, 16), 12, 12, 12, 12);
     ui_layout_push_vertical(ui, 8);
     ui_add_label(ui, "spot/weave toolkit gallery", UI_LABEL_CENTER);
     ui_layout_push_horizontal(ui, 8);
     g->named.push_back({"ok", ui_add_button(ui, "OK", say, (void*)"OK")});
     ui_button_icon(ui, ui_add_button(ui, "Play", say, (void*)"Play"), UI_ICON_PLAY);
     ui_button_icon(ui, ui_add_button(ui, "", say, (void*)"Settings"), UI_ICON_GEAR);
-    uic_s* exp = ui_add_button(ui, "Export", say, (void*)"Export");
-    ui_button_side(ui, exp, say, (void*)"Export menu");
+    ui_button_side(ui, ui_add_button(ui, "Export", say, (void*)"Export"), say,
+                   (void*)"Export menu");
     ui_layout_pop(ui);
     g->named.push_back(
         {"amount", ui_slider_set_scale(ui_add_slider(ui, "Amount", "amount", 0, 1), 100)});
@@ -214,8 +191,7 @@ void build(Gallery* g) {
     ui_layout_push_vertical(ui, 8);
     ui_add_icon_set(ui, 4, kTools, nullptr, "tool", UI_ICON_SET_ROW);
     ui_add_icon_set(ui, 6, kTools, g->thumbs, "tool", 0);
-    uic_s* media = ui_layout_push_horizontal(ui, 12);
-    ui_layout_dims(ui, media, 1, 220);
+    ui_layout_dims(ui, ui_layout_push_horizontal(ui, 12), 1, 220);
     ui_add_image(ui, "img", UI_IMAGE_FIELD | UI_IMAGE_SHADOW);
     uic_s* well = ui_add_color(ui, "col");
     ui_layout_dims(ui, well, 220, 220);
@@ -223,7 +199,6 @@ void build(Gallery* g) {
     ui_layout_pop(ui);
     ui_add_custom(ui, readout_proc, g);
     ui_layout_pop(ui);
-
     ui_layout_pop(ui);
     ui_hotkey_register(ui, kKeyF12, 0, on_hotkey, g);
     ui_hotkey_register(ui, kKeyEscape, 0, on_hotkey, g);
@@ -239,8 +214,6 @@ void init_cb(void* user, Context* context) {
     build(g);
     gr_window_set_ui(g->window, g->ui);
 }
-
-// ---- frames and screenshots ---------------------------------------------------------------
 
 // Reads the frame just drawn (before the swap) and writes it as an opaque PNG.
 bool save_frame(int width, int height, const std::string& path) {
@@ -266,30 +239,28 @@ void draw_cb(void* user, Context* context, int width, int height, float density)
     gr_context_clear(context, ui_theme_color_fill());
     ui_draw(g->ui, context, 0, 0, float(width), float(height));
     gr_context_draw_end(context);
-    if (g->print_frames && !g->printed) {
+    if (g->print_frames) {
         for (const auto& [name, control] : g->named) {
             const ui_rect_s r = ui_frame_get(g->ui, control);
             std::printf("frame %s %g %g %g %g\n", name, double(r.x), double(r.y), double(r.width),
                         double(r.height));
         }
         std::fflush(stdout);
-        g->printed = true;
+        g->print_frames = false;
     }
     if (!g->shot_pending)
         return;
     g->shot_pending = false;
-    std::string path;
-    if (g->shot_names.empty())
-        path = "ui_gallery_" + std::to_string(g->shots + 1) + ".png";
-    else if (g->shots < g->shot_names.size())
-        path = g->shot_dir + "/" + g->shot_names[g->shots] + ".png";
-    else
+    const bool named = !g->shot_names.empty();
+    if (named && g->shots >= g->shot_names.size())
         return;
+    const std::string path = named ? g->shot_dir + "/" + g->shot_names[g->shots] + ".png"
+                                   : "ui_gallery_" + std::to_string(g->shots + 1) + ".png";
     g->shots++;
     const bool ok = save_frame(width * d, height * d, path);
     std::printf("%s %s\n", ok ? "shot" : "could not save", path.c_str());
     std::fflush(stdout);
-    if (!g->shot_names.empty() && g->shots == g->shot_names.size())
+    if (named && g->shots == g->shot_names.size())
         gr_window_modal_finish(g->window, 0);
 }
 

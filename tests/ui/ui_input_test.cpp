@@ -38,8 +38,8 @@ TEST_F(UiInput, HitTestPicksTheLastSiblingAndExcludesFarEdges) {
         float x, y;
         uic_s* want;
     } cases[] = {
-        {50, 25, a},    {99.9f, 25, a}, {100, 25, b},  {199, 49, b},
-        {250, 25, row}, {50, 50, c},    {199, 199, c},
+        {50, 25, a},    {99.9f, 25, a}, {100, 25, b}, {199, 49, b},
+        {200, 25, row}, {250, 25, row}, {50, 50, c},  {199, 199, c},
     };
     for (const auto& k : cases)
         EXPECT_EQ(ui_hit_test(ui, k.x, k.y), k.want) << k.x << "," << k.y;
