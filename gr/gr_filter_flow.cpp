@@ -624,12 +624,14 @@ static bool gr__cpu_wide(void) {
 struct gr__wide_s {
     __m256 xmax, ymax; // width - 1, height - 1
     __m256i stride;    // the quads' row stride
+    __m256i stride2;   // twice that
     __m256i width;     // the tangents' row stride
 };
 
 GR__WIDE_INLINE static gr__wide_s gr__wide(const gr__planes_s* p) {
     return {_mm256_set1_ps(float(p->width - 1)), _mm256_set1_ps(float(p->height - 1)),
-            _mm256_set1_epi32(p->stride), _mm256_set1_epi32(p->width)};
+            _mm256_set1_epi32(p->stride), _mm256_set1_epi32(2 * p->stride),
+            _mm256_set1_epi32(p->width)};
 }
 
 // Writes the eight lanes of v to out (32-byte aligned) for scalar reads. The
@@ -715,16 +717,25 @@ GR__WIDE_INLINE static void gr__tangent8(const gr__planes_s* p, const gr__wide_s
     *ty = _mm256_blendv_ps(vy, vy / len, unit);
 }
 
-// Interpolates the quads of lanes l and l + 4 (plane offsets a[l], a[l + 4])
-// into v[l], one lane in each half.
+// The quad whose offset in 8-byte units (twice its index) is half, in the
+// plane row starting at base: one load of the offset, and an address the
+// load itself scales.
+GR__WIDE_INLINE static const float* gr__quad_ptr(const char* base, uint32_t half) {
+    return reinterpret_cast<const float*>(base + 8 * size_t(half));
+}
+
+// Interpolates the quads of lanes l and l + 4 (doubled plane indices a[l],
+// a[l + 4]) into v[l], one lane in each half; row0 is the quads' start, row1
+// one row further.
 template <bool Colour, int l>
-GR__WIDE_INLINE static void gr__quad_lanes(const float* q, const int32_t* a, size_t down, __m256 fx,
-                                           __m256 fy, __m256 v[4]) {
-    const float* lo = q + 4 * size_t(a[l]);
-    const float* hi = q + 4 * size_t(a[l + 4]);
-    const __m256 p00 = _mm256_loadu2_m128(hi, lo), p10 = _mm256_loadu2_m128(hi + 4, lo + 4);
-    const __m256 p01 = _mm256_loadu2_m128(hi + down, lo + down);
-    const __m256 p11 = _mm256_loadu2_m128(hi + down + 4, lo + down + 4);
+GR__WIDE_INLINE static void gr__quad_lanes(const char* row0, const char* row1, const uint32_t* a,
+                                           __m256 fx, __m256 fy, __m256 v[4]) {
+    const float* lo0 = gr__quad_ptr(row0, a[l]);
+    const float* hi0 = gr__quad_ptr(row0, a[l + 4]);
+    const float* lo1 = gr__quad_ptr(row1, a[l]);
+    const float* hi1 = gr__quad_ptr(row1, a[l + 4]);
+    const __m256 p00 = _mm256_loadu2_m128(hi0, lo0), p10 = _mm256_loadu2_m128(hi0 + 4, lo0 + 4);
+    const __m256 p01 = _mm256_loadu2_m128(hi1, lo1), p11 = _mm256_loadu2_m128(hi1 + 4, lo1 + 4);
     const __m256 fxl = gr__spread8<l>(fx), fyl = gr__spread8<l>(fy);
     __m256 top = p00 + (p10 - p00) * fxl;
     __m256 bottom = p01 + (p11 - p01) * fxl;
@@ -752,15 +763,18 @@ GR__WIDE_INLINE static void gr__quads8(const gr__planes_s* p, const gr__wide_s& 
     }
     const __m256i x0 = _mm256_cvttps_epi32(x), y0 = _mm256_cvttps_epi32(y);
     const __m256 fx = x - _mm256_cvtepi32_ps(x0), fy = y - _mm256_cvtepi32_ps(y0);
+    // Twice the indices: unsigned, they stay exact up to the 2^31 quads that
+    // plain indices allow.
     alignas(32) int32_t a[8];
-    gr__lanes_out(_mm256_add_epi32(_mm256_mullo_epi32(y0, k.stride), x0), a);
-    const float* q = p->quads;
-    const size_t down = 4 * size_t(p->stride);
+    gr__lanes_out(_mm256_add_epi32(_mm256_mullo_epi32(y0, k.stride2), _mm256_add_epi32(x0, x0)), a);
+    const uint32_t* half = reinterpret_cast<const uint32_t*>(a);
+    const char* row0 = reinterpret_cast<const char*>(p->quads);
+    const char* row1 = row0 + sizeof(float) * 4 * size_t(p->stride);
     __m256 v[4];
-    gr__quad_lanes<Colour, 0>(q, a, down, fx, fy, v);
-    gr__quad_lanes<Colour, 1>(q, a, down, fx, fy, v);
-    gr__quad_lanes<Colour, 2>(q, a, down, fx, fy, v);
-    gr__quad_lanes<Colour, 3>(q, a, down, fx, fy, v);
+    gr__quad_lanes<Colour, 0>(row0, row1, half, fx, fy, v);
+    gr__quad_lanes<Colour, 1>(row0, row1, half, fx, fy, v);
+    gr__quad_lanes<Colour, 2>(row0, row1, half, fx, fy, v);
+    gr__quad_lanes<Colour, 3>(row0, row1, half, fx, fy, v);
     __m256 c[4];
     gr__transpose8(v, c);
     out[0] = c[0];

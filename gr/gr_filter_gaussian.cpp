@@ -88,9 +88,10 @@ struct gr__convolve_s {
     std::atomic<bool> failed; // a band found no memory for its scratch
 };
 
-// Columns of one strip of the vertical pass: its rows of 2r + 1 strips stay in
-// the first-level cache, and a narrow image still makes several strips.
-static constexpr int32_t GR__CONVOLVE_STRIP = 64;
+// Columns of one strip of the vertical pass: its 2r + 1 rows stay in the
+// caches nearest the core, the taps' row pointers are set up once for many
+// columns, and a narrow image still makes several strips.
+static constexpr int32_t GR__CONVOLVE_STRIP = 128;
 
 // Horizontal pass of rows [y0, y1), in place. Each row is first copied with r
 // repeated border samples on either side, so no tap clamps and the row can be
@@ -128,14 +129,19 @@ static GR__CONV_INLINE void gr__convolve_x_body(gr__convolve_s* job, int32_t y0,
 
 // Vertical pass of column strips [s0, s1), in place. A strip is walked down
 // row by row; before row y is overwritten its unsmoothed columns go into a ring
-// of r + 1 rows, which serves the taps of rows y - r .. y, while the rows below
-// are still unsmoothed in the plane. Clamped taps repeat the border row.
+// of at least r + 1 rows (a power of two, so a row's slot is a mask away),
+// which serves the taps of rows y - r .. y, while the rows below are still
+// unsmoothed in the plane. Clamped taps repeat the border row.
 template <class V>
 static GR__CONV_INLINE void gr__convolve_y_body(gr__convolve_s* job, int32_t s0, int32_t s1) {
     constexpr int32_t L = int32_t(sizeof(V) / sizeof(float));
     const int32_t w = job->width, h = job->height, r = job->r;
     constexpr size_t S = GR__CONVOLVE_STRIP;
-    float* ring = static_cast<float*>(std::malloc(sizeof(float) * S * size_t(r + 1)));
+    int32_t slots = 1;
+    while (slots < r + 1)
+        slots *= 2;
+    const int32_t mask = slots - 1;
+    float* ring = static_cast<float*>(std::malloc(sizeof(float) * S * size_t(slots)));
     const float** rows =
         static_cast<const float**>(std::malloc(sizeof(float*) * size_t(2 * r + 1)));
     if (!ring || !rows) {
@@ -148,12 +154,12 @@ static GR__CONV_INLINE void gr__convolve_y_body(gr__convolve_s* job, int32_t s0,
         const int32_t x0 = strip * int32_t(S), n = std::min(int32_t(S), w - x0);
         for (int32_t y = 0; y < h; y++) {
             float* dst = job->plane + size_t(y) * w + size_t(x0);
-            std::memcpy(ring + size_t(y % (r + 1)) * S, dst, sizeof(float) * size_t(n));
+            std::memcpy(ring + size_t(y & mask) * S, dst, sizeof(float) * size_t(n));
             for (int32_t k = 0; k <= 2 * r; k++) {
                 const int32_t q = std::clamp(y + k - r, 0, h - 1);
                 // Rows up to y (never more than r above it) are in the ring.
-                rows[k] = q <= y ? ring + size_t(q % (r + 1)) * S
-                                 : job->plane + size_t(q) * w + size_t(x0);
+                rows[k] =
+                    q <= y ? ring + size_t(q & mask) * S : job->plane + size_t(q) * w + size_t(x0);
             }
             int32_t x = 0;
             for (; x + L <= n; x += L) {

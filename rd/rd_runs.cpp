@@ -27,6 +27,10 @@
 // A cell that is scanned instead (its radius exceeds what a shape holds).
 static constexpr uint32_t RD__RUNS_SCAN = 0xFFFFFFFFu;
 
+// The pair of a scanned cell: both its ellipses RD__RUNS_SCAN, so that the
+// sums read every cell's pair without a test.
+static constexpr uint32_t RD__PAIR_SCAN = 0;
+
 // Rows are summed in this many lanes (rd__shapeSums).
 static constexpr int RD__LANES = 4;
 
@@ -54,13 +58,13 @@ struct rd__runs_s {
     int32_t stride; // prefix row length: width + 2M + 1
     std::vector<int8_t> shapes;
     unsigned long shape_count;
-    // Per cell: its pair of ellipses, or RD__RUNS_SCAN.
+    // Per cell: its pair of ellipses (RD__PAIR_SCAN for a scanned one).
     std::vector<uint32_t> cells;
     // Per pair: offsets of the small and the large ellipse in shapes, one
     // after the other. Cells of one radius with nearly the same tangent share
     // a pair.
     std::vector<uint32_t> pairs;
-    unsigned long scanned; // cells marked RD__RUNS_SCAN
+    unsigned long scanned; // cells given RD__PAIR_SCAN
     // Prefix row j (of height + 2M + 3) stands for grid row q = j - M,
     // wrapped: its entry k is the sum of the field over columns (c - M) mod
     // width of row q mod height for c < k. The rows above and below the grid
@@ -523,7 +527,7 @@ static void rd__groupCells(rd__setup_s* setup) {
     runs->scanned = 0;
     for (size_t i = 0; i < n; i++) {
         if (radius[i] > top) {
-            runs->cells[i] = setup->large[i] = RD__RUNS_SCAN;
+            runs->cells[i] = RD__PAIR_SCAN;
             runs->scanned++;
         } else {
             setup->cells[(size_t)at[radius[i]]++] = (uint32_t)i;
@@ -649,15 +653,14 @@ static void rd__pairTask(void* data, int, int, int, int, int, int, int, int, int
     }
 }
 
-// Renumbers the cells of radius r by the pairs of the smaller radii.
+// Renumbers the cells of radius r by the pairs before theirs.
 static void rd__renumberTask(void* data, int, int, int r, int, int, int, int, int, int, int) {
     auto* job = (rd__pairing_s*)data;
     rd__setup_s* setup = job->setup;
     std::vector<uint32_t>& cells = setup->runs->cells;
     const uint32_t base = job->base[(size_t)r];
-    if (base > 0)
-        for (int k = setup->first[r]; k < setup->first[r + 1]; k++)
-            cells[setup->cells[(size_t)k]] += base;
+    for (int k = setup->first[r]; k < setup->first[r + 1]; k++)
+        cells[setup->cells[(size_t)k]] += base;
 }
 
 // Replaces the cells' two offsets with one pair number each; the radii are
@@ -674,7 +677,7 @@ static void rd__pairCells(rd__setup_s* setup) {
     ISPCSync(handle);
     if (job.failed.load())
         throw std::bad_alloc();
-    size_t count = 0;
+    size_t count = 1; // RD__PAIR_SCAN
     job.base.resize((size_t)radii);
     for (int r = 0; r < radii; r++) {
         job.base[(size_t)r] = (uint32_t)count;
@@ -682,6 +685,7 @@ static void rd__pairCells(rd__setup_s* setup) {
     }
     // Offsets in shapes are 32-bit, and so the pair numbers, which are fewer.
     runs->pairs.reserve(2 * count);
+    runs->pairs.assign(2, RD__RUNS_SCAN);
     for (rd__pairTable& table : job.tables) {
         runs->pairs.insert(runs->pairs.end(), table.pairs.begin(), table.pairs.end());
         rd__pairTable().keys.swap(table.keys);
@@ -940,16 +944,18 @@ static RD__INLINE void rd__updateBody(const rd__runs_s* runs, reaction_diffusion
             const size_t i0 = (size_t)y * (size_t)runs->width + (size_t)xa;
             const uint32_t* cells = runs->cells.data() + i0;
             for (int j = 0; j < n; j++) {
-                const uint32_t pair = cells[j];
-                small[j] = pair == RD__RUNS_SCAN ? RD__RUNS_SCAN : pairs[2 * (size_t)pair];
-                large[j] = pair == RD__RUNS_SCAN ? RD__RUNS_SCAN : pairs[2 * (size_t)pair + 1];
+                // Both offsets in one load.
+                uint64_t pair;
+                std::memcpy(&pair, pairs + 2 * (size_t)cells[j], sizeof pair);
+                small[j] = (uint32_t)pair;
+                large[j] = (uint32_t)(pair >> 32);
             }
             rd__rowSums(shapes, small, n, centre, stride, xa, s1);
             rd__rowSums(shapes, large, n, centre, stride, xa, s2);
             for (int j = 0; j < n; j++) {
                 const size_t i = i0 + (size_t)j;
                 bool grows;
-                if (cells[j] == RD__RUNS_SCAN) {
+                if (small[j] == RD__RUNS_SCAN) {
                     float a = 0.0f, b = 0.0f, lmin = 0.0f, lmaj = 0.0f;
                     gr_complex_tensor(s->complex, xa + j, y, &a, &b, &lmin, &lmaj);
                     grows = s->cell_grows(xa + j, y, s->cell_radius((int)i), a, b);
@@ -998,7 +1004,7 @@ void rd__runs_update(const rd__runs_s* runs, reaction_diffusion2<float>* solver,
 
 bool rd__runs_cell_sums(const rd__runs_s* runs, int x, int y, double* small, double* large) {
     const uint32_t pair = runs->cells[(size_t)y * (size_t)runs->width + (size_t)x];
-    if (pair == RD__RUNS_SCAN)
+    if (pair == RD__PAIR_SCAN)
         return false;
     const double* centre = rd__rowCentre(runs, y);
     const size_t stride = (size_t)runs->stride;

@@ -38,12 +38,12 @@ std::vector<uint32_t> pixels(const gr_image_s* image) {
 } // namespace
 
 TEST(GrMemory, InPlaceSmoothingEqualsTheClampedSumAcrossStrips) {
-    // Widths around the vertical pass's 64-column strips, heights below and
+    // Widths around the vertical pass's 128-column strips, heights below and
     // above the radius (every tap clamps, or the ring wraps).
     struct Case {
         int32_t w, h, r;
     };
-    const Case cases[] = {{63, 1, 3}, {64, 5, 9}, {65, 40, 3}, {150, 7, 2}, {129, 33, 8}};
+    const Case cases[] = {{127, 1, 3}, {128, 5, 9}, {129, 40, 3}, {300, 7, 2}, {257, 33, 8}};
     std::mt19937 rng(7);
     std::uniform_real_distribution<float> value(-2.0f, 2.0f);
     for (const Case& c : cases) {
