@@ -848,16 +848,48 @@ GR__WIDE_INLINE static void gr__trace8(const gr__planes_s* p, const gr__wide_s& 
     }
 }
 
-// Wide storage for two groups of 2 flow_steps + 1 points of count vectors.
+// Groups of eight pixels whose streamlines are traced side by side at most.
+constexpr int GR__GROUPS = 4;
+
+// Wide storage for GR__GROUPS groups of 2 flow_steps + 1 points of count
+// vectors.
 static __m256* gr__wide_points(int32_t flow_steps, int count) {
-    return static_cast<__m256*>(
-        std::aligned_alloc(32, sizeof(__m256) * 2 * size_t(count) * size_t(2 * flow_steps + 1)));
+    return static_cast<__m256*>(std::aligned_alloc(32, sizeof(__m256) * GR__GROUPS * size_t(count) *
+                                                           size_t(2 * flow_steps + 1)));
+}
+
+// gr__trace8 into pts (four vectors a point: px, py, tx, ty), then
+// point(g, i, px, py, tx, ty) for every point. Apart, the tracing is nothing
+// but the groups' chains of dependent lookups, which overlap, and the samples
+// that follow depend on nothing but their point, so they overlap as well;
+// interleaved, each step of a chain waited for the samples before it.
+template <int G, class Point>
+GR__WIDE_INLINE static void gr__trace_then8(const gr__planes_s* p, const gr__wide_s& k,
+                                            int32_t steps, int32_t x, int32_t y, __m256* pts,
+                                            const Point& point) {
+    const int32_t n = 2 * steps + 1;
+    gr__trace8<G>(
+        p, k, steps, x, y,
+        [ pts, n ](int g, int32_t i, __m256 px, __m256 py, __m256 tx, __m256 ty)
+            __attribute__((always_inline)) {
+                __m256* q = pts + 4 * (g * n + i);
+                q[0] = px;
+                q[1] = py;
+                q[2] = tx;
+                q[3] = ty;
+            });
+    for (int g = 0; g < G; g++)
+        for (int32_t i = 0; i < n; i++) {
+            const __m256* q = pts + 4 * (g * n + i);
+            point(g, i, q[0], q[1], q[2], q[3]);
+        }
 }
 
 struct gr__fdog_point8 {
     const gr__fdog_s* job;
     const gr__wide_s* k;
     __m256* section; // per group, 2 flow_steps + 1 responses
+    __m256* points;  // per group and point: px, py, tx, ty
 
     GR__WIDE_INLINE void operator()(int g, int32_t i, __m256 px, __m256 py, __m256 tx,
                                     __m256 ty) const {
@@ -881,7 +913,7 @@ GR__WIDE_INLINE static void gr__fdog_groups(const gr__fdog_point8& point, __m256
                                             int32_t y, uint32_t* out) {
     const gr__fdog_s* job = point.job;
     const int32_t s = job->flow_steps;
-    gr__trace8<G>(&job->planes, *point.k, s, x, y, point);
+    gr__trace_then8<G>(&job->planes, *point.k, s, x, y, point.points, point);
     for (int g = 0; g < G; g++) {
         const __m256* section = point.section + g * (2 * s + 1);
         __m256 h = _mm256_setzero_ps();
@@ -900,17 +932,21 @@ GR__WIDE static void gr__fdog_wide_rows(void* ctx, int32_t y0, int32_t y1) {
     const __m256 km_sum = _mm256_set1_ps(gr__kernel_total(job->km, s));
     const gr__wide_s k = gr__wide(&job->planes);
     __m256* section = gr__wide_points(s, 1);
+    __m256* points = gr__wide_points(s, 4);
     float* tail = static_cast<float*>(std::malloc(sizeof(float) * size_t(2 * s + 1)));
-    if (!section || !tail) {
+    if (!section || !points || !tail) {
         std::free(tail);
+        std::free(points);
         std::free(section);
         job->failed.store(true);
         return;
     }
-    const gr__fdog_point8 point = {job, &k, section};
+    const gr__fdog_point8 point = {job, &k, section, points};
     for (int32_t y = y0; y < y1; y++) {
         uint32_t* out = job->out + size_t(y) * size_t(w);
         int32_t x = 0;
+        for (; x + 32 <= w; x += 32)
+            gr__fdog_groups<4>(point, km_sum, x, y, out);
         for (; x + 16 <= w; x += 16)
             gr__fdog_groups<2>(point, km_sum, x, y, out);
         for (; x + 8 <= w; x += 8)
@@ -919,6 +955,7 @@ GR__WIDE static void gr__fdog_wide_rows(void* ctx, int32_t y0, int32_t y1) {
             out[x] = gr__fdog_pixel(job, x, y, tail);
     }
     std::free(tail);
+    std::free(points);
     std::free(section);
 }
 
@@ -926,6 +963,7 @@ struct gr__lic_point8 {
     const gr__lic_s* job;
     const gr__wide_s* k;
     __m256* colours; // per group and point: red, green, blue
+    __m256* points;  // per group and point: px, py, tx, ty
 
     GR__WIDE_INLINE void operator()(int g, int32_t i, __m256 px, __m256 py, __m256 tx,
                                     __m256 ty) const {
@@ -956,7 +994,7 @@ GR__WIDE_INLINE static void gr__lic_groups(const gr__lic_point8& point, int32_t 
     const gr__lic_s* job = point.job;
     const int32_t s = job->flow_steps;
     const float inv_points = 1.0f / float(2 * s + 1);
-    gr__trace8<G>(&job->planes, *point.k, s, x, y, point);
+    gr__trace_then8<G>(&job->planes, *point.k, s, x, y, point.points, point);
     for (int g = 0; g < G; g++) {
         const __m256* colours = point.colours + 3 * g * (2 * s + 1);
         __m256 r = _mm256_setzero_ps(), gr = r, b = r;
@@ -979,17 +1017,21 @@ GR__WIDE static void gr__lic_wide_rows(void* ctx, int32_t y0, int32_t y1) {
     const int32_t s = job->flow_steps, w = job->width;
     const gr__wide_s k = gr__wide(&job->planes);
     __m256* colours = gr__wide_points(s, 3);
+    __m256* points = gr__wide_points(s, 4);
     gr__v4f* tail = static_cast<gr__v4f*>(std::malloc(sizeof(gr__v4f) * size_t(2 * s + 1)));
-    if (!colours || !tail) {
+    if (!colours || !points || !tail) {
         std::free(tail);
+        std::free(points);
         std::free(colours);
         job->failed.store(true);
         return;
     }
-    const gr__lic_point8 point = {job, &k, colours};
+    const gr__lic_point8 point = {job, &k, colours, points};
     for (int32_t y = y0; y < y1; y++) {
         uint32_t* out = job->out + size_t(y) * size_t(w);
         int32_t x = 0;
+        for (; x + 32 <= w; x += 32)
+            gr__lic_groups<4>(point, x, y, out);
         for (; x + 16 <= w; x += 16)
             gr__lic_groups<2>(point, x, y, out);
         for (; x + 8 <= w; x += 8)
@@ -998,6 +1040,7 @@ GR__WIDE static void gr__lic_wide_rows(void* ctx, int32_t y0, int32_t y1) {
             out[x] = gr__lic_pixel(job, x, y, tail);
     }
     std::free(tail);
+    std::free(points);
     std::free(colours);
 }
 // The convolution of a grey image: one channel, which the word repeats.
@@ -1005,6 +1048,7 @@ struct gr__lic_grey8 {
     const gr__lic_s* job;
     const gr__wide_s* k;
     __m256* values; // per group and point
+    __m256* points; // per group and point: px, py, tx, ty
 
     GR__WIDE_INLINE void operator()(int g, int32_t i, __m256 px, __m256 py, __m256 tx,
                                     __m256 ty) const {
@@ -1027,7 +1071,7 @@ GR__WIDE_INLINE static void gr__lic_grey_groups(const gr__lic_grey8& point, int3
     const gr__lic_s* job = point.job;
     const int32_t s = job->flow_steps;
     const float inv_points = 1.0f / float(2 * s + 1);
-    gr__trace8<G>(&job->planes, *point.k, s, x, y, point);
+    gr__trace_then8<G>(&job->planes, *point.k, s, x, y, point.points, point);
     for (int g = 0; g < G; g++) {
         const __m256* values = point.values + g * (2 * s + 1);
         __m256 total = _mm256_setzero_ps();
@@ -1046,14 +1090,19 @@ GR__WIDE static void gr__lic_grey_rows(void* ctx, int32_t y0, int32_t y1) {
     const int32_t s = job->flow_steps, w = job->width;
     const gr__wide_s k = gr__wide(&job->planes);
     __m256* values = gr__wide_points(s, 1);
-    if (!values) {
+    __m256* points = gr__wide_points(s, 4);
+    if (!values || !points) {
+        std::free(points);
+        std::free(values);
         job->failed.store(true);
         return;
     }
-    const gr__lic_grey8 point = {job, &k, values};
+    const gr__lic_grey8 point = {job, &k, values, points};
     for (int32_t y = y0; y < y1; y++) {
         uint32_t* out = job->out + size_t(y) * size_t(w);
         int32_t x = 0;
+        for (; x + 32 <= w; x += 32)
+            gr__lic_grey_groups<4>(point, x, y, out);
         for (; x + 16 <= w; x += 16)
             gr__lic_grey_groups<2>(point, x, y, out);
         for (; x + 8 <= w; x += 8)
@@ -1063,6 +1112,7 @@ GR__WIDE static void gr__lic_grey_rows(void* ctx, int32_t y0, int32_t y1) {
         if (x < w)
             gr__lic_grey_groups<1>(point, w - 8, y, out);
     }
+    std::free(points);
     std::free(values);
 }
 #else
