@@ -634,13 +634,17 @@ GR__WIDE_INLINE static gr__wide_s gr__wide(const gr__planes_s* p) {
             _mm256_set1_epi32(p->width)};
 }
 
-// Writes the eight lanes of v to out (32-byte aligned) for scalar reads. The
-// empty statement tells the compiler that out may have changed, so that it
-// reads the lanes back from memory instead of extracting each from the
-// register, which costs three instructions a lane.
-GR__WIDE_INLINE static void gr__lanes_out(__m256i v, int32_t out[8]) {
-    _mm256_store_si256(reinterpret_cast<__m256i*>(out), v);
-    asm("" : "+m"(*reinterpret_cast<int32_t(*)[8]>(out)));
+// Writes the eight lanes of v (non-negative) to out for scalar reads, taken
+// straight from the register as four 64-bit halves: the plane reads that use
+// them wait for no store to forward. The caller's array stays in registers.
+GR__WIDE_INLINE static void gr__lanes_out(__m256i v, uint32_t out[8]) {
+    const __m128i lo = _mm256_castsi256_si128(v), hi = _mm256_extracti128_si256(v, 1);
+    const uint64_t q[4] = {uint64_t(_mm_cvtsi128_si64(lo)), uint64_t(_mm_extract_epi64(lo, 1)),
+                           uint64_t(_mm_cvtsi128_si64(hi)), uint64_t(_mm_extract_epi64(hi, 1))};
+    for (int l = 0; l < 4; l++) {
+        out[2 * l] = uint32_t(q[l]);
+        out[2 * l + 1] = uint32_t(q[l] >> 32);
+    }
 }
 
 // Rows r[l] hold lane l in their low half and lane l + 4 in their high half;
@@ -663,9 +667,9 @@ template <int l> GR__WIDE_INLINE static __m256 gr__spread8(__m256 v) {
 // for the eight lane offsets a (plus off): *left gets entry i of each lane,
 // *right entry i + 1. Two floats per
 // lane in one load, then one shuffle per four lanes.
-GR__WIDE_INLINE static void gr__grey_pairs(const float* g, const int32_t a[8], size_t off,
+GR__WIDE_INLINE static void gr__grey_pairs(const float* g, const uint32_t a[8], size_t off,
                                            __m256* left, __m256* right) {
-    auto pair = [ g, off ](int32_t at) __attribute__((always_inline)) {
+    auto pair = [ g, off ](uint32_t at) __attribute__((always_inline)) {
         return reinterpret_cast<const double*>(g + size_t(at) + off);
     };
     auto two = [&](int l0, int l1) __attribute__((always_inline)) {
@@ -696,7 +700,7 @@ GR__WIDE_INLINE static void gr__tangent8(const gr__planes_s* p, const gr__wide_s
     const __m256 down = _mm256_cmp_ps(fy, zero, _CMP_GT_OQ);
     const __m256i i0 = _mm256_add_epi32(_mm256_mullo_epi32(y0, k.width), x0);
     const __m256i i1 = _mm256_add_epi32(i0, _mm256_and_si256(_mm256_castps_si256(down), k.width));
-    alignas(32) int32_t a0[8], a1[8];
+    uint32_t a0[8], a1[8];
     gr__lanes_out(i0, a0);
     gr__lanes_out(i1, a1);
     __m256 x00, x10, y00, y10, x01, x11, y01, y11;
@@ -765,9 +769,9 @@ GR__WIDE_INLINE static void gr__quads8(const gr__planes_s* p, const gr__wide_s& 
     const __m256 fx = x - _mm256_cvtepi32_ps(x0), fy = y - _mm256_cvtepi32_ps(y0);
     // Twice the indices: unsigned, they stay exact up to the 2^31 quads that
     // plain indices allow.
-    alignas(32) int32_t a[8];
-    gr__lanes_out(_mm256_add_epi32(_mm256_mullo_epi32(y0, k.stride2), _mm256_add_epi32(x0, x0)), a);
-    const uint32_t* half = reinterpret_cast<const uint32_t*>(a);
+    uint32_t half[8];
+    gr__lanes_out(_mm256_add_epi32(_mm256_mullo_epi32(y0, k.stride2), _mm256_add_epi32(x0, x0)),
+                  half);
     const char* row0 = reinterpret_cast<const char*>(p->quads);
     const char* row1 = row0 + sizeof(float) * 4 * size_t(p->stride);
     __m256 v[4];
@@ -792,7 +796,7 @@ GR__WIDE_INLINE static __m256 gr__grey8(const gr__planes_s* p, const gr__wide_s&
     y = _mm256_max_ps(_mm256_min_ps(y, k.ymax), zero);
     const __m256i x0 = _mm256_cvttps_epi32(x), y0 = _mm256_cvttps_epi32(y);
     const __m256 fx = x - _mm256_cvtepi32_ps(x0), fy = y - _mm256_cvtepi32_ps(y0);
-    alignas(32) int32_t a[8];
+    uint32_t a[8];
     gr__lanes_out(_mm256_add_epi32(_mm256_mullo_epi32(y0, k.stride), x0), a);
     __m256 p00, p10, p01, p11;
     gr__grey_pairs(p->quads, a, 0, &p00, &p10);
