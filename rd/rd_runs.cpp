@@ -429,8 +429,11 @@ struct rd__setup_s {
     const reaction_diffusion2<float>* solver;
     rd__runs_s* runs;
     // Per cell while setting up: the small ellipse's offset (in runs->cells,
-    // until the pairs replace it) and the large one's.
+    // until the pairs replace it) and the large one's, each in its radius'
+    // own table.
     std::vector<uint32_t> large;
+    // Per radius: where its table's shapes went in the whole table.
+    std::vector<uint32_t> moved[RD__RUNS_MAX_RADIUS + 1];
     std::vector<rd__radius_s> radii; // the most work first
     std::atomic<int> next{0};        // the next radius a task takes
     // Cell indices grouped by radius r, in raster order: cells[first[r]] ..
@@ -535,14 +538,15 @@ static void rd__groupCells(rd__setup_s* setup) {
     }
 }
 
-// Moves the radii's shapes into one table and renumbers their cells.
+// Moves the radii's shapes into one table; setup->moved[rho] then maps an
+// offset in the table of radius rho, over 8, to the offset in the whole one.
 static void rd__mergeRadii(rd__setup_s* setup) {
     rd__runs_s* runs = setup->runs;
     rd__shapeTable all;
-    std::vector<uint32_t> moved;
     int reach = 0;
     for (rd__radius_s& item : setup->radii) {
         const std::vector<int8_t>& bytes = item.table.bytes;
+        std::vector<uint32_t>& moved = setup->moved[(size_t)item.rho];
         moved.assign(bytes.size() / 8, 0u);
         for (size_t o = 0; o < bytes.size(); o += rd__shapeSize(bytes.data() + o)) {
             const int8_t* shape = bytes.data() + o;
@@ -553,16 +557,6 @@ static void rd__mergeRadii(rd__setup_s* setup) {
             const int8_t* run = shape + RD__SHAPE_HEADER;
             for (int k = 0; k < rows; k++)
                 reach = std::max({reach, -(int)run[4 * k], run[4 * k + 1] - 1});
-        }
-        for (int large = 0; large < 2; large++) {
-            const int r = large ? item.rho / 2 : item.rho;
-            if ((large && item.rho % 2) || r > RD__RUNS_MAX_RADIUS / 2)
-                continue;
-            std::vector<uint32_t>& out = large ? setup->large : runs->cells;
-            for (int k = setup->first[r]; k < setup->first[r + 1]; k++) {
-                const uint32_t i = setup->cells[(size_t)k];
-                out[i] = moved[out[i] / 8];
-            }
         }
         std::vector<int8_t>().swap(item.table.bytes);
         std::vector<uint32_t>().swap(item.table.slots);
@@ -623,18 +617,21 @@ struct rd__pairing_s {
     std::atomic<bool> failed{false};
 };
 
-// Gives each cell of radius r (1..top) the number of its pair within r.
+// Gives each cell of radius r (1..top) the number of its pair within r, the
+// pair holding the ellipses' offsets in the whole table.
 static void rd__pairRadius(rd__pairing_s* job, int r) {
     rd__setup_s* setup = job->setup;
     std::vector<uint32_t>& cells = setup->runs->cells;
     rd__pairTable& table = job->tables[(size_t)r];
+    const uint32_t* small_moved = setup->moved[(size_t)r].data();
+    const uint32_t* large_moved = setup->moved[(size_t)(2 * r)].data();
     // Neighbouring cells of a radius often share both ellipses.
     uint32_t last_small = RD__RUNS_SCAN, last_large = RD__RUNS_SCAN, last = 0;
     for (int k = setup->first[r]; k < setup->first[r + 1]; k++) {
         const uint32_t i = setup->cells[(size_t)k];
         const uint32_t small = cells[i], large = setup->large[i];
         if (small != last_small || large != last_large) {
-            last = table.intern(small, large);
+            last = table.intern(small_moved[small / 8], large_moved[large / 8]);
             last_small = small;
             last_large = large;
         }
