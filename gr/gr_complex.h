@@ -16,8 +16,9 @@
 // Progress callback: user is handed back as given, fraction runs 0..1.
 typedef void (*gr_complex_progress_cb)(void* user, float fraction);
 
-// Every array holds width * height floats, row-major, top row first, owned by
-// the object. They are uninitialised until the first compute.
+// Every array holds width * height floats, row-major, top row first, and one
+// spare zero past the end (the line filters' wide kernels may read it), owned
+// by the object. They are uninitialised until the first compute.
 class gr_complex {
 public:
     gr_image_s* image;   // analysed image; borrowed, alive until compute returns
