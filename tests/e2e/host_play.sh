@@ -83,7 +83,9 @@ expect_failure "output is the played action" "is the played action" \
 check "refused outputs: nothing written" test -z "$(ls o)"
 check "refused outputs: the action kept" grep -q "^Amnt bool true$" broken.action
 rmdir o
-expect_failure "rectangle outside" "does not lie inside" --rect 500,0,20,20 in.png a.png
+for rect in 500,0,20,20 500,0,13,20 0,0,0,10 0,0,10,0; do # outside, a column past, empty
+    expect_failure "rectangle $rect" "does not lie inside" --rect $rect in.png a.png
+done
 expect_failure "rectangle malformed" "X,Y,W,H" --rect 1,2,3 in.png a.png
 expect_failure "bad depth" "--depth takes 8 or 16" --depth 12 in.png a.png
 expect_failure "unknown option" "unknown option" --frobnicate in.png a.png

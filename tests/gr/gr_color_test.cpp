@@ -66,6 +66,8 @@ TEST(GrColor, BrightnessAndDifferencesGiveTheirNumbers) {
         // 4 * 255^2 under the root: 510 of 764.83.
         {"diff green", gr_color_diff(0xFF000000, 0xFF00FF00), 510.0f / 764.83f, 1e-5f},
         {"diff alpha ignored", gr_color_diff(0x00123456, 0xFF123456), 0.0f, 0.0f},
+        {"diff symmetric", gr_color_diff(0xFFFF0000, 0xFF000040),
+         gr_color_diff(0xFF000040, 0xFFFF0000), 0.0f},
         {"dist2", float(gr_color_dist2(0x00102030, 0xFF132A2B)), 9 + 100 + 25, 0},
         {"dist2 black-white", float(gr_color_dist2(0xFF000000, 0xFFFFFFFF)), 3 * 255 * 255, 0},
     };
@@ -228,6 +230,9 @@ TEST(GrColor, SortChainsEachColourToTheNearestOfThoseAfter) {
     gr_color_sort(5, greys.data());
     EXPECT_EQ(greys, (std::vector<gr_color_t>{0xFF000000, 0xFF404040, 0xFF808080, 0xFFC0C0C0,
                                               0xFFFFFFFF}));
+    gr_color_t last[4] = {0xFF000000, 0xFF404040, 0xFFFFFFFF, 0xFFC0C0C0};
+    gr_color_sort(4, last);
+    EXPECT_EQ(last[2], 0xFFC0C0C0u) << "the last two are ordered too";
     gr_color_t pair[2] = {0xFFFFFFFF, 0xFF000000};
     gr_color_sort(2, pair);
     EXPECT_EQ(pair[0], 0xFFFFFFFFu) << "fewer than three are left alone";

@@ -100,9 +100,9 @@ TEST(GrFilterGaussian, UniformGreyStaysGreyAndEveryRadiusMakesItOpaque) {
 
 TEST(GrFilterGaussian, RoundsToNearestPerPassKeepingChannelsApart) {
     // Row [0, 255, 0] with r = 1: centre (0 + 510 + 0 + 2) / 4 = 128, sides
-    // (0 + 0 + 255 + 2) / 4 = 64 (from 63.75 + 0.5).
-    const uint32_t px[3] = {0xFF000000, 0xFF0000FF, 0xFF000000};
+    // (0 + 0 + 255 + 2) / 4 = 64 (from 63.75 + 0.5); green 128 gives 64 and 32.
+    const uint32_t px[3] = {0xFF000000, 0xFFFF80FF, 0xFF000000};
     Image im(gr_image_create_pixels(3, 1, px));
     EXPECT_EQ(result(gr_filter_gaussian(im.get(), 1)),
-              (std::vector<uint32_t>{0xFF000040u, 0xFF000080u, 0xFF000040u}));
+              (std::vector<uint32_t>{0xFF402040u, 0xFF804080u, 0xFF402040u}));
 }

@@ -90,12 +90,14 @@ TEST(GrImageFile, PngSavedOverAFileRoundTripsEveryWordIncludingAlpha) {
 
 TEST(GrImageFile, FileLoaderMakesSemiTransparentPixelsOpaqueOverBlack) {
     TempDir dir;
-    const uint32_t px[4] = {0x80FF0000, 0x00FFFFFF, 0xFF00FF00, 0x40404040};
-    Image im(gr_image_create_pixels(2, 2, px));
+    // (v * a + 127) / 255: 1, 2, 3 under alpha 254 round to 1, 2, 3, not 0, 1, 2.
+    const uint32_t px[6] = {0x80FF0000, 0x00FFFFFF, 0xFF00FF00, 0x40404040, 0xFE010203, 0xFE808080};
+    Image im(gr_image_create_pixels(3, 2, px));
     const fs::path p = dir.path / "alpha.png";
     ASSERT_TRUE(gr_image_save_file(im.get(), p.c_str()));
     EXPECT_EQ(grt::result(gr_image_create_file(p.c_str())),
-              (std::vector<uint32_t>{0xFF800000u, 0xFF000000u, 0xFF00FF00u, 0xFF101010u}));
+              (std::vector<uint32_t>{0xFF800000u, 0xFF000000u, 0xFF00FF00u, 0xFF101010u,
+                                     0xFF010203u, 0xFF7F7F7Fu}));
 }
 
 TEST(GrImageFile, FileLoaderReadsTheSamplePhotosAtNativeSize) {

@@ -164,10 +164,11 @@ TEST(RdRunner, PaintsNoiseIntoADiscAndRandomisesBetweenIterations) {
     ASSERT_TRUE(r.ready());
     ASSERT_TRUE(r.pause());
     const std::vector<float> before = r.field();
-    // Near the top-left corner: the disc is cut by the grid's edges.
-    const int cx = 4, cy = 20, W = 48, H = 32;
+    // Discs cut by the grid's edges: left and bottom, then right and top.
+    const int W = 48, H = 32, centres[2][2] = {{4, 20}, {44, 5}};
     const uint32_t seed = rd__frand_seed();
-    ASSERT_TRUE(rd_paint_noise(r.rd, cx, cy));
+    for (const auto& c : centres)
+        ASSERT_TRUE(rd_paint_noise(r.rd, c[0], c[1]));
     const uint32_t seedAfter = rd__frand_seed();
     ASSERT_TRUE(r.edited());
     const std::vector<float> after = r.field();
@@ -175,19 +176,20 @@ TEST(RdRunner, PaintsNoiseIntoADiscAndRandomisesBetweenIterations) {
     rd__frand_set_seed(seed);
     std::vector<float> expected = before;
     int painted = 0;
-    for (int dy = -15; dy <= 15; dy++)
-        for (int dx = -15; dx <= 15; dx++) {
-            const int x = cx + dx, y = cy + dy;
-            if (x < 0 || x >= W || y < 0 || y >= H || dx * dx + dy * dy > 224)
-                continue;
-            expected[(size_t)y * W + x] = 2.0f * frand() - 1.0f;
-            painted++;
-        }
+    for (const auto& c : centres)
+        for (int dy = -15; dy <= 15; dy++)
+            for (int dx = -15; dx <= 15; dx++) {
+                const int x = c[0] + dx, y = c[1] + dy;
+                if (x < 0 || x >= W || y < 0 || y >= H || dx * dx + dy * dy > 224)
+                    continue;
+                expected[(size_t)y * W + x] = 2.0f * frand() - 1.0f;
+                painted++;
+            }
     EXPECT_EQ(after, expected);
     EXPECT_EQ(rd__frand_seed(), seedAfter); // one draw per painted cell
     EXPECT_GT(painted, 200);
     // (15, 0) is just outside the disc.
-    EXPECT_EQ(after[(size_t)cy * W + cx + 15], before[(size_t)cy * W + cx + 15]);
+    EXPECT_EQ(after[(size_t)20 * W + 4 + 15], before[(size_t)20 * W + 4 + 15]);
 
     // Randomising, too, waits for the iteration to end and runs none.
     const uint32_t count = rd_get_iterations(r.rd);
