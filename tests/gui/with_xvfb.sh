@@ -13,9 +13,8 @@ if ! command -v Xvfb >/dev/null 2>&1 || ! command -v xdotool >/dev/null 2>&1; th
 fi
 fifo=$(mktemp -u) && mkfifo "$fifo" || exit 1
 # -displayfd picks a free display number and reports it once the server
-# listens, so parallel runs never race for a number. -noreset: a program that
-# closes its last window and opens another must find the server still there.
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$fifo" 2>/dev/null &
+# listens, so parallel runs never race for a number.
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$fifo" 2>/dev/null &
 server=$!
 read -r -t 20 number <"$fifo"
 rm -f "$fifo"
