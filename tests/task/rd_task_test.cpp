@@ -125,8 +125,8 @@ TEST(RdTask, DecomposesIndicesOfA3x2x2LaunchOnWorkersAndRestartsThemPerLaunch) {
 
 TEST(RdTask, EmptyLaunchRunsNothingButLeavesAGroup) {
     std::atomic<int> count{0};
-    const int shapes[][3] = {{0, 5, 5},   {5, 0, 5},  {5, 5, 0},   {-1, 1, 1},
-                             {-2, -3, 1}, {5, -2, 3}, {-1, -1, -1}};
+    const int shapes[][3] = {{0, 5, 5},   {5, 0, 5},  {5, 5, 0},  {-1, 1, 1},
+                             {-2, -3, 1}, {5, -2, 3}, {5, 5, -1}, {-1, -1, -1}};
     for (const auto& shape : shapes) {
         void* handle = nullptr;
         ISPCLaunch(&handle, fn(countTask), &count, shape[0], shape[1], shape[2]);
