@@ -372,21 +372,7 @@ void gr_complex_tangent_sample(const gr_complex* cx, float* tx, float* ty, float
     const size_t w = size_t(cx->width);
     const size_t i00 = size_t(y0) * w + size_t(x0), i10 = size_t(y0) * w + size_t(x1);
     const size_t i01 = size_t(y1) * w + size_t(x0), i11 = size_t(y1) * w + size_t(x1);
-    const float* px = cx->tangent_x;
-    const float* py = cx->tangent_y;
-    const float top_x = px[i00] + (px[i10] - px[i00]) * fx;
-    const float top_y = py[i00] + (py[i10] - py[i00]) * fx;
-    const float bot_x = px[i01] + (px[i11] - px[i01]) * fx;
-    const float bot_y = py[i01] + (py[i11] - py[i01]) * fx;
-    float vx = top_x + (bot_x - top_x) * fy;
-    float vy = top_y + (bot_y - top_y) * fy;
-    const float len = std::sqrt(vx * vx + vy * vy);
-    if (len > 0.0f) {
-        vx /= len;
-        vy /= len;
-    }
-    *tx = vx;
-    *ty = vy;
+    gr__tangent_blend(cx->tangent_x, cx->tangent_y, i00, i10, i01, i11, fx, fy, tx, ty);
 }
 
 gr_image_s* gr_complex_weight_image(gr_complex* cx, float a, float b) {

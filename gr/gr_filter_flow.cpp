@@ -308,21 +308,7 @@ static inline void gr__tangent_at(const gr__planes_s* p, float x, float y, float
     const size_t w = size_t(p->width);
     const size_t i00 = size_t(y0) * w + size_t(x0), i10 = i00 + (fx > 0.0f);
     const size_t i01 = i00 + (fy > 0.0f ? w : 0), i11 = i01 + (fx > 0.0f);
-    const float* px = p->tx;
-    const float* py = p->ty;
-    const float top_x = px[i00] + (px[i10] - px[i00]) * fx;
-    const float top_y = py[i00] + (py[i10] - py[i00]) * fx;
-    const float bot_x = px[i01] + (px[i11] - px[i01]) * fx;
-    const float bot_y = py[i01] + (py[i11] - py[i01]) * fx;
-    float vx = top_x + (bot_x - top_x) * fy;
-    float vy = top_y + (bot_y - top_y) * fy;
-    const float len = std::sqrt(vx * vx + vy * vy);
-    if (len > 0.0f) {
-        vx /= len;
-        vy /= len;
-    }
-    *tx = vx;
-    *ty = vy;
+    gr__tangent_blend(p->tx, p->ty, i00, i10, i01, i11, fx, fy, tx, ty);
 }
 
 // gr__lookup at gr__taps of all four lanes of the quad plane at once; the

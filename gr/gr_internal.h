@@ -1,6 +1,8 @@
 #pragma once
 // Helpers shared inside the graphics subsystem. Not for other folders.
 
+#include <cmath>
+#include <cstddef>
 #include <cstdint>
 
 #include "gr/gr_complex.h"
@@ -96,6 +98,26 @@ bool gr__complex_etf(gr_complex* cx, int32_t radius, gr__path_t path, int32_t ba
 // The straightforward pass: double-precision tanh per sample, one thread.
 inline bool gr__complex_etf_reference(gr_complex* cx, int32_t radius) {
     return gr__complex_etf(cx, radius, GR__PATH_REFERENCE, 1);
+}
+
+// The tangent planes px, py blended bilinearly from the corners at i00 (top
+// left), i10, i01 and i11 with fractions fx, fy, then renormalised (a zero
+// blend stays zero). Both tangent samplers use it, so they agree bit for bit.
+inline void gr__tangent_blend(const float* px, const float* py, size_t i00, size_t i10, size_t i01,
+                              size_t i11, float fx, float fy, float* tx, float* ty) {
+    const float top_x = px[i00] + (px[i10] - px[i00]) * fx;
+    const float top_y = py[i00] + (py[i10] - py[i00]) * fx;
+    const float bot_x = px[i01] + (px[i11] - px[i01]) * fx;
+    const float bot_y = py[i01] + (py[i11] - py[i01]) * fx;
+    float vx = top_x + (bot_x - top_x) * fy;
+    float vy = top_y + (bot_y - top_y) * fy;
+    const float len = std::sqrt(vx * vx + vy * vy);
+    if (len > 0.0f) {
+        vx /= len;
+        vy /= len;
+    }
+    *tx = vx;
+    *ty = vy;
 }
 
 // gr_filter_fDoG on the given kernels and bands. Every path and band count
