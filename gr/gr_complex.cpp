@@ -19,12 +19,13 @@
 #include "app/app_time.h"
 #include "gr/gr_color.h"
 #include "gr/gr_internal.h"
+#include "gr/gr_memory.h"
 
 // ---- helpers --------------------------------------------------------------------------
 
 static float* gr__complex_plane(int32_t width, int32_t height) {
     // Zeroed, so reads before the first compute see a defined (if empty) field.
-    return static_cast<float*>(std::calloc(size_t(width) * size_t(height) + 1, sizeof(float)));
+    return static_cast<float*>(gr_memory_calloc(size_t(width) * size_t(height) + 1, sizeof(float)));
 }
 
 static size_t gr__complex_index(const gr_complex* cx, int32_t x, int32_t y) {
@@ -201,7 +202,7 @@ bool gr__complex_sst(gr_complex* cx, int32_t radius, gr_complex_progress_cb prog
 
     gr__sst_job_s job = {cx, nullptr, nullptr};
     if (w > 0 && h > 0) {
-        job.b = static_cast<float*>(std::malloc(sizeof(float) * size_t(w) * size_t(h)));
+        job.b = static_cast<float*>(gr_memory_alloc(sizeof(float) * size_t(w) * size_t(h)));
         if (!job.b)
             return false;
         job.pixels = gr_image_pixels_lock(cx->image);

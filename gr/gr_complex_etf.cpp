@@ -17,6 +17,7 @@
 #include "app/app_assert.h"
 #include "gr/gr_complex.h"
 #include "gr/gr_internal.h"
+#include "gr/gr_memory.h"
 
 // ---- reference pass --------------------------------------------------------------------
 
@@ -329,7 +330,7 @@ static bool gr__etf_fast(gr__etf_job_s* job, bool wide, int32_t bands) {
     // Room for the last group's eight lanes, each reading 2r + 1 columns.
     job->stride = (w + 2 * job->r + 8 + 7) / 8 * 8;
     const size_t plane = size_t(job->stride) * size_t(h);
-    float* block = static_cast<float*>(std::malloc(sizeof(float) * 3 * plane));
+    float* block = static_cast<float*>(gr_memory_alloc(sizeof(float) * 3 * plane));
     job->wild = static_cast<unsigned char*>(std::malloc(size_t(h)));
     if (!block || !job->wild) {
         // Without room for the padded planes the reference pass, which needs
@@ -369,8 +370,8 @@ bool gr__complex_etf(gr_complex* cx, int32_t radius, gr__path_t path, int32_t ba
         gr__etf_fast(&job, path == GR__PATH_FAST && gr__cpu_wide(), bands))
         return true;
     // Every entry is written; one spare keeps the allocation non-empty.
-    job.out_x = static_cast<float*>(std::malloc(sizeof(float) * (n + 1)));
-    job.out_y = static_cast<float*>(std::malloc(sizeof(float) * (n + 1)));
+    job.out_x = static_cast<float*>(gr_memory_alloc(sizeof(float) * (n + 1)));
+    job.out_y = static_cast<float*>(gr_memory_alloc(sizeof(float) * (n + 1)));
     if (!job.out_x || !job.out_y) {
         std::free(job.out_x);
         std::free(job.out_y);

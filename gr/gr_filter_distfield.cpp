@@ -16,6 +16,7 @@
 #include <limits>
 
 #include "gr/gr_filter.h"
+#include "gr/gr_memory.h"
 
 // Stands for "no seed in reach"; far above any squared distance in an image
 // whose pixel count fits 32 bits, yet finite, so the envelope arithmetic
@@ -89,8 +90,8 @@ gr_image_s* gr_filter_distfield(gr_image_s* image) {
     const size_t count = size_t(w) * h, len = size_t(std::max(w, h));
     // One block for the three planes and the line scratch.
     const size_t floats = 3 * count + 2 * len, ints = len, doubles = len + 1;
-    double* block = static_cast<double*>(
-        std::malloc(sizeof(double) * doubles + sizeof(float) * floats + sizeof(int32_t) * ints));
+    double* block = static_cast<double*>(gr_memory_alloc(
+        sizeof(double) * doubles + sizeof(float) * floats + sizeof(int32_t) * ints));
     gr_image_s* out = gr_image_create(w, h);
     if (!block || !out) {
         std::free(block);

@@ -25,6 +25,7 @@
 #include "app/app_assert.h"
 #include "gr/gr_color.h"
 #include "gr/gr_internal.h"
+#include "gr/gr_memory.h"
 
 static constexpr uint32_t GR__WHITE = 0xFFFFFFFFu;
 static constexpr uint32_t GR__BLACK = 0xFF000000u;
@@ -107,7 +108,7 @@ static void gr__brightness_fill(gr_image_s* image, float* plane, int32_t bands) 
 // non-empty), or null when out of memory. Owns: caller (free()).
 static float* gr__brightness_plane(gr_image_s* image, int32_t bands) {
     const size_t n = size_t(gr_image_get_width(image)) * size_t(gr_image_get_height(image));
-    float* plane = static_cast<float*>(std::malloc(sizeof(float) * (n + 1)));
+    float* plane = static_cast<float*>(gr_memory_alloc(sizeof(float) * (n + 1)));
     if (plane)
         gr__brightness_fill(image, plane, bands);
     return plane;
@@ -115,7 +116,7 @@ static float* gr__brightness_plane(gr_image_s* image, int32_t bands) {
 
 static float* gr__plane_copy(const float* plane, int32_t width, int32_t height) {
     const size_t n = size_t(width) * size_t(height) + 1;
-    float* copy = static_cast<float*>(std::malloc(sizeof(float) * n));
+    float* copy = static_cast<float*>(gr_memory_alloc(sizeof(float) * n));
     if (copy)
         std::memcpy(copy, plane, sizeof(float) * n);
     return copy;
@@ -240,7 +241,7 @@ static size_t gr__planes_size(gr__planes_s* planes, const gr_complex* cx, bool g
 static float* gr__planes_fill(gr__planes_s* planes, const gr_complex* cx, const uint32_t* words,
                               int32_t bands, bool grey) {
     float* block =
-        static_cast<float*>(std::malloc(sizeof(float) * gr__planes_size(planes, cx, grey)));
+        static_cast<float*>(gr_memory_alloc(sizeof(float) * gr__planes_size(planes, cx, grey)));
     if (!block)
         return nullptr;
     gr__interleave_s job = {nullptr, words, planes->width, planes->height, 0, block, grey};
@@ -257,7 +258,7 @@ static float* gr__planes_fill(gr__planes_s* planes, const gr_complex* cx, const 
 static float* gr__planes_fill_blurs(gr__planes_s* planes, const gr_complex* cx, gr_image_s* image,
                                     int32_t inner_radius, int32_t outer_radius, int32_t bands) {
     float* block =
-        static_cast<float*>(std::malloc(sizeof(float) * gr__planes_size(planes, cx, false)));
+        static_cast<float*>(gr_memory_alloc(sizeof(float) * gr__planes_size(planes, cx, false)));
     float* plane = block ? gr__brightness_plane(image, bands) : nullptr;
     bool ok = plane != nullptr;
     gr__interleave_s job = {plane, nullptr, planes->width, planes->height, 0, block, false};

@@ -11,6 +11,7 @@
 
 #include "app/app_assert.h"
 #include "gr/gr_color.h"
+#include "gr/gr_memory.h"
 
 // ---- internals -------------------------------------------------------------------
 
@@ -32,7 +33,7 @@ static gr_image_s* gr__image_alloc(uint32_t width, uint32_t height) {
     SW_ASSERT(uint64_t(width) * height <= UINT32_MAX, "pixel count must fit in 32 bits");
     gr_image_s* image = static_cast<gr_image_s*>(std::calloc(1, sizeof(gr_image_s)));
     // One extra word keeps calloc from returning null for an empty image.
-    uint32_t* pixels = static_cast<uint32_t*>(std::calloc(size_t(width) * height + 1, 4));
+    uint32_t* pixels = static_cast<uint32_t*>(gr_memory_calloc(size_t(width) * height + 1, 4));
     if (!image || !pixels) {
         std::free(image);
         std::free(pixels);

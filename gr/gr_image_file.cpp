@@ -14,6 +14,7 @@
 #include "app/app_assert.h"
 #include "app/app_file.h"
 #include "gr/gr_image.h"
+#include "gr/gr_memory.h"
 
 // stbi_write_png_to_mem under a memory guard (cmake/stb_impl.c): null with
 // errno ENOMEM, nothing leaked, when memory runs out mid-encode.
@@ -171,7 +172,7 @@ gr_image_s* gr_image_create_file(const char* path) {
 // or null with errno ENOMEM.
 static unsigned char* gr__image_to_bytes(const gr_image_s* image, int components) {
     const size_t n = size_t(image->width) * image->height;
-    unsigned char* out = static_cast<unsigned char*>(std::malloc(n * components + 1));
+    unsigned char* out = static_cast<unsigned char*>(gr_memory_alloc(n * components + 1));
     if (!out) {
         errno = ENOMEM;
         return nullptr;

@@ -17,6 +17,7 @@
 
 #include "app/app_assert.h"
 #include "gr/gr_complex.h"
+#include "gr/gr_memory.h"
 #include "rd/rd_internal.h"
 #include "rd/rd_solver.h"
 #include "task/rd_dispatch.h"
@@ -743,7 +744,7 @@ rd__runs_s* rd__runs_create(const reaction_diffusion2<float>* solver) {
             throw std::bad_alloc();
         runs->stride = (int32_t)stride;
         runs->prefix = static_cast<double*>(
-            std::malloc(sizeof(double) * (size_t)stride * (size_t)rd__prefixRows(runs)));
+            gr_memory_alloc(sizeof(double) * (size_t)stride * (size_t)rd__prefixRows(runs)));
         if (!runs->prefix)
             throw std::bad_alloc();
     } catch (const std::bad_alloc&) {

@@ -10,6 +10,7 @@
 #include "app/app_assert.h"
 #include "app/app_log.h"
 #include "gr/gr_color.h"
+#include "gr/gr_memory.h"
 #include "rd/rd_internal.h"
 #include "rd/rd_random.h"
 #include "task/rd_task.h"
@@ -17,18 +18,19 @@
 // ---- Construction ----------------------------------------------------------
 
 template <typename T> reaction_diffusion2<T>::reaction_diffusion2(int w, int h) {
-    static_assert(std::is_trivially_copyable_v<T>, "fields are plain numbers, zeroed by calloc");
+    static_assert(std::is_trivially_copyable_v<T>, "fields are plain numbers");
     SW_ASSERT(w >= 1 && h >= 1, "the solver grid needs at least one cell");
     base_radius = 20;
     step = 0.04f;
     width = w;
     height = h;
     const size_t n = (size_t)w * (size_t)h;
-    // Zeroed by calloc: next takes memory only once the first iteration
-    // writes it, after the preparation's scratch is gone.
-    cur = (T*)std::calloc(n, sizeof(T));
+    // cur and scale are written below. next is zeroed by calloc, so it takes
+    // memory only once the first iteration writes it, after the preparation's
+    // scratch is gone.
+    cur = (T*)gr_memory_alloc(n * sizeof(T));
     next = (T*)std::calloc(n, sizeof(T));
-    scale = (T*)std::calloc(n, sizeof(T));
+    scale = (T*)gr_memory_alloc(n * sizeof(T));
     if (!cur || !next || !scale) {
         std::free(cur);
         std::free(next);

@@ -1,6 +1,7 @@
 // The lean roads of the analysis and the smoothing: in-place binomial
-// smoothing across column strips, and the tangents-only analysis, which must
-// give what the full one gives bit for bit while keeping three planes.
+// smoothing across column strips, the tangents-only analysis, which must give
+// what the full one gives bit for bit while keeping three planes, and the
+// huge-page blocks that hold the planes.
 
 #include <gtest/gtest.h>
 
@@ -15,6 +16,7 @@
 #include "gr/gr_filter.h"
 #include "gr/gr_filter_flow.h"
 #include "gr/gr_internal.h"
+#include "gr/gr_memory.h"
 
 namespace {
 
@@ -113,4 +115,26 @@ TEST(GrMemory, TangentsOnlyAnalysisGivesTheFullOnesFieldsAndDrawing) {
     Image b(gr_filter_fDoG(photo.get(), lean.get(), 5, 8, 8, 2, 0.98f, 0.9999f));
     ASSERT_TRUE(a && b);
     EXPECT_EQ(pixels(b.get()), pixels(a.get()));
+}
+
+// A zeroed block is zero even where it reuses memory an earlier block left
+// written, on both sides of the huge-page threshold; sizes whose product
+// overflows are refused.
+TEST(GrMemory, ZeroedBlocksAreZeroWhenReused) {
+    for (size_t bytes : {size_t(1000), (size_t(4) << 20) + 12, size_t(9) << 20}) {
+        for (int round = 0; round < 3; round++) {
+            unsigned char* dirty = static_cast<unsigned char*>(gr_memory_alloc(bytes));
+            ASSERT_NE(dirty, nullptr);
+            std::fill(dirty, dirty + bytes, 0xA5);
+            std::free(dirty);
+            unsigned char* zeroed = static_cast<unsigned char*>(gr_memory_calloc(bytes / 4, 4));
+            ASSERT_NE(zeroed, nullptr);
+            EXPECT_EQ(std::count(zeroed, zeroed + bytes / 4 * 4, 0), std::ptrdiff_t(bytes / 4 * 4))
+                << bytes << " bytes";
+            zeroed[bytes / 4 * 4 - 1] = 1; // the whole block is writable
+            std::free(zeroed);
+        }
+    }
+    EXPECT_EQ(gr_memory_calloc(SIZE_MAX / 2, 4), nullptr);
+    EXPECT_EQ(gr_memory_alloc(SIZE_MAX - 100), nullptr);
 }
