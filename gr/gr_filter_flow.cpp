@@ -139,10 +139,12 @@ static gr__taps_s gr__taps(int32_t width, int32_t height, float qx, float qy) {
             r1 + size_t(x1), qx - float(x0),  qy - float(y0)};
 }
 
+// Bilinear interpolation, down the two columns first, then across: the order
+// in which the line drawing's pairs interpolate both channels at once.
 static float gr__lookup(const float* plane, const gr__taps_s& t) {
-    const float top = plane[t.i00] + (plane[t.i10] - plane[t.i00]) * t.fx;
-    const float bottom = plane[t.i01] + (plane[t.i11] - plane[t.i01]) * t.fx;
-    return top + (bottom - top) * t.fy;
+    const float left = plane[t.i00] + (plane[t.i01] - plane[t.i00]) * t.fy;
+    const float right = plane[t.i10] + (plane[t.i11] - plane[t.i10]) * t.fy;
+    return left + (right - left) * t.fx;
 }
 
 static bool gr__is_white(float h, float threshold) {
@@ -163,21 +165,21 @@ static inline gr__v4f gr__load4(const float* p) {
     return v;
 }
 
-// The brightness planes as (B0, B1, B2, 0) quads, or the colours as (red,
-// green, blue, alpha) quads, or a grey image's one channel, with one more
-// column and row repeating the last: the right and lower neighbour of any
-// clamped position can be read without a test, and holds the value the
-// clamped read would give. The tangents are read where the analysis keeps
-// them.
+// The line drawing's (B0, D) pairs (the unblurred brightness and the
+// difference of the two blurs), or the colours as (red, green, blue, alpha)
+// quads, or a grey image's one channel, with one more column and row repeating
+// the last: the right and lower neighbour of any clamped position can be read
+// without a test, and holds the value the clamped read would give. The
+// tangents are read where the analysis keeps them.
 struct gr__planes_s {
     int32_t width, height;
-    int32_t stride; // of the quads: width + 1
+    int32_t stride; // of the pairs or quads: width + 1
     // The analysis' tangents, width floats a row. The analysis keeps one spare
     // float past each plane, so the right neighbour of the last pixel, which
     // the wide kernels load and then ignore, can be read too.
     const float* tx;
     const float* ty;
-    const float* quads; // or, for a grey image, one float a pixel
+    const float* quads; // or pairs, or, for a grey image, one float a pixel
 };
 
 // Fills lane `lane` of padded rows [y0, y1) of the quads from a plane, or
@@ -225,14 +227,14 @@ static void gr__interleave_rows(void* ctx, int32_t y0, int32_t y1) {
         gr__interleave_row(job, y1);
 }
 
-// Returns the number of floats of planes' quads (width x height > 0 set, and
-// the analysis' tangents): one float a pixel for grey, four otherwise, and one
-// spare quad past the end, as the wide kernels load two quads at a time.
-static size_t gr__planes_size(gr__planes_s* planes, const gr_complex* cx, bool grey) {
+// Returns the number of floats of planes' padded rows of `floats` a pixel
+// (width x height > 0 set, and the analysis' tangents), and one spare quad
+// past the end, as the wide kernels load two quads at a time.
+static size_t gr__planes_size(gr__planes_s* planes, const gr_complex* cx, size_t floats) {
     planes->stride = planes->width + 1;
     planes->tx = cx->tangent_x;
     planes->ty = cx->tangent_y;
-    return (grey ? 1 : 4) * size_t(planes->stride) * size_t(planes->height + 1) + 4;
+    return floats * size_t(planes->stride) * size_t(planes->height + 1) + 4;
 }
 
 // Fills planes (width x height > 0) from colour words; grey words (every
@@ -240,8 +242,8 @@ static size_t gr__planes_size(gr__planes_s* planes, const gr_complex* cx, bool g
 // Returns the block to free() afterwards, or null when out of memory.
 static float* gr__planes_fill(gr__planes_s* planes, const gr_complex* cx, const uint32_t* words,
                               int32_t bands, bool grey) {
-    float* block =
-        static_cast<float*>(gr_memory_alloc(sizeof(float) * gr__planes_size(planes, cx, grey)));
+    float* block = static_cast<float*>(
+        gr_memory_alloc(sizeof(float) * gr__planes_size(planes, cx, grey ? 1 : 4)));
     if (!block)
         return nullptr;
     gr__interleave_s job = {nullptr, words, planes->width, planes->height, 0, block, grey};
@@ -250,29 +252,62 @@ static float* gr__planes_fill(gr__planes_s* planes, const gr_complex* cx, const 
     return block;
 }
 
-// Fills the quads of planes (width x height > 0) with the brightness of image
-// unblurred, blurred with inner_radius and blurred with outer_radius. One
-// plane of scratch at a time: each is made, blurred in place and spread into
-// its lane. Returns the block to free() afterwards, or null when out of
-// memory.
-static float* gr__planes_fill_blurs(gr__planes_s* planes, const gr_complex* cx, gr_image_s* image,
-                                    int32_t inner_radius, int32_t outer_radius, int32_t bands) {
+// Fills lane `lane` of the padded (B0, D) pair rows [y0, y1) from a plane: B0
+// itself, the inner blur into D, or tau times the outer blur taken off D.
+struct gr__pairs_job_s {
+    const float* plane;
+    int32_t width, height;
+    int lane;      // 0: B0, 1: D
+    bool subtract; // lane 1: take tau x plane off what D holds
+    float tau;
+    float* pairs;
+};
+
+static void gr__pairs_row(const gr__pairs_job_s* job, int32_t py) {
+    const size_t w = size_t(job->width);
+    const float* src = job->plane + size_t(std::min(py, job->height - 1)) * w;
+    float* q = job->pairs + 2 * size_t(py) * (w + 1) + size_t(job->lane);
+    for (size_t x = 0; x <= w; x++, q += 2) {
+        const float v = src[std::min(x, w - 1)];
+        *q = job->subtract ? *q - job->tau * v : v;
+    }
+}
+
+static void gr__pairs_rows(void* ctx, int32_t y0, int32_t y1) {
+    const gr__pairs_job_s* job = static_cast<const gr__pairs_job_s*>(ctx);
+    for (int32_t y = y0; y < y1; y++)
+        gr__pairs_row(job, y);
+    // The band holding the last row also writes the padding row.
+    if (y1 == job->height)
+        gr__pairs_row(job, y1);
+}
+
+// Fills the pairs of planes (width x height > 0) with the brightness of image
+// (B0) and D = B1 - tau B2, the brightness blurred with inner_radius less tau
+// times the brightness blurred with outer_radius. Interpolating D gives, up to
+// rounding, the difference of the interpolated blurs, at half the reads. One
+// plane of scratch at a time: the brightness, then each blur made in place
+// and spread into D. Returns the block to free() afterwards, or null when out
+// of memory.
+static float* gr__pairs_fill(gr__planes_s* planes, const gr_complex* cx, gr_image_s* image,
+                             int32_t inner_radius, int32_t outer_radius, float tau, int32_t bands) {
     float* block =
-        static_cast<float*>(gr_memory_alloc(sizeof(float) * gr__planes_size(planes, cx, false)));
+        static_cast<float*>(gr_memory_alloc(sizeof(float) * gr__planes_size(planes, cx, 2)));
     float* plane = block ? gr__brightness_plane(image, bands) : nullptr;
     bool ok = plane != nullptr;
-    gr__interleave_s job = {plane, nullptr, planes->width, planes->height, 0, block, false};
-    for (int lane = 0; ok && lane < 3; lane++) {
-        if (lane > 0) {
+    gr__pairs_job_s job = {plane, planes->width, planes->height, 0, false, tau, block};
+    for (int pass = 0; ok && pass < 3; pass++) {
+        if (pass > 0) {
             // The blurs start over from the brightness, which the last one
             // overwrote.
             gr__brightness_fill(image, plane, bands);
             ok = gr__gaussianConvolveBands(planes->width, planes->height, plane,
-                                           lane == 1 ? inner_radius : outer_radius, bands);
+                                           pass == 1 ? inner_radius : outer_radius, bands);
         }
-        job.lane = lane;
+        job.lane = pass == 0 ? 0 : 1;
+        job.subtract = pass == 2;
         if (ok)
-            gr__parallel_rows(planes->height, bands, gr__interleave_rows, &job);
+            gr__parallel_rows(planes->height, bands, gr__pairs_rows, &job);
     }
     std::free(plane);
     if (!ok) {
@@ -312,20 +347,19 @@ static inline void gr__tangent_at(const gr__planes_s* p, float x, float y, float
     gr__tangent_blend(p->tx, p->ty, i00, i10, i01, i11, fx, fy, tx, ty);
 }
 
-// gr__lookup at gr__taps of all four lanes of the quad plane at once; the
-// padding stands in for the clamped right and lower neighbours.
-static inline gr__v4f gr__quad_at(const gr__planes_s* p, float qx, float qy) {
+// gr__lookup at gr__taps of both channels of the pairs at once: the two
+// columns as one quad each, interpolated down, then across. The padding stands
+// in for the clamped right and lower neighbours.
+static inline void gr__pair_at(const gr__planes_s* p, float qx, float qy, float* b0, float* d) {
     qx = gr__clamp_up(qx, float(p->width - 1));
     qy = gr__clamp_up(qy, float(p->height - 1));
     const int32_t x0 = int32_t(qx), y0 = int32_t(qy);
     const float fx = qx - float(x0), fy = qy - float(y0);
-    const float* r0 = p->quads + 4 * (size_t(y0) * size_t(p->stride) + size_t(x0));
-    const float* r1 = r0 + 4 * size_t(p->stride);
-    const gr__v4f p00 = gr__load4(r0), p10 = gr__load4(r0 + 4);
-    const gr__v4f p01 = gr__load4(r1), p11 = gr__load4(r1 + 4);
-    const gr__v4f top = p00 + (p10 - p00) * fx;
-    const gr__v4f bottom = p01 + (p11 - p01) * fx;
-    return top + (bottom - top) * fy;
+    const float* r0 = p->quads + 2 * (size_t(y0) * size_t(p->stride) + size_t(x0));
+    const gr__v4f top = gr__load4(r0), bottom = gr__load4(r0 + 2 * size_t(p->stride));
+    const gr__v4f sides = top + (bottom - top) * fy; // left B0, left D, right B0, right D
+    *b0 = sides[0] + (sides[2] - sides[0]) * fx;
+    *d = sides[1] + (sides[3] - sides[1]) * fx;
 }
 
 // Truncates each lane toward zero, as the 8-bit colour interpolation does.
@@ -384,14 +418,13 @@ static inline void gr__trace_fast(const gr__planes_s* p, int32_t steps, float x,
 struct gr__fdog_s {
     const gr_complex* cx;
     int32_t width, height;
-    // Straightforward kernel only (the fast ones read the quads):
+    // Straightforward kernel only (the fast ones read the pairs):
     const float* b0; // unblurred brightness: weights the cross samples
-    const float* b1; // inner blur
-    const float* b2; // outer blur
+    const float* d;  // inner blur less tau times the outer blur
     const float* km; // along-flow binomial, radius flow_steps
     const float* kc; // across-flow binomial, radius cross_steps
     int32_t flow_steps, cross_steps;
-    float tau, threshold;
+    float threshold;
     gr__planes_s planes; // fast kernel only
     uint32_t* out;
     mutable std::atomic<bool> failed{false}; // a band found no memory for its scratch
@@ -404,7 +437,7 @@ static float gr__kernel_total(const float* k, int32_t r) {
     return sum;
 }
 
-// The straightforward kernel: trace, then sample the three planes through the
+// The straightforward kernel: trace, then sample the two planes through the
 // clamped taps, one plane and one point at a time.
 static void gr__fdog_rows(void* ctx, int32_t y0, int32_t y1) {
     const gr__fdog_s* job = static_cast<const gr__fdog_s*>(ctx);
@@ -426,11 +459,9 @@ static void gr__fdog_rows(void* ctx, int32_t y0, int32_t y1) {
                     const float qx = line.px[k] + float(c) * line.ty[k];
                     const float qy = line.py[k] - float(c) * line.tx[k];
                     const gr__taps_s t = gr__taps(job->width, job->height, qx, qy);
-                    const float b0 = gr__lookup(job->b0, t);
-                    const float b1 = gr__lookup(job->b1, t);
-                    const float b2 = gr__lookup(job->b2, t);
-                    num += (b1 - job->tau * b2) * job->kc[m + c] * b0;
-                    den += job->kc[m + c] * b0;
+                    const float weight = job->kc[m + c] * gr__lookup(job->b0, t);
+                    num += gr__lookup(job->d, t) * weight;
+                    den += weight;
                 }
                 h += job->km[k] * (num / den);
             }
@@ -442,21 +473,22 @@ static void gr__fdog_rows(void* ctx, int32_t y0, int32_t y1) {
     gr__streamline_destroy(&line);
 }
 
-// The same response from the interleaved planes: each cross section is summed
+// The same response from the pairs: each cross section is summed
 // as soon as its streamline point is traced, the points in order afterwards.
 // section holds 2 flow_steps + 1 floats.
 static uint32_t gr__fdog_pixel(const gr__fdog_s* job, int32_t x, int32_t y, float* section) {
     const int32_t s = job->flow_steps, m = job->cross_steps;
     const float* kc = job->kc + m;
-    const float tau = job->tau;
     gr__trace_fast(&job->planes, s, float(x), float(y),
                    [&](int32_t k, float px, float py, float tx, float ty) {
                        float num = 0.0f, den = 0.0f;
                        for (int32_t c = -m; c <= m; c++) {
-                           const gr__v4f b =
-                               gr__quad_at(&job->planes, px + float(c) * ty, py - float(c) * tx);
-                           num += (b[1] - tau * b[2]) * kc[c] * b[0];
-                           den += kc[c] * b[0];
+                           float b0, d;
+                           gr__pair_at(&job->planes, px + float(c) * ty, py - float(c) * tx, &b0,
+                                       &d);
+                           const float weight = kc[c] * b0;
+                           num += d * weight;
+                           den += weight;
                        }
                        section[k] = num / den;
                    });
@@ -715,10 +747,10 @@ GR__WIDE_INLINE static const float* gr__quad_ptr(const char* base, uint32_t half
     return reinterpret_cast<const float*>(base + 8 * size_t(half));
 }
 
-// Interpolates the quads of lanes l and l + 4 (doubled plane indices a[l],
-// a[l + 4]) into v[l], one lane in each half; row0 is the quads' start, row1
-// one row further.
-template <bool Colour, int l>
+// Interpolates the colour quads of lanes l and l + 4 (doubled plane indices
+// a[l], a[l + 4]) into v[l], one lane in each half, truncating as
+// gr__colour_at does; row0 is the quads' start, row1 one row further.
+template <int l>
 GR__WIDE_INLINE static void gr__quad_lanes(const char* row0, const char* row1, const uint32_t* a,
                                            __m256 fx, __m256 fy, __m256 v[4]) {
     const float* lo0 = gr__quad_ptr(row0, a[l]);
@@ -728,30 +760,17 @@ GR__WIDE_INLINE static void gr__quad_lanes(const char* row0, const char* row1, c
     const __m256 p00 = _mm256_loadu2_m128(hi0, lo0), p10 = _mm256_loadu2_m128(hi0 + 4, lo0 + 4);
     const __m256 p01 = _mm256_loadu2_m128(hi1, lo1), p11 = _mm256_loadu2_m128(hi1 + 4, lo1 + 4);
     const __m256 fxl = gr__spread8<l>(fx), fyl = gr__spread8<l>(fy);
-    __m256 top = p00 + (p10 - p00) * fxl;
-    __m256 bottom = p01 + (p11 - p01) * fxl;
-    if (Colour) {
-        top = _mm256_cvtepi32_ps(_mm256_cvttps_epi32(top));
-        bottom = _mm256_cvtepi32_ps(_mm256_cvttps_epi32(bottom));
-    }
-    v[l] = top + (bottom - top) * fyl;
-    if (Colour)
-        v[l] = _mm256_cvtepi32_ps(_mm256_cvttps_epi32(v[l]));
+    const __m256 top = _mm256_cvtepi32_ps(_mm256_cvttps_epi32(p00 + (p10 - p00) * fxl));
+    const __m256 bottom = _mm256_cvtepi32_ps(_mm256_cvttps_epi32(p01 + (p11 - p01) * fxl));
+    v[l] = _mm256_cvtepi32_ps(_mm256_cvttps_epi32(top + (bottom - top) * fyl));
 }
 
-// gr__quad_at (Colour false) or gr__colour_at (Colour true) for eight
-// positions; out gets the first three channels.
-template <bool Colour>
+// gr__colour_at for eight positions; out gets the first three channels.
 GR__WIDE_INLINE static void gr__quads8(const gr__planes_s* p, const gr__wide_s& k, __m256 x,
                                        __m256 y, __m256 out[3]) {
     const __m256 zero = _mm256_setzero_ps();
-    if (Colour) {
-        x = _mm256_max_ps(_mm256_min_ps(x, k.xmax), zero);
-        y = _mm256_max_ps(_mm256_min_ps(y, k.ymax), zero);
-    } else {
-        x = _mm256_min_ps(_mm256_max_ps(x, zero), k.xmax);
-        y = _mm256_min_ps(_mm256_max_ps(y, zero), k.ymax);
-    }
+    x = _mm256_max_ps(_mm256_min_ps(x, k.xmax), zero);
+    y = _mm256_max_ps(_mm256_min_ps(y, k.ymax), zero);
     const __m256i x0 = _mm256_cvttps_epi32(x), y0 = _mm256_cvttps_epi32(y);
     const __m256 fx = x - _mm256_cvtepi32_ps(x0), fy = y - _mm256_cvtepi32_ps(y0);
     // Twice the indices: unsigned, they stay exact up to the 2^31 quads that
@@ -762,15 +781,57 @@ GR__WIDE_INLINE static void gr__quads8(const gr__planes_s* p, const gr__wide_s& 
     const char* row0 = reinterpret_cast<const char*>(p->quads);
     const char* row1 = row0 + sizeof(float) * 4 * size_t(p->stride);
     __m256 v[4];
-    gr__quad_lanes<Colour, 0>(row0, row1, half, fx, fy, v);
-    gr__quad_lanes<Colour, 1>(row0, row1, half, fx, fy, v);
-    gr__quad_lanes<Colour, 2>(row0, row1, half, fx, fy, v);
-    gr__quad_lanes<Colour, 3>(row0, row1, half, fx, fy, v);
+    gr__quad_lanes<0>(row0, row1, half, fx, fy, v);
+    gr__quad_lanes<1>(row0, row1, half, fx, fy, v);
+    gr__quad_lanes<2>(row0, row1, half, fx, fy, v);
+    gr__quad_lanes<3>(row0, row1, half, fx, fy, v);
     __m256 c[4];
     gr__transpose8(v, c);
     out[0] = c[0];
     out[1] = c[1];
     out[2] = c[2];
+}
+
+// gr__pair_at for lanes l and l + 4 (pair indices a[l], a[l + 4]): one load a
+// row gives a lane's two columns, interpolated down; swapping the columns
+// within each half then interpolates across. v[l] holds lane l's (B0, D) in
+// its low two floats and lane l + 4's in those of its high half.
+template <int l>
+GR__WIDE_INLINE static void gr__pair_lanes(const char* row0, const char* row1, const uint32_t* a,
+                                           __m256 fx, __m256 fy, __m256 v[4]) {
+    const __m256 top = _mm256_loadu2_m128(gr__quad_ptr(row0, a[l + 4]), gr__quad_ptr(row0, a[l]));
+    const __m256 bottom =
+        _mm256_loadu2_m128(gr__quad_ptr(row1, a[l + 4]), gr__quad_ptr(row1, a[l]));
+    const __m256 sides = top + (bottom - top) * gr__spread8<l>(fy);
+    const __m256 swapped = _mm256_permute_ps(sides, 0x4E); // right B0, right D, left B0, left D
+    v[l] = sides + (swapped - sides) * gr__spread8<l>(fx);
+}
+
+// gr__pair_at for eight positions.
+GR__WIDE_INLINE static void gr__pairs8(const gr__planes_s* p, const gr__wide_s& k, __m256 x,
+                                       __m256 y, __m256* b0, __m256* d) {
+    const __m256 zero = _mm256_setzero_ps();
+    x = _mm256_min_ps(_mm256_max_ps(x, zero), k.xmax);
+    y = _mm256_min_ps(_mm256_max_ps(y, zero), k.ymax);
+    const __m256i x0 = _mm256_cvttps_epi32(x), y0 = _mm256_cvttps_epi32(y);
+    const __m256 fx = x - _mm256_cvtepi32_ps(x0), fy = y - _mm256_cvtepi32_ps(y0);
+    // A pair is eight bytes: its index is the offset gr__quad_ptr scales.
+    uint32_t a[8];
+    gr__lanes_out(_mm256_add_epi32(_mm256_mullo_epi32(y0, k.stride), x0), a);
+    const char* row0 = reinterpret_cast<const char*>(p->quads);
+    const char* row1 = row0 + sizeof(float) * 2 * size_t(p->stride);
+    __m256 v[4];
+    gr__pair_lanes<0>(row0, row1, a, fx, fy, v);
+    gr__pair_lanes<1>(row0, row1, a, fx, fy, v);
+    gr__pair_lanes<2>(row0, row1, a, fx, fy, v);
+    gr__pair_lanes<3>(row0, row1, a, fx, fy, v);
+    // Lanes 0, 1 | 4, 5 and 2, 3 | 6, 7 as (B0, D) pairs, then each channel.
+    const __m256 p01 =
+        _mm256_castpd_ps(_mm256_unpacklo_pd(_mm256_castps_pd(v[0]), _mm256_castps_pd(v[1])));
+    const __m256 p23 =
+        _mm256_castpd_ps(_mm256_unpacklo_pd(_mm256_castps_pd(v[2]), _mm256_castps_pd(v[3])));
+    *b0 = _mm256_shuffle_ps(p01, p23, 0x88);
+    *d = _mm256_shuffle_ps(p01, p23, 0xDD);
 }
 
 // gr__colour_at on a grey plane (one float a pixel) for eight positions:
@@ -885,14 +946,13 @@ struct gr__fdog_point8 {
     GR__WIDE_INLINE void operator()(int g, int32_t i, __m256 px, __m256 py, __m256 tx,
                                     __m256 ty) const {
         const int32_t m = job->cross_steps;
-        const __m256 tau = _mm256_set1_ps(job->tau);
-        __m256 num = _mm256_setzero_ps(), den = _mm256_setzero_ps(), b[3];
+        __m256 num = _mm256_setzero_ps(), den = _mm256_setzero_ps(), b0, d;
         for (int32_t c = -m; c <= m; c++) {
             const __m256 cf = _mm256_set1_ps(float(c));
-            gr__quads8<false>(&job->planes, *k, px + cf * ty, py - cf * tx, b);
-            const __m256 kc = _mm256_set1_ps(job->kc[m + c]);
-            num = num + (b[1] - tau * b[2]) * kc * b[0];
-            den = den + kc * b[0];
+            gr__pairs8(&job->planes, *k, px + cf * ty, py - cf * tx, &b0, &d);
+            const __m256 weight = _mm256_set1_ps(job->kc[m + c]) * b0;
+            num = num + d * weight;
+            den = den + weight;
         }
         section[g * (2 * job->flow_steps + 1) + i] = num / den;
     }
@@ -963,7 +1023,7 @@ struct gr__lic_point8 {
         float weight = 0.0f;
         for (int32_t c = -m; c <= m; c++) {
             const __m256 cf = _mm256_set1_ps(float(c));
-            gr__quads8<true>(&job->planes, *k, px + cf * ty, py - cf * tx, c3);
+            gr__quads8(&job->planes, *k, px + cf * ty, py - cf * tx, c3);
             const __m256 kc = _mm256_set1_ps(job->kc[m + c]);
             r = r + c3[0] * kc;
             gr = gr + c3[1] * kc;
@@ -1137,31 +1197,30 @@ gr_image_s* gr__filter_fDoG(gr_image_s* image, const gr_complex* cx, int32_t inn
                       h,
                       nullptr,
                       nullptr,
-                      nullptr,
                       km,
                       kc,
                       flow_steps,
                       cross_steps,
-                      tau,
                       threshold,
                       {w, h, w + 1, nullptr, nullptr, nullptr},
                       nullptr};
     float* b0 = nullptr;
-    float* b1 = nullptr;
-    float* b2 = nullptr;
+    float* d = nullptr;
     float* block = nullptr;
     bool ok = km && kc;
     if (ok && path == GR__PATH_REFERENCE) {
         b0 = gr__brightness_plane(image, bands);
-        b1 = b0 ? gr__plane_copy(b0, w, h) : nullptr;
-        b2 = b0 ? gr__plane_copy(b0, w, h) : nullptr;
-        ok = b1 && b2 && gr__gaussianConvolveBands(w, h, b1, inner_radius, bands) &&
-             gr__gaussianConvolveBands(w, h, b2, outer_radius, bands);
+        d = b0 ? gr__plane_copy(b0, w, h) : nullptr;
+        float* outer = b0 ? gr__plane_copy(b0, w, h) : nullptr;
+        ok = d && outer && gr__gaussianConvolveBands(w, h, d, inner_radius, bands) &&
+             gr__gaussianConvolveBands(w, h, outer, outer_radius, bands);
+        for (size_t i = 0; ok && i < size_t(w) * size_t(h); i++)
+            d[i] = d[i] - tau * outer[i];
+        std::free(outer);
         job.b0 = b0;
-        job.b1 = b1;
-        job.b2 = b2;
+        job.d = d;
     } else if (ok && w > 0 && h > 0) {
-        block = gr__planes_fill_blurs(&job.planes, cx, image, inner_radius, outer_radius, bands);
+        block = gr__pairs_fill(&job.planes, cx, image, inner_radius, outer_radius, tau, bands);
         ok = block != nullptr;
     }
     // Made once the scratch plane is gone: the two never take memory together.
@@ -1182,8 +1241,7 @@ gr_image_s* gr__filter_fDoG(gr_image_s* image, const gr_complex* cx, int32_t inn
     std::free(block);
     std::free(kc);
     std::free(km);
-    std::free(b2);
-    std::free(b1);
+    std::free(d);
     std::free(b0);
     if (!ok) {
         gr_image_release(out);
