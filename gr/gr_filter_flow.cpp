@@ -4,11 +4,15 @@
 // The per-pixel work is a function of a row range [y0, y1) with its own
 // streamline buffers, run in bands on the dispatch pool. Each streamline filter
 // has the straightforward kernel, which samples through the analysis and the
-// image one lookup at a time, and a fast one that reads interleaved planes (the
-// three brightness planes, or a colour, as the four lanes of one SSE vector; the
-// tangent as a pair), eight neighbouring pixels at a time where the processor
-// has AVX2. Every lane computes exactly what the straightforward kernel does,
-// so all of them give the same image bit for bit.
+// image one lookup at a time, and a fast one that reads interleaved planes
+// (the line drawing's two brightness planes as pairs, or a colour as the four
+// lanes of one SSE vector; the tangent as a pair), eight neighbouring pixels at
+// a time where the processor has AVX2 and FMA. Every lane computes exactly what
+// the straightforward kernel does, so all of them give the same image bit for
+// bit, with one exception: the line drawing's eight-pixel kernel fuses its
+// interpolations and sums into multiply-adds, which round once where the
+// others round twice; only a response within rounding of the threshold can
+// come out the other colour.
 
 #include "gr/gr_filter_flow.h"
 
@@ -625,17 +629,18 @@ static void gr__lic_fast_rows(void* ctx, int32_t y0, int32_t y1) {
 
 #if defined(__x86_64__)
 // The fast kernels' arithmetic for eight neighbouring pixels of a row, one per
-// lane of the AVX registers. Built for AVX2 without fused multiply-adds, every
-// lane rounds exactly as the scalar code does, so the images stay the same bit
-// for bit. Plane reads are per lane: two quads (a pixel and its right
-// neighbour) in one load, then a transposition into one register per channel;
-// two neighbouring floats of a single plane in one load, then a shuffle.
+// lane of the AVX registers. Multiply-adds are fused only where written so
+// (the line drawing's samples): elsewhere every lane rounds exactly as the
+// scalar code does. Plane reads are per lane: two quads (a pixel and its right
+// neighbour), or a pixel's pair and its right neighbour's, in one load, then a
+// transposition into one register per channel; two neighbouring floats of a
+// single plane in one load, then a shuffle.
 
-#define GR__WIDE __attribute__((target("avx2")))
-#define GR__WIDE_INLINE __attribute__((target("avx2"), always_inline)) inline
+#define GR__WIDE __attribute__((target("avx2,fma")))
+#define GR__WIDE_INLINE __attribute__((target("avx2,fma"), always_inline)) inline
 
 static bool gr__cpu_wide(void) {
-    static const bool wide = __builtin_cpu_supports("avx2");
+    static const bool wide = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
     return wide;
 }
 
@@ -802,12 +807,12 @@ GR__WIDE_INLINE static void gr__pair_lanes(const char* row0, const char* row1, c
     const __m256 top = _mm256_loadu2_m128(gr__quad_ptr(row0, a[l + 4]), gr__quad_ptr(row0, a[l]));
     const __m256 bottom =
         _mm256_loadu2_m128(gr__quad_ptr(row1, a[l + 4]), gr__quad_ptr(row1, a[l]));
-    const __m256 sides = top + (bottom - top) * gr__spread8<l>(fy);
+    const __m256 sides = _mm256_fmadd_ps(bottom - top, gr__spread8<l>(fy), top);
     const __m256 swapped = _mm256_permute_ps(sides, 0x4E); // right B0, right D, left B0, left D
-    v[l] = sides + (swapped - sides) * gr__spread8<l>(fx);
+    v[l] = _mm256_fmadd_ps(swapped - sides, gr__spread8<l>(fx), sides);
 }
 
-// gr__pair_at for eight positions.
+// gr__pair_at for eight positions, its interpolations fused.
 GR__WIDE_INLINE static void gr__pairs8(const gr__planes_s* p, const gr__wide_s& k, __m256 x,
                                        __m256 y, __m256* b0, __m256* d) {
     const __m256 zero = _mm256_setzero_ps();
@@ -951,7 +956,7 @@ struct gr__fdog_point8 {
             const __m256 cf = _mm256_set1_ps(float(c));
             gr__pairs8(&job->planes, *k, px + cf * ty, py - cf * tx, &b0, &d);
             const __m256 weight = _mm256_set1_ps(job->kc[m + c]) * b0;
-            num = num + d * weight;
+            num = _mm256_fmadd_ps(d, weight, num);
             den = den + weight;
         }
         section[g * (2 * job->flow_steps + 1) + i] = num / den;
