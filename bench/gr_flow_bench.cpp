@@ -138,6 +138,7 @@ void preparation(benchmark::State& state, Road road) {
     gr_image_s* noise = bench_noise(side);
     for (auto _ : state) {
         gr_complex* cx = bench_analysis(image, 7, 16, road);
+        gr_complex_release_tensor(cx, false);
         gr_image_s* flow = gr__filter_LIC(noise, cx, 7, 1, road.path, road.bands);
         gr_image_release(flow);
         gr_complex_destroy(cx);
@@ -155,6 +156,7 @@ void line_drawing(benchmark::State& state, Road road) {
     gr_image_s* image = bench_crop(side);
     for (auto _ : state) {
         gr_complex* cx = bench_analysis(image, 3, 3, road);
+        gr_complex_release_tensor(cx, false);
         gr_image_s* out =
             gr__filter_fDoG(image, cx, 5, 8, 8, 2, 0.98f, 0.9999f, road.path, road.bands);
         gr_image_release(out);

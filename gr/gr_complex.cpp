@@ -266,6 +266,7 @@ gr_complex::~gr_complex() {
     std::free(tangent_y);
     std::free(lambda_minor);
     std::free(lambda_major);
+    std::free(flow_scratch);
 }
 
 bool gr_complex::compute(int radius, gr_complex_progress_cb progress, void* user) {
@@ -330,6 +331,8 @@ void gr_complex_release_tensor(gr_complex* cx, bool keep_magnitude) {
     for (float** array : {&cx->grad_x, &cx->grad_y, &cx->tensor_xx, &cx->tensor_yy, &cx->tensor_xy,
                           &cx->lambda_minor, &cx->lambda_major})
         gr__complex_free(array);
+    gr__complex_free(&cx->flow_scratch);
+    cx->flow_scratch_floats = 0;
     if (!keep_magnitude)
         gr__complex_free(&cx->grad_mag);
 }

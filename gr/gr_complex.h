@@ -35,6 +35,11 @@ public:
     float* lambda_minor; // smaller eigenvalue of the smoothed tensor
     float* lambda_major; // larger eigenvalue of the smoothed tensor
     app_log_sink_s log;  // where compute reports its time; standard error at creation
+    // The flow passes' padded planes, kept from one pass to the next so that
+    // each pass does not take fresh memory; freed with the tensor or the
+    // object.
+    float* flow_scratch = nullptr;
+    size_t flow_scratch_floats = 0;
 
     // Sizes the arrays to the image (null where memory ran out); nothing is
     // computed yet.
@@ -88,8 +93,9 @@ bool gr_complex_compute_tangents(gr_complex* cx, int32_t radius, gr_complex_prog
 bool gr_complex_compute_etf(gr_complex* cx, int32_t radius);
 
 // Frees what only the structure tensor's readers need once the tangents are
-// computed: the gradients, the tensor and the eigenvalues, and the gradient
-// magnitude too unless keep_magnitude (flow passes need it). The tangent
+// computed: the gradients, the tensor, the eigenvalues and the flow passes'
+// scratch, and the gradient magnitude too unless keep_magnitude (flow passes
+// need it). The tangent
 // reads, flow passes (with the magnitude) and line filters work as before;
 // the freed arrays become null, gr_complex_gradmag and the eigenvalues of
 // gr_complex_tensor read 0, and gr_complex_compute_sst,

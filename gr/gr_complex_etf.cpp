@@ -325,18 +325,22 @@ static bool gr__cpu_wide(void) {
 // tangents straight over the old ones. Returns false, having written nothing,
 // when a magnitude lies outside the fast weights' range or there is no memory
 // for its padded planes.
-static bool gr__etf_fast(gr__etf_job_s* job, bool wide, int32_t bands) {
-    const int32_t w = job->cx->width, h = job->cx->height;
+static bool gr__etf_fast(gr_complex* cx, gr__etf_job_s* job, bool wide, int32_t bands) {
+    const int32_t w = cx->width, h = cx->height;
     // Room for the last group's eight lanes, each reading 2r + 1 columns.
     job->stride = (w + 2 * job->r + 8 + 7) / 8 * 8;
     const size_t plane = size_t(job->stride) * size_t(h);
-    float* block = static_cast<float*>(gr_memory_alloc(sizeof(float) * 3 * plane));
+    if (cx->flow_scratch_floats != 3 * plane) {
+        std::free(cx->flow_scratch);
+        cx->flow_scratch = static_cast<float*>(gr_memory_alloc(sizeof(float) * 3 * plane));
+        cx->flow_scratch_floats = cx->flow_scratch ? 3 * plane : 0;
+    }
+    float* block = cx->flow_scratch;
     job->wild = static_cast<unsigned char*>(std::malloc(size_t(h)));
     if (!block || !job->wild) {
         // Without room for the padded planes the reference pass, which needs
         // none, does the work.
         std::free(job->wild);
-        std::free(block);
         return false;
     }
     job->pad_x = block;
@@ -350,7 +354,6 @@ static bool gr__etf_fast(gr__etf_job_s* job, bool wide, int32_t bands) {
         gr__parallel_rows(h, bands, wide ? gr__etf_fast_wide : gr__etf_fast_portable, job);
     }
     std::free(job->wild);
-    std::free(block);
     return tame;
 }
 
@@ -367,7 +370,7 @@ bool gr__complex_etf(gr_complex* cx, int32_t radius, gr__path_t path, int32_t ba
     job.cx = cx;
     job.r = radius;
     if (path != GR__PATH_REFERENCE &&
-        gr__etf_fast(&job, path == GR__PATH_FAST && gr__cpu_wide(), bands))
+        gr__etf_fast(cx, &job, path == GR__PATH_FAST && gr__cpu_wide(), bands))
         return true;
     // Every entry is written; one spare keeps the allocation non-empty.
     job.out_x = static_cast<float*>(gr_memory_alloc(sizeof(float) * (n + 1)));

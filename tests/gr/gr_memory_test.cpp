@@ -102,15 +102,21 @@ TEST(GrMemory, TangentsOnlyAnalysisGivesTheFullOnesFieldsAndDrawing) {
     EXPECT_EQ(plane(lean->tangent_x, lean.get()), plane(full->tangent_x, full.get()));
     EXPECT_EQ(plane(lean->tangent_y, lean.get()), plane(full->tangent_y, full.get()));
 
-    // The flow passes write over the tangents they read from their copies;
-    // the drawing then reads the tangents alone.
-    for (int pass = 0; pass < 2; pass++) {
-        ASSERT_TRUE(gr_complex_compute_etf(full.get(), 5));
-        ASSERT_TRUE(gr_complex_compute_etf(lean.get(), 5));
+    // The flow passes write over the tangents they read from their copies,
+    // which the lean analysis keeps from pass to pass (resized when the radius
+    // changes) and the full one drops after each; the drawing then reads the
+    // tangents alone.
+    for (int radius : {5, 5, 1, 9}) {
+        ASSERT_TRUE(gr_complex_compute_etf(full.get(), radius));
+        gr_complex_release_tensor(full.get(), true);
+        ASSERT_TRUE(gr_complex_compute_etf(lean.get(), radius));
+        ASSERT_NE(lean->flow_scratch, nullptr);
     }
     EXPECT_EQ(plane(lean->tangent_x, lean.get()), plane(full->tangent_x, full.get()));
+    EXPECT_EQ(plane(lean->tangent_y, lean.get()), plane(full->tangent_y, full.get()));
     gr_complex_release_tensor(lean.get(), false);
     EXPECT_EQ(lean->grad_mag, nullptr);
+    EXPECT_EQ(lean->flow_scratch, nullptr);
     Image a(gr_filter_fDoG(photo.get(), full.get(), 5, 8, 8, 2, 0.98f, 0.9999f));
     Image b(gr_filter_fDoG(photo.get(), lean.get(), 5, 8, 8, 2, 0.98f, 0.9999f));
     ASSERT_TRUE(a && b);
