@@ -3,7 +3,7 @@
 # slider dragged, the popover open, and the colour well dragged on its ring,
 # in its square and from its swatch. Run it through the private server:
 #
-#   tests/gui/with_xvfb.sh tests/gui/ui_gallery_shots.sh BUILD_DIR OUT_DIR
+#   tests/gui/with_xvfb.sh tools/ui_gallery_shots.sh BUILD_DIR OUT_DIR
 set -eu
 build=$1
 out=$2
@@ -11,7 +11,7 @@ mkdir -p "$out"
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
 names=(rest button_pressed slider_dragged popover well_ring well_square well_swatch)
-"$build/tests/ui_gallery" --frames --shots "$out" "${names[@]}" >"$log" &
+"$build/tools/ui_gallery" --frames --shots "$out" "${names[@]}" >"$log" &
 gallery=$!
 
 # Polls until the log has a line matching $1, for at most ten seconds.
