@@ -105,8 +105,7 @@ TEST(Frand, FollowsTheGeneratorAndStoresTheMaskedSeed) {
     rd__frand_set_seed(0xBA5EBA11u);
     EXPECT_EQ(frand(), 0.8841732740402222f); // t = 0x712C9776
     EXPECT_EQ(rd__frand_seed(), 0x712C9776u);
-    // 2 * 1103515245 + 12345 = 0x838CCD13 has its top bit set.
-    rd__frand_set_seed(2u);
+    rd__frand_set_seed(2u); // 2 * 1103515245 + 12345 = 0x838CCD13: top bit set
     uint32_t reference = 2u;
     EXPECT_EQ(frand(), referenceFrand(&reference));
     EXPECT_EQ(rd__frand_seed(), 0x038CCD13u);

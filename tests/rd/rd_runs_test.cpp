@@ -17,9 +17,7 @@ using namespace rd_test;
 
 namespace {
 
-// Fills the field with multiples of 1/256 in [-1, 1]: every sum of up to
-// 2^15 of them is exact in single precision, so the scan's sums carry no
-// rounding and the runs must give exactly the same.
+// Multiples of 1/256 in [-1, 1]: sums of up to 2^15 are exact, so runs and scan must agree.
 void dyadicNoise(Solver& s, uint32_t seed) {
     std::mt19937 rng(seed);
     std::uniform_int_distribution<int> k(-256, 256);
@@ -44,9 +42,7 @@ void tangent(const Solver& s, int x, int y, float* a, float* b) {
     gr_complex_tensor(s.complex, x, y, a, b, &lmin, &lmaj);
 }
 
-// Returns the smallest |u^2 + v^2 - 1| over the bounding square of the
-// ellipse (the scan's inequality, in double precision): how close its nearest
-// cell comes to the boundary.
+// How close the nearest cell of the square comes to the ellipse: min |u^2 + v^2 - 1| in double.
 double boundaryMargin(int r, float a, float b) {
     double m = INFINITY;
     for (int dy = -r; dy <= r; dy++)
@@ -63,11 +59,8 @@ struct Compared {
     size_t mismatch = 0; // of those, sums that differ
 };
 
-// Compares both ellipse sums of every cell whose ellipses keep `margin` clear
-// of the boundary (every cell for a negative margin) with the scan's. exact:
-// the field is dyadic, so the sums must be equal; otherwise the field is not
-// negative and the scan's single-precision sum of n cells is within
-// (n - 1) 2^-24 of the true sum, relatively.
+// Both run sums of every cell keeping `margin` off the boundary (all if negative) against the
+// scan's: equal on a dyadic field (exact), else within the scan's rounding, n 2^-24 relative.
 Compared compareSums(Solver& s, bool exact, double margin = 1e-5) {
     s.begin_iteration();
     Compared c;
@@ -96,8 +89,7 @@ Compared compareSums(Solver& s, bool exact, double margin = 1e-5) {
     return c;
 }
 
-// Returns the share of cells whose next value (the up or down decision) the
-// runs and the scan agree on, from the current field.
+// The share of cells whose next value (up or down) the runs and the scan agree on.
 double agreement(Solver& s) {
     const size_t n = cells(s);
     s.update(0, 0, s.width, s.height); // no iteration begun: the scan
@@ -113,8 +105,7 @@ double agreement(Solver& s) {
 // ---- Disc sums ---------------------------------------------------------------
 
 TEST(RdRuns, SumsMatchTheScanOnRandomGeometryAndFields) {
-    // 72 x 56: not a tile multiple, and the large ellipses wrap both ways.
-    // Down to one cell, radius 20 and 40 offsets wrap many times.
+    // 72 x 56: no tile multiple, large ellipses wrap; smaller grids wrap many times.
     for (auto [w, h] : {std::pair{72, 56}, {1, 1}, {5, 3}, {7, 41}, {33, 2}}) {
         SCOPED_TRACE(testing::Message() << w << " x " << h);
         Image grey = greyImage(w, h, 128);
@@ -128,8 +119,7 @@ TEST(RdRuns, SumsMatchTheScanOnRandomGeometryAndFields) {
             dyadicNoise(*s, seed);
             const Compared c = compareSums(*s, true);
             EXPECT_EQ(c.mismatch, 0u);
-            // Random tangents put few cells within 1e-5 of a boundary.
-            if (w == 72) {
+            if (w == 72) { // random tangents put few cells within 1e-5 of a boundary
                 EXPECT_GT(c.checked, cells(*s) * 9 / 10);
             }
         }
@@ -159,8 +149,7 @@ TEST(RdRuns, SumsMatchTheScanOnPhotographs) {
 }
 
 TEST(RdRuns, CellsOnTheBoundaryFallAsInTheScan) {
-    // Cells on or within rounding of the boundary ((r, 0) for (1, 0), (15, 10)
-    // at radius 25, (35, 12) at 37 for the last tangent) fall by the scan's test.
+    // Cells on or near the boundary ((r, 0) for (1, 0); (15, 10) at 25, (35, 12) at 37 for the last).
     Image grey = greyImage(48, 40, 128);
     auto s = referenced(grey.get(), 0);
     const float tangents[][2] = {
@@ -195,8 +184,7 @@ TEST(RdRuns, ZeroAndBrokenTangentsSumTheWholeSquare) {
     ASSERT_TRUE(s->prepare_runs());
     std::fill(s->cur, s->cur + cells(*s), 1.0f);
     s->begin_iteration();
-    // Cells 0..3 of the grid carry the four tangents in order; a tangent five
-    // units long shrinks the ellipses fivefold: radius 10 keeps 7 cells.
+    // Cells 0..3 carry the four tangents; one five long shrinks radius 10 to 7 cells.
     const double square[][2] = {{121.0, 441.0}, {121.0, 441.0}, {121.0, 441.0}, {-1.0, 7.0}};
     for (int x = 0; x < 4; x++) {
         const float a = tangents[x][0], b = tangents[x][1];
@@ -220,8 +208,7 @@ TEST(RdRuns, DecisionsAgreeWithTheScanOnPhotographs) {
     ASSERT_NE(image, nullptr);
     auto s = referenced(image.get(), 16);
     ASSERT_TRUE(s->prepare_runs());
-    // From the brightness and through the first iterations, which grow the
-    // pattern out of it; then from noise.
+    // From the brightness through the first iterations, then from noise.
     for (int i = 0; i < 4; i++) {
         EXPECT_GE(agreement(*s), 0.9999) << "iteration " << i;
         s->finish_iteration();
@@ -232,7 +219,7 @@ TEST(RdRuns, DecisionsAgreeWithTheScanOnPhotographs) {
 }
 
 TEST(RdRuns, PoolTilesAndBothSummationsGiveTheSameBits) {
-    Image image = photo("camera_512x512_grey.png", 112, 90); // rows: not a strip multiple
+    Image image = photo("camera_512x512_grey.png", 112, 90); // rows: no strip multiple
     ASSERT_NE(image, nullptr);
     auto s = referenced(image.get(), 4);
     ASSERT_TRUE(s->prepare_runs());
@@ -260,8 +247,7 @@ TEST(RdRuns, PoolTilesAndBothSummationsGiveTheSameBits) {
     rd__runs_use_simd(simd);
 }
 
-// The large ellipse holds more cells: on a flat field positive values shrink,
-// negative ones grow, by one step everywhere and without stretching.
+// On a flat field positive values shrink, negative ones grow, by one step and unstretched.
 TEST(RdRuns, FlatFieldsMoveByOneStepWhetherScannedOrSummed) {
     Image white = greyImage(64, 48, 255);
     for (bool runs : {false, true}) {

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <utility>
 #include <vector>
 
 #include "gr/gr_color.h"
@@ -22,8 +23,7 @@ void fill(Solver& s, float v) {
     std::fill(s.cur, s.cur + (size_t)s.width * s.height, v);
 }
 
-// A grid of zeros with a single one at (x, y): the disc sum then says whether
-// that cell is inside the ellipse.
+// Zeros but a one at (x, y): the disc sum then says whether that cell is inside.
 void mark(Solver& s, int x, int y) {
     fill(s, 0.0f);
     s.cur[(size_t)y * s.width + x] = 1.0f;
@@ -110,25 +110,21 @@ TEST(RdDiscSum, WrapsAroundTheGridEdges) {
 }
 
 TEST(RdDiscSum, GridsSmallerThanTheRadiusWrapFully) {
-    // 3 x 3 grid of 1..9, radius 4, zero tangent: the 9 x 9 square covers every
-    // cell exactly nine times, wherever the centre is.
+    // 1..9 on 3 x 3, radius 4, zero tangent: the 9 x 9 square covers each cell nine times.
     Solver s(3, 3);
     for (int i = 0; i < 9; i++)
         s.cur[i] = float(i + 1);
     for (int y = 0; y < 3; y++)
         for (int x = 0; x < 3; x++)
             EXPECT_EQ(s.calc_disc_sum(x, y, 4, 0.0f, 0.0f), 405.0f);
-
-    // On a 1 x 1 grid of one every sample is that cell, so the sum counts the
-    // ellipse's cells: the same count as on a grid large enough not to wrap.
+    // On a 1 x 1 grid of one the sum counts the ellipse's cells, as on a grid too large to wrap.
     Solver one(1, 1);
     one.cur[0] = 1.0f;
     Solver big(96, 96);
     fill(big, 1.0f);
-    for (int r : {3, 20, 40}) {
-        const float cells = big.calc_disc_sum(48, 48, r, 0.6f, 0.8f);
-        EXPECT_EQ(one.calc_disc_sum(0, 0, r, 0.6f, 0.8f), cells) << "r " << r;
-    }
+    for (int r : {3, 20, 40})
+        EXPECT_EQ(one.calc_disc_sum(0, 0, r, 0.6f, 0.8f), big.calc_disc_sum(48, 48, r, 0.6f, 0.8f))
+            << "r " << r;
 }
 
 TEST(RdDiscSum, LargerEllipseContainsTheSmallerOne) {
@@ -160,9 +156,7 @@ TEST(RdSolver, StartsFromNoiseWithUnitScale) {
     s.randomize();
     EXPECT_NE(std::vector<float>(s.cur, s.cur + n), first);
     const auto [mn, mx] = std::minmax_element(s.cur, s.cur + n);
-    EXPECT_LT(*mn, -0.9f);
-    EXPECT_GT(*mx, 0.9f);
-    EXPECT_TRUE(*mn >= -1.0f && *mx <= 1.0f);
+    EXPECT_TRUE(*mn < -0.9f && *mx > 0.9f && *mn >= -1.0f && *mx <= 1.0f) << *mn << " " << *mx;
 }
 
 TEST(RdSolver, ReferenceSetsFieldAndScaleToBrightness) {
@@ -176,11 +170,9 @@ TEST(RdSolver, ReferenceSetsFieldAndScaleToBrightness) {
         ASSERT_EQ(s.scale[i], s.cur[i]);
     }
     gr_image_pixels_unlock(crop.get(), false);
-    // The tangents are computed, of unit length.
-    float tx = 0, ty = 0;
+    float tx = 0, ty = 0; // computed tangents, of unit length
     gr_complex_tangent(s.complex, 20, 20, &tx, &ty);
     EXPECT_NEAR(tx * tx + ty * ty, 1.0f, 1e-4f);
-
     // Randomising keeps the scale and the analysis.
     gr_complex* cx = s.complex;
     const std::vector<float> scale(s.scale, s.scale + 48 * 40);
@@ -231,8 +223,7 @@ TEST(RdSolver, LargeGridsStretchEveryBandAlike) {
     for (size_t i = 0; i < cells(s); i++)
         s.next[i] = float(i % 1025) / 256.0f - 2.0f; // [-2, 2]
     s.finish_iteration();
-    EXPECT_EQ(s.cur[0], -1.0f);
-    EXPECT_EQ(s.cur[1024], 1.0f);
+    EXPECT_EQ(std::pair(s.cur[0], s.cur[1024]), std::pair(-1.0f, 1.0f));
     for (size_t i = 1025; i < cells(s); i++)
         ASSERT_EQ(s.cur[i], s.cur[i % 1025]) << "cell " << i;
 }
@@ -253,9 +244,7 @@ TEST(RdSolver, TilesAreClippedToTheGrid) {
                 cells.push_back((int)i);
         return cells;
     };
-
-    // A tile touches exactly its cells inside the grid: the corner tile
-    // overhangs, tiles wholly outside or empty touch nothing.
+    // A tile touches exactly its cells inside the grid; outside or empty ones touch nothing.
     const int tiles[][4] = {{8, 4, 16, 8},   {32, 16, 16, 16}, {40, 0, 16, 16}, {48, 16, 16, 16},
                             {0, 24, 16, 16}, {0, 0, 0, 16},    {0, 0, 16, 0},   {0, 0, -3, 5}};
     for (const auto& [x0, y0, w, h] : tiles) {
@@ -267,7 +256,6 @@ TEST(RdSolver, TilesAreClippedToTheGrid) {
         s.update(x0, y0, w, h);
         EXPECT_EQ(touched(), inside) << x0 << "," << y0 << " " << w << "x" << h;
     }
-
     // Tiles on the pool compute exactly what one pass over the grid does.
     reset();
     s.update(0, 0, 40, 24);

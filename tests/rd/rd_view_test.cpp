@@ -4,6 +4,8 @@
 
 #include <cmath>
 #include <limits>
+#include <tuple>
+#include <utility>
 
 #include "app/app_main.h"
 #include "app/app_test_util.h"
@@ -15,8 +17,7 @@ using namespace rd_test;
 
 namespace {
 
-// A UI holding only the view, laid out at width x height (no GL: the content
-// rectangle is worked out as a draw would).
+// A UI holding only the view, laid out at width x height (no GL; frame() works out the content).
 struct View {
     ui_model_s* model = ui_model_create();
     ui_s* ui = ui_create(model);
@@ -59,41 +60,31 @@ TEST(RdZoomer, ZoomsAboutTheGestureWithinItsLimitsAndClampsThePan) {
     ASSERT_EQ(uic_get_width(v.control), 400.0f);
     zoomer_s* z = v.zoomer();
     z->content_w = 800, z->content_h = 600;
-
+    auto pan = [z] { return std::pair(z->pan_x, z->pan_y); };
     z->zoom = 10;
     v.magnify(200, 150, 1.0f); // at the centre
     EXPECT_EQ(z->zoom, 16.0f);
-    EXPECT_EQ(z->pan_x, 0.0f);
-    EXPECT_EQ(z->pan_y, 0.0f);
+    EXPECT_EQ(pan(), std::pair(0.0f, 0.0f));
     for (int i = 0; i < 12; i++)
         v.magnify(200, 150, -0.9f);
     EXPECT_EQ(z->zoom, 0.0625f);
     z->zoom = 1;
     v.magnify(200, 150, std::numeric_limits<float>::quiet_NaN());
     EXPECT_EQ(z->zoom, 0.0625f);
-
-    // Off centre the point under the gesture stays put: 100 right of centre
-    // at zoom 1 -> 2 moves the content 100 left.
+    // Off centre the point under it stays put: 100 right of centre, zoom 1 -> 2, 100 left.
     z->zoom = 1;
     v.magnify(300, 150, 1.0f);
     EXPECT_EQ(z->zoom, 2.0f);
     EXPECT_EQ(z->pan_x, -100.0f);
-
-    // Larger content stops a quarter of the larger side past its edge:
-    // (1600 - 400) / 2 + 100 across, (1200 - 300) / 2 + 100 down.
+    // Larger content stops a quarter of the larger side past its edge: (1600 - 400) / 2 + 100
+    // across, (1200 - 300) / 2 + 100 down. Smaller content stays centred.
     v.scroll(5000, -5000);
-    EXPECT_EQ(z->pan_x, 700.0f);
-    EXPECT_EQ(z->pan_y, -550.0f);
-
-    // Smaller content stays centred whatever the scrolling.
+    EXPECT_EQ(pan(), std::pair(700.0f, -550.0f));
     z->zoom = 0.25f;
     v.scroll(30, -20);
-    EXPECT_EQ(z->pan_x, 0.0f);
-    EXPECT_EQ(z->pan_y, 0.0f);
+    EXPECT_EQ(pan(), std::pair(0.0f, 0.0f));
     v.frame(800, 600);
-    EXPECT_EQ(z->x, 100.0f);
-    EXPECT_EQ(z->y, 75.0f);
-    EXPECT_EQ(z->w, 200.0f);
+    EXPECT_EQ(std::tuple(z->x, z->y, z->w), std::tuple(100.0f, 75.0f, 200.0f));
 }
 
 TEST(RdView, PreparingShowsSixteenthsRoundedHalfAway) {
@@ -110,11 +101,9 @@ TEST(RdView, DraggingPaintsADiscAndAClickAloneNothing) {
     View v(r.rd, 48, 32);
     v.frame(48, 32);
     const std::vector<float> before = r.field();
-
     ui_mouse_down(v.ui, 0, 0, 24.5f, 16.5f);
     ASSERT_TRUE(r.edited());
     EXPECT_EQ(r.field(), before); // the press only captures
-
     ui_mouse_move(v.ui, 0, 24.5f, 16.5f);
     ASSERT_TRUE(r.edited());
     const std::vector<float> after = r.field();
@@ -123,7 +112,6 @@ TEST(RdView, DraggingPaintsADiscAndAClickAloneNothing) {
             const int dx = x - 24, dy = y - 16, i = y * 48 + x;
             ASSERT_EQ(after[i] != before[i], dx * dx + dy * dy <= 224) << x << "," << y;
         }
-
     ui_mouse_up(v.ui, 0, 0, 24.5f, 16.5f);
     ui_mouse_move(v.ui, 0, 10.5f, 10.5f); // moving without the button paints nothing
     ASSERT_TRUE(r.edited());
@@ -153,7 +141,6 @@ TEST(RdView, PTogglesPauseAndSSavesThePictureOfTheMode) {
     EXPECT_FALSE(rd_is_paused(r.rd));
     v.key(49); // space restarts from noise
     EXPECT_GE(rd__runner_pending(r.rd) + rd_get_iterations(r.rd), 1u);
-
     app_test::fake_zenity zenity;
     const std::string saved = zenity.folder.path + "/saved.png";
     app_test::scoped_env reply("REPLY", saved.c_str());
@@ -171,8 +158,7 @@ TEST(RdView, PTogglesPauseAndSSavesThePictureOfTheMode) {
     }
     gr_image_s* back = gr_image_create_file(saved.c_str());
     ASSERT_NE(back, nullptr);
-    EXPECT_EQ(gr_image_get_width(back), 48u); // the simulation picture
-    EXPECT_EQ(gr_image_get_height(back), 32u);
+    EXPECT_EQ(std::pair(gr_image_get_width(back), gr_image_get_height(back)), std::pair(48u, 32u));
     gr_image_release(back);
 }
 
