@@ -10,6 +10,7 @@
 #include <cstring>
 #include <functional>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "task/rd_dispatch.h"
@@ -17,9 +18,7 @@
 
 namespace {
 
-// What one task of a 3 x 2 x 2 launch saw: its hits, then task index, task
-// count, thread index, thread count, the counts in x, y and z, and whether it
-// ran on a pool worker.
+// One task of a 3 x 2 x 2 launch: hits; task index/count, thread index/count, counts, on a worker.
 struct Cell {
     std::atomic<int> hits{0};
     std::array<int, 8> seen{};
@@ -50,8 +49,7 @@ void* emptyGroup() {
     return handle;
 }
 
-// Holds groups until one that never allocated a record chunk or a memory
-// buffer turns up (parked groups keep both), then parks the others again.
+// A group that never allocated a record chunk or buffer (parked groups keep both).
 void* freshHandle() {
     std::vector<void*> held;
     void* fresh = nullptr;
@@ -68,15 +66,13 @@ void* freshHandle() {
     return fresh;
 }
 
-// Takes a group out of a full free list so that the next sync parks its group
-// (a group synced into a full list is freed). Returns the handle to sync later.
+// Takes a group out of a full free list so the next sync parks; returns it to sync later.
 void* makeRoom() {
     return rd__task_parked_groups() == 64 ? emptyGroup() : nullptr;
 }
 
 const int FIELD_W = 203, FIELD_H = 141;
 
-// The cell function of the comparison run: deterministic, a little work.
 float cellValue(int x, int y) {
     float v = 0.0f;
     for (int i = 1; i <= 20; i++)
@@ -155,8 +151,8 @@ TEST(RdTask, The16385thRecordOpensTheSecondChunkAndEightChunksHold131072) {
     } steps[] = {{16384, 16384, 1}, {1, 16385, 2}, {131072 - 16385, 131072, 8}};
     for (const auto& s : steps) {
         ISPCLaunch(&handle, fn(countTask), &count, s.launch, 1, 1);
-        EXPECT_EQ(rd__task_group_records(handle), s.records);
-        EXPECT_EQ(rd__task_group_chunks(handle), s.chunks);
+        EXPECT_EQ(std::pair(rd__task_group_records(handle), rd__task_group_chunks(handle)),
+                  std::pair(s.records, s.chunks));
     }
     void* held = makeRoom();
     ISPCSync(handle);
@@ -215,7 +211,6 @@ TEST(RdTaskAlloc, UsesTheInlineBufferOnlyWhileARequestLeavesBytesOver) {
     EXPECT_NE((uint8_t*)ISPCAlloc(&handle, 1, 1), a + 255);
     EXPECT_EQ(rd__task_group_buffer(handle), 1); // would have left none
     ISPCSync(handle);
-
     handle = freshHandle();
     a = (uint8_t*)ISPCAlloc(&handle, 192, 64);
     uint8_t* b = (uint8_t*)ISPCAlloc(&handle, 64, 64); // would fill it exactly
@@ -246,9 +241,9 @@ TEST(RdTaskAlloc, GrowsIntoLargerBuffersAndReusesThemAfterSync) {
     const int buffers = rd__task_group_buffers(handle);
     void* held = makeRoom();
     ISPCSync(handle);
-    // Parked: reset to the inline buffer, the others kept for the next user.
-    EXPECT_EQ(rd__task_group_buffer(group), 0);
-    EXPECT_EQ(rd__task_group_buffers(group), buffers);
+    // Parked: back on the inline buffer, the others kept.
+    EXPECT_EQ(std::pair(rd__task_group_buffer(group), rd__task_group_buffers(group)),
+              std::pair(0, buffers));
     ISPCSync(held);
 }
 
@@ -283,8 +278,7 @@ TEST(RdTaskGroups, EmptyGroupsParkUntilThe65thIsDestroyed) {
     }
     EXPECT_EQ(rd__task_live_groups(), live);
     ISPCSync(handles[64]);
-    EXPECT_EQ(rd__task_parked_groups(), 64);
-    EXPECT_EQ(rd__task_live_groups(), live - 1);
+    EXPECT_EQ(std::pair(rd__task_parked_groups(), rd__task_live_groups()), std::pair(64, live - 1));
 }
 
 TEST(RdTaskGroups, The65thOfConcurrentSyncsIsDestroyed) {
@@ -368,8 +362,7 @@ TEST(RdTaskThreads, TasksMayLaunchAndSyncTheirOwnGroups) {
     void* handle = nullptr;
     ISPCLaunch(&handle, fn(outerTask), &nested, 8, 4, 1);
     ISPCSync(handle);
-    EXPECT_EQ(nested.outerDone.load(), 32);
-    EXPECT_EQ(nested.inner.load(), 32 * 16);
+    EXPECT_EQ(std::pair(nested.outerDone.load(), nested.inner.load()), std::pair(32, 32 * 16));
 }
 
 TEST(RdTaskDeathTest, NestedLaunchesFinishOnASingleWorker) {
