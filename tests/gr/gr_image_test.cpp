@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "gr_filter_test_util.h"
@@ -14,9 +16,8 @@ namespace {
 
 using Log = std::vector<std::string>;
 
-// Logs what one observer sees as tag + "lock", "unlk0", "unlk1", "flag<bits>"
-// or "free"; lock and free carry the image, else "?" is appended. Declared
-// before the image it watches, so that it outlives it.
+// Logs tag + "lock", "unlk0/1", "flag<bits>", "free" ("?" when lock or free lacks the image).
+// Declared before the image it watches, so that it outlives it.
 struct Recorder {
     const gr_image_s* image = nullptr;
     Log own;
@@ -57,11 +58,10 @@ bool locked(const gr_image_s* im) {
 TEST(GrImage, FreshImageIsZeroedAndUnobserved) {
     Image im(gr_image_create(7, 5));
     EXPECT_EQ(im->guard, gr__image_guard);
-    EXPECT_EQ(im->refs, 1u);
-    EXPECT_EQ(im->version, 0u);
-    EXPECT_EQ(gr_image_flags_get(im.get()), 0u);
-    EXPECT_EQ(gr_image_get_width(im.get()), 7u);
-    EXPECT_EQ(gr_image_get_height(im.get()), 5u);
+    EXPECT_EQ(std::tuple(im->refs, im->version, gr_image_flags_get(im.get())),
+              std::tuple(1u, 0u, 0u));
+    EXPECT_EQ(std::pair(gr_image_get_width(im.get()), gr_image_get_height(im.get())),
+              std::pair(7u, 5u));
     EXPECT_EQ(grt::pixels(im.get()), std::vector<uint32_t>(35, 0u));
     EXPECT_EQ(gr_image_attach_get(im.get(), 0), nullptr);
     // Empty images are valid to flip and copy.
@@ -107,14 +107,12 @@ TEST(GrImage, LockUnlockAndFlagsNotifyAndOnlyAChangeBumpsTheVersion) {
     EXPECT_EQ(gr_image_pixels_lock(im.get()), im->pixels);
     EXPECT_TRUE(locked(im.get()));
     gr_image_pixels_unlock(im.get(), false);
-    EXPECT_EQ(im->version, 0u);
-    EXPECT_FALSE(locked(im.get()));
+    EXPECT_EQ(std::pair(im->version, locked(im.get())), std::pair(0u, false));
     // Locks do not nest: one unlock clears two.
     gr_image_pixels_lock(im.get());
     gr_image_pixels_lock(im.get());
     gr_image_pixels_unlock(im.get(), true);
-    EXPECT_EQ(im->version, 1u);
-    EXPECT_FALSE(locked(im.get()));
+    EXPECT_EQ(std::pair(im->version, locked(im.get())), std::pair(1u, false));
     // Flags accumulate; each call reports the bits it set.
     gr_image_flags_set(im.get(), gr__image_flag_mipmaps);
     gr_image_flags_set(im.get(), gr__image_flag_repeat);
@@ -133,10 +131,8 @@ TEST(GrImage, CopiesTakePixelsOnly) {
     Image d(gr_image_duplicate(im.get()));
     EXPECT_NE(d->pixels, im->pixels);
     EXPECT_EQ(grt::pixels(d.get()), grt::pixels(im.get()));
-    EXPECT_EQ(gr_image_flags_get(d.get()), 0u);
-    EXPECT_EQ(d->version, 0u);
+    EXPECT_EQ(std::tuple(gr_image_flags_get(d.get()), d->version, d->refs), std::tuple(0u, 0u, 1u));
     EXPECT_EQ(gr_image_attach_get(d.get(), 9), nullptr);
-    EXPECT_EQ(d->refs, 1u);
     // create_pixels copies the caller's buffer too.
     uint32_t px[6] = {1, 2, 3, 4, 5, 6};
     Image own(gr_image_create_pixels(3, 2, px));
@@ -149,15 +145,13 @@ TEST(GrImage, GetRectCopiesTheRectangleAndNotifiesTheSourceUnchanged) {
     Image im = ramp(6, 5);
     r.watch(im.get());
     Image sub(gr_image_get_rect(im.get(), 2, 1, 3, 4));
-    ASSERT_EQ(gr_image_get_width(sub.get()), 3u);
-    ASSERT_EQ(gr_image_get_height(sub.get()), 4u);
+    ASSERT_EQ(std::pair(gr_image_get_width(sub.get()), gr_image_get_height(sub.get())),
+              std::pair(3u, 4u));
     for (uint32_t y = 0; y < 4; y++)
         for (uint32_t x = 0; x < 3; x++)
             EXPECT_EQ(grt::at(sub.get(), x, y), grt::at(im.get(), x + 2, y + 1));
-    EXPECT_EQ(sub->version, 1u);
-    EXPECT_EQ(gr_image_flags_get(sub.get()), 0u);
-    EXPECT_EQ(im->version, 0u);
-    EXPECT_EQ(gr_image_flags_get(im.get()), 0u);
+    EXPECT_EQ(std::pair(sub->version, gr_image_flags_get(sub.get())), std::pair(1u, 0u));
+    EXPECT_EQ(std::pair(im->version, gr_image_flags_get(im.get())), std::pair(0u, 0u));
     EXPECT_EQ(r.own, (Log{"lock", "unlk0"}));
     EXPECT_EQ(grt::pixels(Image(gr_image_get_rect(im.get(), 0, 0, 6, 5)).get()),
               grt::pixels(im.get()));
@@ -187,8 +181,7 @@ TEST(GrImage, FlipOfLockedImageIsSilent) {
     r.watch(im.get());
     gr_image_flip_vertical(im.get());
     EXPECT_TRUE(r.own.empty());
-    EXPECT_EQ(im->version, 0u);
-    EXPECT_TRUE(locked(im.get()));
+    EXPECT_EQ(std::pair(im->version, locked(im.get())), std::pair(0u, true));
     EXPECT_EQ(im->pixels[2 * 2], top);
     gr_image_pixels_unlock(im.get(), true);
     gr_image_flip_vertical(im.get());

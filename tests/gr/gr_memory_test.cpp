@@ -1,15 +1,11 @@
-// The lean roads of the analysis and the smoothing: in-place binomial
-// smoothing across column strips, the tangents-only analysis, which must give
-// what the full one gives bit for bit while keeping three planes, and the
-// huge-page blocks that hold the planes.
+// In-place smoothing across column strips, the tangents-only analysis (what the full one gives,
+// bit for bit, on three planes) and the huge-page blocks that hold the planes.
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdlib>
-#include <memory>
 #include <random>
-#include <string>
 #include <vector>
 
 #include "gr/gr_complex.h"
@@ -17,31 +13,14 @@
 #include "gr/gr_filter_flow.h"
 #include "gr/gr_internal.h"
 #include "gr/gr_memory.h"
+#include "gr_filter_test_util.h"
 
-namespace {
-
-struct Release {
-    void operator()(gr_image_s* image) const { gr_image_release(image); }
-    void operator()(gr_complex* cx) const { gr_complex_destroy(cx); }
-};
-using Image = std::unique_ptr<gr_image_s, Release>;
-using Complex = std::unique_ptr<gr_complex, Release>;
-
-std::vector<float> plane(const float* p, const gr_complex* cx) {
-    return p ? std::vector<float>(p, p + size_t(cx->width) * size_t(cx->height))
-             : std::vector<float>();
-}
-
-std::vector<uint32_t> pixels(const gr_image_s* image) {
-    return std::vector<uint32_t>(image->pixels,
-                                 image->pixels + size_t(image->width) * image->height);
-}
-
-} // namespace
+using grt::Complex;
+using grt::Image;
+using grt::plane;
 
 TEST(GrMemory, InPlaceSmoothingEqualsTheClampedSumAcrossStrips) {
-    // Widths around the vertical pass's 128-column strips, heights below and
-    // above the radius (every tap clamps, or the ring wraps).
+    // Widths around the 128-column strips, heights below (all taps clamp) and above the radius.
     struct Case {
         int32_t w, h, r;
     };
@@ -80,7 +59,7 @@ TEST(GrMemory, InPlaceSmoothingEqualsTheClampedSumAcrossStrips) {
 }
 
 TEST(GrMemory, TangentsOnlyAnalysisGivesTheFullOnesFieldsAndDrawing) {
-    Image photo(gr_image_create_file(SW_TESTDATA_DIR "/cat_451x300_rgba.png"));
+    Image photo = grt::photo("cat_451x300_rgba.png");
     ASSERT_TRUE(photo);
     Complex full(gr_complex_create(photo.get()));
     Complex lean(gr_complex_create(photo.get()));
@@ -94,7 +73,6 @@ TEST(GrMemory, TangentsOnlyAnalysisGivesTheFullOnesFieldsAndDrawing) {
         [](void* user, float f) { static_cast<std::vector<float>*>(user)->push_back(f); },
         &fractions));
     EXPECT_EQ(fractions, (std::vector<float>{0.0f, 0.333f, 0.666f, 1.0f}));
-
     for (float* gone : {lean->grad_x, lean->grad_y, lean->tensor_xx, lean->tensor_yy,
                         lean->tensor_xy, lean->lambda_minor, lean->lambda_major})
         EXPECT_EQ(gone, nullptr);
@@ -102,10 +80,8 @@ TEST(GrMemory, TangentsOnlyAnalysisGivesTheFullOnesFieldsAndDrawing) {
     EXPECT_EQ(plane(lean->tangent_x, lean.get()), plane(full->tangent_x, full.get()));
     EXPECT_EQ(plane(lean->tangent_y, lean.get()), plane(full->tangent_y, full.get()));
 
-    // The flow passes write over the tangents they read from their copies,
-    // which the lean analysis keeps from pass to pass (resized when the radius
-    // changes) and the full one drops after each; the drawing then reads the
-    // tangents alone.
+    // Flow passes read copies of the tangents, which the lean analysis keeps from pass to pass
+    // (resized with the radius) and the full one drops; the drawing reads the tangents alone.
     for (int radius : {5, 5, 1, 9}) {
         ASSERT_TRUE(gr_complex_compute_etf(full.get(), radius));
         gr_complex_release_tensor(full.get(), true);
@@ -115,17 +91,14 @@ TEST(GrMemory, TangentsOnlyAnalysisGivesTheFullOnesFieldsAndDrawing) {
     EXPECT_EQ(plane(lean->tangent_x, lean.get()), plane(full->tangent_x, full.get()));
     EXPECT_EQ(plane(lean->tangent_y, lean.get()), plane(full->tangent_y, full.get()));
     gr_complex_release_tensor(lean.get(), false);
-    EXPECT_EQ(lean->grad_mag, nullptr);
-    EXPECT_EQ(lean->flow_scratch, nullptr);
+    EXPECT_TRUE(lean->grad_mag == nullptr && lean->flow_scratch == nullptr);
     Image a(gr_filter_fDoG(photo.get(), full.get(), 5, 8, 8, 2, 0.98f, 0.9999f));
     Image b(gr_filter_fDoG(photo.get(), lean.get(), 5, 8, 8, 2, 0.98f, 0.9999f));
     ASSERT_TRUE(a && b);
-    EXPECT_EQ(pixels(b.get()), pixels(a.get()));
+    EXPECT_EQ(grt::pixels(b.get()), grt::pixels(a.get()));
 }
 
-// A zeroed block is zero even where it reuses memory an earlier block left
-// written, on both sides of the huge-page threshold; sizes whose product
-// overflows are refused.
+// Zeroed blocks reusing written memory, either side of the huge-page threshold; overflows refused.
 TEST(GrMemory, ZeroedBlocksAreZeroWhenReused) {
     for (size_t bytes : {size_t(1000), (size_t(4) << 20) + 12, size_t(9) << 20}) {
         for (int round = 0; round < 3; round++) {
