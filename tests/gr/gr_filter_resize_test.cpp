@@ -1,5 +1,4 @@
-// Resampling: target sizes, colour fidelity, orientation, empty and
-// unrepresentable sizes (the lock protocol is checked with the filter family).
+// Resampling: target sizes, colour fidelity, orientation, empty and unholdable sizes.
 
 #include <gtest/gtest.h>
 
@@ -73,8 +72,7 @@ TEST(GrFilterResize, UniformColourStaysUniformAlphaIncluded) {
 }
 
 TEST(GrFilterResize, AlphaIsFilteredLikeAColourWithoutPremultiplying) {
-    // Transparent red beside opaque blue: each channel averages on its own, so
-    // the red of the transparent pixel still counts.
+    // Transparent red beside opaque blue: each channel averages alone, transparent red counts.
     const uint32_t px[2] = {0x00FF0000u, 0xFF0000FFu};
     Image src(gr_image_create_pixels(2, 1, px));
     const gr_color_t c = grt::result(gr_filter_resize(src.get(), 1, 1)).at(0);
@@ -103,8 +101,7 @@ TEST(GrFilterResize, KeepsOrientationAndChannels) {
 }
 
 TEST(GrFilterResize, HalvingARampAveragesNeighbours) {
-    // Red rises by 1 per pixel; each output pixel covers two inputs, so away
-    // from the clamped ends it reads their mean, 2x + 0.5.
+    // Red rises 1 a pixel; away from the clamped ends each output is the mean of two, 2x + 0.5.
     Image src = grt::painted(256, 4, [](int x, int) { return 0xFF000000u | uint32_t(x) << 16; });
     Image out(gr_filter_resize(src.get(), 128, 2));
     ASSERT_NE(out, nullptr);

@@ -15,6 +15,7 @@
 
 #include "gr/gr_complex.h"
 #include "gr/gr_image.h"
+#include "gr/gr_internal.h"
 
 namespace grt {
 
@@ -101,6 +102,32 @@ inline Complex analyse(gr_image_s* image, int sst_radius, int passes = 0, int et
 
 inline std::vector<float> plane(const float* p, const gr_complex* cx) {
     return std::vector<float>(p, p + size_t(cx->width) * size_t(cx->height));
+}
+
+// Binomial smoothing of a w x h plane by its definition: clamped taps summed in order, times
+// 1 / sum; rows first, then columns.
+inline std::vector<float> clamped_binomial(const std::vector<float>& source, int32_t w, int32_t h,
+                                           int32_t r) {
+    float* c = gr__gaussianCoefficients(r);
+    float sum = 0.0f;
+    for (int32_t k = 0; k <= 2 * r; k++)
+        sum += c[k];
+    auto pass = [&](const std::vector<float>& in, int32_t dx, int32_t dy) {
+        std::vector<float> out(in.size());
+        for (int32_t y = 0; y < h; y++)
+            for (int32_t x = 0; x < w; x++) {
+                float s = 0.0f;
+                for (int32_t k = -r; k <= r; k++)
+                    s += in[size_t(std::clamp(y + k * dy, 0, h - 1) * w +
+                                   std::clamp(x + k * dx, 0, w - 1))] *
+                         c[r + k];
+                out[size_t(y * w + x)] = s * (1.0f / sum);
+            }
+        return out;
+    };
+    const std::vector<float> out = pass(pass(source, 1, 0), 0, 1);
+    std::free(c);
+    return out;
 }
 
 // Counts 'lock' and 'unlk' messages and the changed flags an image reports.
