@@ -124,10 +124,9 @@ TEST(GrColor, ShadingMixingAndHsvGiveExactBytes) {
 TEST(GrColor, FloatRgbaReadsZeroToOneAndRestoresEveryByte) {
     float out[4];
     gr_color_to_rgba(0x80FF4000, out);
-    EXPECT_FLOAT_EQ(out[0], 1.0f);
-    EXPECT_FLOAT_EQ(out[1], 64.0f / 255.0f);
-    EXPECT_EQ(out[2], 0.0f);
-    EXPECT_FLOAT_EQ(out[3], 128.0f / 255.0f);
+    const float want[4] = {1.0f, 64.0f / 255.0f, 0.0f, 128.0f / 255.0f};
+    for (int i = 0; i < 4; i++)
+        EXPECT_FLOAT_EQ(out[i], want[i]) << i;
     for (uint32_t v = 0; v < 256; ++v) {
         const gr_color_t c = (v << 24) | ((255 - v) << 16) | (v << 8) | ((v * 7) & 0xFF);
         gr_color_to_rgba(c, out);
@@ -174,8 +173,7 @@ TEST(GrColor, HsvAndLabRoundTripsHoldAcrossTheCube) {
         ASSERT_GE(hsv[0], 0.0f);
         ASSERT_LT(hsv[0], 1.0f);
         ASSERT_LE(grt::max_rgb_error(gr_color_from_hsv(hsv[0], hsv[1], hsv[2]), c), 1);
-        // from_lab reads the offsets back as colour, which drifts lighter
-        // colours by a few levels; without the offsets it is exact.
+        // from_lab reads the offsets back as colour (a drift of a few levels); without them, exact.
         gr_color_to_lab(c, lab);
         ASSERT_LE(grt::max_rgb_error(gr_color_from_lab(lab), c), 7);
         for (float& v : lab)
@@ -195,12 +193,11 @@ TEST(GrColor, HsvAndLabRoundTripsHoldAcrossTheCube) {
 // ---- lists: average, nearest, sort ----------------------------------------------------
 
 TEST(GrColor, AverageTruncatesEachChannelIncludingAlpha) {
-    const gr_color_t pair[2] = {0x01020304, 0x02030405};
-    const gr_color_t alpha[3] = {0xFF0000FF, 0x000000FE, 0x000000FE};
-    const gr_color_t one[1] = {0x89ABCDEF};
-    EXPECT_EQ(gr_color_average(2, pair), 0x01020304u);
-    EXPECT_EQ(gr_color_average(3, alpha), 0x550000FEu);
-    EXPECT_EQ(gr_color_average(1, one), 0x89ABCDEFu);
+    const gr_color_t list[] = {0x01020304, 0x02030405, 0xFF0000FF,
+                               0x000000FE, 0x000000FE, 0x89ABCDEF};
+    EXPECT_EQ(gr_color_average(2, list), 0x01020304u);
+    EXPECT_EQ(gr_color_average(3, list + 2), 0x550000FEu);
+    EXPECT_EQ(gr_color_average(1, list + 5), 0x89ABCDEFu);
 }
 
 TEST(GrColor, NearestUsesRedmeanAndGivesTiesToTheLowerIndex) {
@@ -216,8 +213,7 @@ TEST(GrColor, NearestUsesRedmeanAndGivesTiesToTheLowerIndex) {
         {"near black", 0xFF400000, {0xFFFFFFFF, 0xFF000000, 0xFFFF0000}, 1},
         {"light grey", 0xFFE0E0E0, {0xFFFFFFFF, 0xFF000000, 0xFFFF0000}, 0},
         {"empty", 0xFFE0E0E0, {}, 0},
-        // Plain RGB distance prefers the green step (100 < 169); redmean counts
-        // green four times and red about twice, so the red step is nearer.
+        // RGB distance prefers green (100 < 169); redmean weighs green 4, red about 2: red wins.
         {"green weighs more", rgb(0, 0, 0), {rgb(0, 10, 0), rgb(13, 0, 0)}, 1},
     };
     for (const auto& c : cases)
@@ -260,8 +256,7 @@ TEST(GrColor, PaletteMergesIntoTheFirstCloseEntryMostFrequentFirst) {
                        0x80FF0000, 0xFF0000FF},
                       0.1f),
               (std::vector<gr_color_t>{0xFF0000FF, 0xFFFF0000}));
-    // 107 is nearer 110 but within the threshold of 100, which came first: the
-    // entry of 100 takes it and moves to the mean 103.5.
+    // 107 is nearer 110 but within reach of 100, which came first and moves to the mean 103.5.
     const std::vector<gr_color_t> greys = {rgb(100, 100, 100), rgb(110, 110, 110),
                                            rgb(107, 107, 107)};
     ASSERT_LT(gr_color_diff(greys[0], greys[2]), 0.035f);
