@@ -1,8 +1,6 @@
 #pragma once
-// Off-screen OpenGL for drawing tests: an OpenGL 3.2 core context of Mesa's
-// surfaceless EGL platform (no X server) rendering into a framebuffer object.
-// Without such a context the tests skip, except under CI (SW_CI set), where
-// they fail.
+// Off-screen OpenGL 3.2 core on Mesa's surfaceless EGL (no X server), into a framebuffer object.
+// Without such a context the tests skip, except under CI (SW_CI set), where they fail.
 
 #include <gtest/gtest.h>
 
@@ -11,9 +9,8 @@
 
 #include "gr/gr_context.h"
 
-// Makes the process's off-screen context current (created on first use) and
-// binds a new width x height framebuffer (RGBA8 colour, depth 24, stencil 8).
-// Returns false, with the reason in *why, when no context can be made.
+// Makes the off-screen context current (made on first use) and binds a new width x height
+// framebuffer (RGBA8, depth 24, stencil 8); false, with the reason in *why, without a context.
 bool gl_offscreen_begin(int width, int height, const char** why);
 
 // Deletes the framebuffer made by gl_offscreen_begin.
@@ -32,8 +29,7 @@ inline bool gl_near(uint32_t got, uint32_t want, int tolerance = 3) {
     return true;
 }
 
-// A test with a current off-screen framebuffer (kWidth x kHeight device
-// pixels unless use_framebuffer trades it) and a render context on it.
+// A test with a current kWidth x kHeight off-screen framebuffer and a render context on it.
 class GlTest : public ::testing::Test {
 protected:
     static constexpr int kWidth = 64, kHeight = 64;
@@ -44,8 +40,8 @@ protected:
     // Replaces the framebuffer with one of w x h device pixels.
     void use_framebuffer(int w, int h);
 
-    // Runs one frame of w x h points (0: the framebuffer's) at density d,
-    // cleared to clear, with draw called inside it; returns the framebuffer.
+    // One frame of w x h points (0: the framebuffer's) at density d, cleared, draw called inside;
+    // returns the framebuffer.
     template <typename F>
     std::vector<uint32_t> frame(F draw, gr_color_t clear = 0xFF000000, int w = 0, int h = 0,
                                 int d = 1) {

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <tuple>
+#include <utility>
 
 #include "app/app_resource.h"
 #include "gl_fixture.h"
@@ -54,8 +56,8 @@ TEST_F(GlTest, RoundRectangleRoundsOnlyTheNamedCornersAndCapsTheRadius) {
         EXPECT_EQ(at(px, 8, 55) == 0xFFFFFFFF, c.bottom_left);
         EXPECT_EQ(at(px, 32, 32), 0xFFFFFFFFu);
     }
-    // A radius past half the height rounds by half the height vertically and
-    // half the width horizontally: the ends are half ellipses 20 x 10.
+    // A radius past half the height rounds by half of each side: the ends are half ellipses 20
+    // x 10.
     auto px = frame([](Context* g) {
         fill_only(g, 0xFFFFFFFF);
         gr_context_draw_roundrect(g, GR_CORNER_ALL, 12, 20, 40, 20, 100);
@@ -72,13 +74,11 @@ TEST_F(GlTest, DensityScalesTheViewportAndZeroCountsAsOne) {
         gr_context_draw_rect(c, 16, 16, 16, 16);
     };
     auto px = frame(fill, 0xFF000000, 32, 32, 2);
-    EXPECT_EQ(ctx->density, 2);
-    EXPECT_EQ(at(px, 40, 40), 0xFFFFFFFFu);
-    EXPECT_EQ(at(px, 20, 20), 0xFF000000u);
+    EXPECT_EQ(std::tuple(ctx->density, at(px, 40, 40), at(px, 20, 20)),
+              std::tuple(2, 0xFFFFFFFFu, 0xFF000000u));
     px = frame(fill, 0xFF000000, kWidth, kHeight, 0);
-    EXPECT_EQ(ctx->density, 1);
-    EXPECT_EQ(at(px, 20, 20), 0xFFFFFFFFu);
-    EXPECT_EQ(at(px, 40, 40), 0xFF000000u);
+    EXPECT_EQ(std::tuple(ctx->density, at(px, 20, 20), at(px, 40, 40)),
+              std::tuple(1, 0xFFFFFFFFu, 0xFF000000u));
 }
 
 TEST_F(GlTest, ImageTextureIsMadeOnceAndRefreshedOnlyAfterAModifyingUnlock) {
@@ -88,14 +88,12 @@ TEST_F(GlTest, ImageTextureIsMadeOnceAndRefreshedOnlyAfterAModifyingUnlock) {
     EXPECT_EQ(at(frame(draw), 32, 32), 0xFFFF0000u);
     EXPECT_EQ(at(frame(draw), 32, 32), 0xFFFF0000u);
     EXPECT_EQ(image->attachment_count, 1u);
-
     // Pixels changed behind an unlock that reports no change are not uploaded.
     uint32_t* px = gr_image_pixels_lock(image);
     for (int i = 0; i < 16; i++)
         px[i] = 0xFF00FF00;
     gr_image_pixels_unlock(image, false);
     EXPECT_EQ(at(frame(draw), 32, 32), 0xFFFF0000u);
-
     gr_image_pixels_lock(image);
     gr_image_pixels_unlock(image, true);
     EXPECT_EQ(at(frame(draw), 32, 32), 0xFF00FF00u);
@@ -109,8 +107,7 @@ TEST_F(GlTest, ImagesOutlivingTheirContextNeverReachItsRenderer) {
     frame(draw);
     gr_context_destroy(ctx);
     ctx = gr_context_create();
-    // The old record is disowned; an unlock must not touch the dead renderer,
-    // and the new context makes its own texture.
+    // The old record is disowned: an unlock must not touch the dead renderer; a new texture.
     gr_image_pixels_lock(image);
     gr_image_pixels_unlock(image, true);
     EXPECT_EQ(at(frame(draw), 32, 32), 0xFF0000FFu);
@@ -132,15 +129,13 @@ TEST_F(GlTest, TextOfTheEmbeddedFontHasExtentAndAnEmptyStringHasNone) {
         gr_context_fill_color(c, 0xFFFFFFFF);
         gr_context_text(c, "Spotweave", 0, 0);
     });
-    EXPECT_GT(w, 30.0f);
-    EXPECT_GT(h, 8.0f);
+    EXPECT_TRUE(w > 30.0f && h > 8.0f) << w << " x " << h;
     int lit = 0;
     for (uint32_t p : px)
         lit += p != 0xFF000000;
     EXPECT_GT(lit, 20);
     gr_context_text_dims(ctx, "", &w, &h);
-    EXPECT_EQ(w, 0.0f);
-    EXPECT_EQ(h, 0.0f);
+    EXPECT_EQ(std::pair(w, h), std::pair(0.0f, 0.0f));
 }
 
 } // namespace

@@ -1,5 +1,4 @@
-// The toolkit's faces drawn off screen: colours and positions read back from
-// the framebuffer where the widget rules put them.
+// The toolkit's faces drawn off screen: colours read back where the widget rules put them.
 
 #include <cstdlib>
 
@@ -34,8 +33,7 @@ std::pair<int, int> range(const std::vector<uint32_t>& px, int x0, int y0, int x
     return r;
 }
 
-// A UI drawn into a W x H framebuffer with both fonts registered; each
-// control is placed at the root's corner with a forced size.
+// A UI in a W x H framebuffer with both fonts; each control at the root's corner, sized.
 class UiGl : public GlTest {
 protected:
     void SetUp() override {
@@ -73,8 +71,7 @@ protected:
     ui_s* ui = nullptr;
 };
 
-// Resting grey, hovered grey lightened by 1/8 (96 + 159/8 = 115), pressed
-// orange with dark text; light text otherwise.
+// Resting grey, hovered lightened by 1/8 (96 + 159/8 = 115), pressed orange with dark text.
 TEST_F(UiGl, ButtonFaceAndTextFollowHoverAndPress) {
     sized(ui_add_button(ui, "Press", nullptr, nullptr), 200, 48);
     const struct {
@@ -103,8 +100,7 @@ TEST_F(UiGl, ButtonFaceAndTextFollowHoverAndPress) {
     }
 }
 
-// No label: track 200 x 24, the knob (light text colour, 22 wide) centred at
-// 12 + 176 pos for pos 0, 0.5, 1 (values 0, 2.5, 10 with exponent 2).
+// Track 200 x 24, knob (text colour, 22 wide) at 12 + 176 pos for values 0, 2.5, 10 (exponent 2).
 TEST_F(UiGl, SliderKnobSitsAtItsPosition) {
     ui_slider_set_exp(sized(ui_add_slider(ui, "", "v", 0, 10), 200, 24), 2);
     const struct {
@@ -129,8 +125,7 @@ TEST_F(UiGl, SliderKnobSitsAtItsPosition) {
     }
 }
 
-// The value text starts 32 points right of the knob's track position: 2.5
-// reads "2.50", with scale 100 "250.00", which reaches further right.
+// The value text starts 32 right of the knob's position: "2.50", at scale 100 the longer "250.00".
 TEST_F(UiGl, SliderValueTextShowsTheScaledValue) {
     uic_s* slider = ui_slider_set_exp(sized(ui_add_slider(ui, "", "v", 0, 10), 300, 24), 2);
     ui_model_set_float(model, "v", 2.5f); // pos 0.5: text from 150 + 32
@@ -158,16 +153,13 @@ TEST_F(UiGl, CheckboxCrossOnlyWhenChecked) {
     }
 }
 
-// Under the box (it is offset 2 down) the shadow is darker than above it; it
-// reaches past the box on every side, leaves the box itself alone and fades
-// out within 10 points.
+// The shadow (offset 2 down) is darker below than above, reaches past every side, leaves the box
+// alone and fades out within 10 points.
 TEST_F(UiGl, BoxShadowExtendsPastTheBox) {
     const gr_color_t white = 0xffffffff;
     const auto px = frame([](Context* c) { gr_ui_box_shadow(c, 100, 50, 120, 60); }, white);
     const int below = luminance(at(px, 160, 113)), above = luminance(at(px, 160, 48));
-    EXPECT_LT(below, 245);
-    EXPECT_LT(above, 255);
-    EXPECT_LT(below, above);
+    EXPECT_TRUE(below < 245 && above < 255 && below < above) << below << " " << above;
     EXPECT_LT(luminance(at(px, 97, 80)), 255);  // left
     EXPECT_LT(luminance(at(px, 223, 80)), 255); // right
     EXPECT_EQ(at(px, 160, 80), white);          // the box: a hole in the path
@@ -225,8 +217,7 @@ TEST_F(UiGl, ProgressShowsOnlyBetweenTheEnds) {
     }
 }
 
-// A 20 x 20 image zoomed about the control's centre: magnification 1 doubles
-// it (90..110 becomes 80..120) and the centre stays put.
+// A 20 x 20 image zoomed about the centre, which stays put: 1 doubles it (90..110 to 80..120).
 TEST_F(UiGl, ImageZoomsAboutTheGesturePoint) {
     const std::vector<uint32_t> red(400, 0xffff0000);
     gr_image_s* image = gr_image_create_pixels(20, 20, red.data());
