@@ -1,6 +1,5 @@
 #pragma once
-// Shared by the subsystem's tests: pictures, solvers on them, polling with a
-// deadline, and a runner on a small dark picture.
+// Shared by the rd tests: pictures, solvers on them, polling with a deadline, a small runner.
 
 #include <gtest/gtest.h>
 
@@ -41,8 +40,7 @@ inline Image greyImage(int w, int h, uint32_t g) {
     return greyImage(w, h, [g](int, int) { return g; });
 }
 
-// A small dark picture with diagonal structure: dark keeps the radii at 3, so
-// iterations are quick, also under the sanitizers.
+// A dark picture with diagonal structure: radii stay 3, iterations quick, sanitised too.
 inline Image darkPicture(int w, int h) {
     return greyImage(w, h, [](int x, int y) { return uint32_t((x * 3 + y * 2) % 40); });
 }
@@ -56,8 +54,7 @@ inline Image photo(const char* name, uint32_t w, uint32_t h) {
     return scaled;
 }
 
-// A solver referenced on the image, its tangents smoothed by `passes` flow
-// passes as the runner does (16).
+// A solver referenced on the image, its tangents smoothed by `passes` flow passes (runner: 16).
 inline std::unique_ptr<Solver> referenced(gr_image_s* image, int passes) {
     auto s =
         std::make_unique<Solver>((int)gr_image_get_width(image), (int)gr_image_get_height(image));
