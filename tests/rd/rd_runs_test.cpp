@@ -37,11 +37,6 @@ void randomGeometry(Solver& s, uint32_t seed) {
     }
 }
 
-void tangent(const Solver& s, int x, int y, float* a, float* b) {
-    float lmin = 0.0f, lmaj = 0.0f;
-    gr_complex_tensor(s.complex, x, y, a, b, &lmin, &lmaj);
-}
-
 // How close the nearest cell of the square comes to the ellipse: min |u^2 + v^2 - 1| in double.
 double boundaryMargin(int r, float a, float b) {
     double m = INFINITY;
@@ -67,8 +62,8 @@ Compared compareSums(Solver& s, bool exact, double margin = 1e-5) {
     for (int y = 0; y < s.height; y++)
         for (int x = 0; x < s.width; x++) {
             const int r = s.cell_radius(y * s.width + x);
-            float a = 0.0f, b = 0.0f;
-            tangent(s, x, y, &a, &b);
+            float a = 0.0f, b = 0.0f, lmin = 0.0f, lmaj = 0.0f;
+            gr_complex_tensor(s.complex, x, y, &a, &b, &lmin, &lmaj);
             if (margin >= 0.0 &&
                 (boundaryMargin(r, a, b) < margin || boundaryMargin(2 * r, a, b) < margin))
                 continue;
@@ -149,7 +144,8 @@ TEST(RdRuns, SumsMatchTheScanOnPhotographs) {
 }
 
 TEST(RdRuns, CellsOnTheBoundaryFallAsInTheScan) {
-    // Cells on or near the boundary ((r, 0) for (1, 0); (15, 10) at 25, (35, 12) at 37 for the last).
+    // Cells on or near the boundary ((r, 0) for (1, 0); (15, 10) at 25, (35, 12) at 37 for the
+    // last).
     Image grey = greyImage(48, 40, 128);
     auto s = referenced(grey.get(), 0);
     const float tangents[][2] = {
