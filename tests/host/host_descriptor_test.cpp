@@ -40,11 +40,9 @@ TEST(HostDescriptor, FormatReadsBackExactly) {
     host_desc_s back = parse_desc(text.c_str());
     ASSERT_EQ(back.entries.size(), d.entries.size());
     for (size_t i = 0; i < d.entries.size(); i++) {
-        EXPECT_EQ(back.entries[i].key, d.entries[i].key);
-        EXPECT_EQ(back.entries[i].type, d.entries[i].type);
-        EXPECT_EQ(back.entries[i].code, d.entries[i].code);
-        EXPECT_EQ(back.entries[i].number, d.entries[i].number); // bit-exact
-        EXPECT_EQ(back.entries[i].enumerated, d.entries[i].enumerated);
+        const host_desc_entry_s &a = back.entries[i], &b = d.entries[i]; // numbers bit-exact
+        EXPECT_EQ(std::tie(a.key, a.type, a.code, a.number, a.enumerated),
+                  std::tie(b.key, b.type, b.code, b.number, b.enumerated)) << i;
     }
 }
 

@@ -1,5 +1,4 @@
-// The host on its own: buffers, handles, the run sequence, suites and module
-// loading, driven by small probe entries instead of a real plug-in.
+// The host's buffers, run sequence and descriptors, driven by a probe entry instead of a plug-in.
 
 #include "host_test_util.h"
 
@@ -10,8 +9,7 @@ using namespace host_test;
 
 namespace {
 
-// The probe entry forwards every call to the test's function, after marking
-// the record as using 32-bit rectangles and the result as success.
+// Forwards every call to the test's function, with 32-bit rectangles and success preset.
 std::function<void(int16, FilterRecord*, int16*)> g_probe;
 
 void probe_entry(int16 selector, FilterRecord* record, intptr_t*, int16* result) {
@@ -25,7 +23,6 @@ protected:
     void TearDown() override {
         host_session_free(&session);
         g_probe = nullptr;
-        HostTest::TearDown();
     }
     void start(int32_t w, int32_t h, int16_t planes, int16_t depth = 8) {
         doc = make_document(w, h, planes, depth);
@@ -56,8 +53,6 @@ void set_out(FilterRecord* r, VRect rect, int16 lo, int16 hi, int16 pre = 0, int
 }
 
 } // namespace
-
-// ---- buffers ------------------------------------------------------------------------------------
 
 TEST_F(HostSession, ServesTheRequestedPlanesBetweenDummyPlanes) {
     start(4, 3, 4);
@@ -159,8 +154,6 @@ TEST_F(HostSession, ReadsSixteenBitRectanglesUnlessThePluginUsesBigOnes) {
     host_call(&session, filterSelectorStart);
 }
 
-// ---- the run sequence ---------------------------------------------------------------------------
-
 TEST_F(HostSession, RunsContinueUntilTheRectanglesAreEmpty) {
     start(8, 8, 4);
     std::vector<int16> calls;
@@ -243,8 +236,6 @@ TEST_F(HostSession, HandsThePlayedDescriptorToStartAndKeepsTheRecordedOne) {
     ASSERT_TRUE(host_recorded(&session, &recorded));
     EXPECT_EQ(host_desc_format(&recorded), "Amnt UntF #Prc 12.5\n");
 }
-
-// ---- descriptor read procedures -----------------------------------------------------------------
 
 TEST_F(HostSession, AWrongTypeFailsTheReadAndTheCloseAndUnreadableTextGivesNoToken) {
     start(1, 1, 4);

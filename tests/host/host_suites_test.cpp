@@ -16,8 +16,6 @@ template <typename T> const T* acquire(const char* name, int32 version) {
 
 } // namespace
 
-// ---- handles ------------------------------------------------------------------------------------
-
 TEST(HostHandles, LocksNestUnlockStopsAtZeroAndFailuresCanBeInjected) {
     HandleProcs* p = host_handle_procs();
     size_t live = host_handle_count();
@@ -53,8 +51,6 @@ TEST(HostHandles, LocksNestUnlockStopsAtZeroAndFailuresCanBeInjected) {
     p->disposeProc(first);
     p->disposeProc(third);
 }
-
-// ---- basic suite --------------------------------------------------------------------------------
 
 TEST(HostSuites, ServesItsSuitesAndCountsAcquisitions) {
     SPBasicSuite* basic = host_basic_suite();
@@ -106,19 +102,11 @@ TEST(HostSuites, ActionDescriptorsReportMissingKeysAndWrongTypes) {
     host_basic_suite()->ReleaseSuite(kPSActionDescriptorSuite, 5);
 }
 
-// ---- registry -----------------------------------------------------------------------------------
-
 class HostRegistry : public HostTest {
 protected:
-    void SetUp() override {
-        HostTest::SetUp();
-        ad = acquire<PSActionDescriptorProcs>(kPSActionDescriptorSuite, 5);
-        reg = acquire<PSDescriptorRegistryProcs>(kPSDescriptorRegistrySuite, 1);
-    }
     void TearDown() override {
         host_basic_suite()->ReleaseSuite(kPSActionDescriptorSuite, 5);
         host_basic_suite()->ReleaseSuite(kPSDescriptorRegistrySuite, 1);
-        HostTest::TearDown();
     }
     PIActionDescriptor make(double amount) {
         PIActionDescriptor d = nullptr;
@@ -137,8 +125,10 @@ protected:
         ad->Free(d);
         return v;
     }
-    const PSActionDescriptorProcs* ad = nullptr;
-    const PSDescriptorRegistryProcs* reg = nullptr;
+    const PSActionDescriptorProcs* ad =
+        acquire<PSActionDescriptorProcs>(kPSActionDescriptorSuite, 5);
+    const PSDescriptorRegistryProcs* reg =
+        acquire<PSDescriptorRegistryProcs>(kPSDescriptorRegistrySuite, 1);
 };
 
 TEST_F(HostRegistry, PersistentEntriesLiveInTheConfigFileTransientOnesInMemory) {
@@ -232,8 +222,6 @@ TEST_F(HostRegistry, FallsBackToTheHomeConfigFolder) {
     EXPECT_EQ(fs::path(path), dir / ".config" / "spotweave" / "registry");
 }
 
-// ---- strings ------------------------------------------------------------------------------------
-
 TEST(HostStrings, ConvertUtf16ToUtf8) {
     auto* zs = acquire<ASZStringSuite2>(kASZStringSuite, 2);
     const ASUnicode units[] = {u'a', 0x00E9, 0x20AC, 0xD83D, 0xDE00, 0xDC00, u'z'};
@@ -255,8 +243,6 @@ TEST(HostStrings, ConvertUtf16ToUtf8) {
     host_basic_suite()->ReleaseSuite(kASZStringSuite, 2);
 }
 
-// ---- browser ------------------------------------------------------------------------------------
-
 TEST_F(HostTest, BrowseUrlHandsTheAddressToXdgOpen) {
     script("xdg-open", "printf '%s\\n' \"$@\" >> \"" + (dir / "opened").string() + "\"\n");
     bin_on_path(false);
@@ -273,8 +259,6 @@ TEST_F(HostTest, BrowseUrlHandsTheAddressToXdgOpen) {
     EXPECT_EQ(fl->BrowseUrl("file:///x"), PI_SP_IO_ERROR);
     host_basic_suite()->ReleaseSuite(kPSGetFileListSuite, 4);
 }
-
-// ---- document -----------------------------------------------------------------------------------
 
 TEST(HostDocument, SixteenBitDocumentsRoundTripTheirEightBitSource) {
     gr_image_s* image = gr_image_create(3, 2);
@@ -300,8 +284,6 @@ TEST(HostDocument, SixteenBitDocumentsRoundTripTheirEightBitSource) {
     gr_image_release(back);
     gr_image_release(image);
 }
-
-// ---- module -------------------------------------------------------------------------------------
 
 TEST_F(HostTest, ModuleLoadingSaysWhatIsWrong) {
     host_module_s module;

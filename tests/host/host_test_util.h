@@ -1,7 +1,5 @@
 #pragma once
-// Shared by the host tests: a temporary desktop (log file) and config folder
-// (registry) per test, stand-in programs, documents with known samples,
-// descriptors from text.
+// Shared by the host tests: per-test desktop and config folders, stand-in programs, documents.
 
 #include <gtest/gtest.h>
 
@@ -41,8 +39,7 @@ class HostTest : public testing::Test {
 protected:
     HostTest() { fs::create_directories(dir / "desktop"); }
 
-    // Writes an executable shell script dir/bin/name; the folder comes first
-    // on PATH once bin_on_path() is called.
+    // Writes the script dir/bin/name; bin_on_path() puts the folder first on PATH.
     void script(const char* name, const std::string& body) {
         fs::create_directories(dir / "bin");
         write_text(dir / "bin" / name, "#!/bin/sh\n" + body);

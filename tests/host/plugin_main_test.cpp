@@ -1,5 +1,4 @@
-// The plug-in's entry, selectors, image exchange and parameters, linked into
-// the test and driven in-process through the real host.
+// The plug-in's entry, selectors, image exchange and parameters, driven in-process by the host.
 
 #include "host_test_util.h"
 
@@ -61,17 +60,12 @@ void inside_entry(int16, FilterRecord* record, intptr_t* data, int16* result) {
 
 class PluginTest : public HostTest {
 protected:
-    void SetUp() override {
-        HostTest::SetUp();
-        g_preview = preview_probe_s();
-        psdk_preview_override(probe_preview);
-    }
+    void SetUp() override { g_preview = {}, psdk_preview_override(probe_preview); }
     void TearDown() override {
         host_session_free(&s);
         psdk_preview_override(nullptr);
         host_handle_fail_after(-1);
         g_inside = nullptr;
-        HostTest::TearDown();
     }
     // Starts a fresh session on d (the previous one, if any, is freed).
     void open(host_document_s d, PluginMainProc entry = PluginMain, VRect filter = {}) {
@@ -81,11 +75,19 @@ protected:
         before = doc;
     }
     void open(int32_t w, int32_t h) { open(make_document(w, h, 4, 8)); }
+    // A w x w session whose parameter block holds p.
+    void open_with(int32_t w, Parameters p) {
+        open(w, w);
+        call(filterSelectorParameters);
+        set_params(p);
+    }
     int16 call(int16 selector) { return host_call(&s, selector); }
+    int16 start_inside(std::function<void()> f) {
+        g_inside = std::move(f);
+        return call(filterSelectorStart);
+    }
     host_outcome_t run(const char* play = nullptr) {
-        host_desc_s desc;
-        if (play)
-            desc = parse_desc(play);
+        host_desc_s desc = play ? parse_desc(play) : host_desc_s{};
         std::string message;
         return host_run(&s, false, play ? &desc : nullptr, &message);
     }
@@ -112,11 +114,8 @@ protected:
         EXPECT_TRUE(host_recorded(&s, &desc));
         return host_desc_format(&desc);
     }
-    // Both blocks are unlocked.
-    testing::AssertionResult unlocked() {
-        if (host_handle_locks(s.record.parameters) == 0 && host_handle_locks(data_handle()) == 0)
-            return testing::AssertionSuccess();
-        return testing::AssertionFailure() << "a block is left locked";
+    bool unlocked() {
+        return host_handle_locks(s.record.parameters) == 0 && host_handle_locks(data_handle()) == 0;
     }
 
     host_document_s doc, before;
@@ -135,8 +134,6 @@ uint32_t doc_pixel(const host_document_s& d, int x, int y) {
 }
 
 } // namespace
-
-// ---- handles and selectors ----------------------------------------------------------------------
 
 TEST_F(PluginTest, ParametersAndPrepareCreateBothBlocksWithDefaults) {
     for (int16 selector : {filterSelectorParameters, filterSelectorPrepare}) {
@@ -196,9 +193,7 @@ TEST_F(PluginTest, AboutNeverTouchesTheHandles) {
 }
 
 TEST_F(PluginTest, UnknownSelectorsOnlyLogAndUnlock) {
-    open(4, 4);
-    call(filterSelectorParameters);
-    set_params({12, 2, 1});
+    open_with(4, {12, 2, 1});
     for (int16 selector : {int16(6), int16(-1)}) {
         SCOPED_TRACE(selector);
         host_handle_procs()->lockProc(s.record.parameters, true);
@@ -232,8 +227,6 @@ TEST_F(PluginTest, CallsWithoutRecordSlotOrResultAreRefused) {
     EXPECT_EQ(s.record.parameters, nullptr);
     EXPECT_EQ(log_lines().size(), 3u);
 }
-
-// ---- exceptions and the about box ---------------------------------------------------------------
 
 TEST_F(PluginTest, ExceptionsAreCaughtAtTheEntry) {
     // A zenity that answers with the first page's button.
@@ -269,12 +262,12 @@ TEST_F(PluginTest, ExceptionsAreCaughtAtTheEntry) {
 
 TEST_F(PluginTest, AboutOpensTheChosenPageThroughTheHost) {
     const fs::path answer = dir / "answer";
-    script("zenity", "echo \"$@\" > \"" + (dir / "zenity-args").string() +
-                         "\"\nn=0; for a; do case $a in --extra-button=*) n=$((n+1)); "
-                         "[ \"$n\" = \"$(cat '" +
-                         answer.string() +
-                         "')\" ] && { echo \"${a#--extra-button=}\"; exit 1; };; esac; done\n");
-    script("xdg-open", "echo \"$1\" >> \"" + (dir / "opened").string() + "\"\n");
+    // zenity answers with the button numbered in the file answer; both note what they got.
+    script("zenity",
+           "d=$(dirname \"$0\")/..; echo \"$@\" > $d/zenity-args; n=0; for a; do case $a in "
+           "--extra-button=*) n=$((n+1)); [ $n = \"$(cat $d/answer)\" ] && "
+           "{ echo \"${a#--extra-button=}\"; exit 1; };; esac; done\n");
+    script("xdg-open", "echo \"$1\" >> \"$(dirname \"$0\")/../opened\"\n");
     bin_on_path(true);
     ScopedEnv display("DISPLAY", ":97");
     open(4, 4);
@@ -296,8 +289,6 @@ TEST_F(PluginTest, AboutOpensTheChosenPageThroughTheHost) {
     EXPECT_EQ(opened[0].substr(opened[0].size() - 12), "/doc/host.md");
     EXPECT_EQ(opened[1].substr(opened[1].size() - 14), "/doc/README.md");
 }
-
-// ---- buffer memory and rectangles ---------------------------------------------------------------
 
 TEST_F(PluginTest, PrepareCapsMaxSpaceAtTwiceATileOfPlanes) {
     const struct {
@@ -362,33 +353,30 @@ TEST(PluginRects, SixteenBitRectanglesAreSignExtendedAndWrittenTruncated) {
     gFilterRecord = nullptr;
 }
 
-// ---- image exchange -----------------------------------------------------------------------------
-
 TEST_F(PluginTest, GetThenSetReproducesTheDocumentExactly) {
     open(make_document(7, 5, 4, 8, 3), inside_entry);
-    g_inside = [&] {
-        gr_image_s* image = psdk_image_get(VRect{1, 2, 5, 6});
-        ASSERT_NE(image, nullptr);
-        EXPECT_EQ(*gResult, 0);
-        ASSERT_EQ(gr_image_get_width(image), 4u);
-        ASSERT_EQ(gr_image_get_height(image), 4u);
-        for (int y = 0; y < 4; y++)
-            for (int x = 0; x < 4; x++)
-                ASSERT_EQ(image->pixels[y * 4 + x], doc_pixel(doc, x + 2, y + 1));
-        psdk_image_set(image);
-        gr_image_release(image);
-    };
-    EXPECT_EQ(call(filterSelectorStart), 0);
+    EXPECT_EQ(start_inside([&] {
+                  gr_image_s* image = psdk_image_get(VRect{1, 2, 5, 6});
+                  ASSERT_NE(image, nullptr);
+                  EXPECT_EQ(*gResult, 0);
+                  ASSERT_EQ(gr_image_get_width(image), 4u);
+                  ASSERT_EQ(gr_image_get_height(image), 4u);
+                  for (int y = 0; y < 4; y++)
+                      for (int x = 0; x < 4; x++)
+                          ASSERT_EQ(image->pixels[y * 4 + x], doc_pixel(doc, x + 2, y + 1));
+                  psdk_image_set(image);
+                  gr_image_release(image);
+              }),
+              0);
     EXPECT_EQ(doc.samples, before.samples);
 
-    g_inside = [&] {
+    start_inside([&] {
         gr_image_s* image = psdk_image_get(VRect{1, 2, 2, 4});
         image->pixels[0] = 0x11223344;
         image->pixels[1] = 0xAABBCCDD;
         psdk_image_set(image);
         gr_image_release(image);
-    };
-    call(filterSelectorStart);
+    });
     EXPECT_EQ(doc_pixel(doc, 2, 1), 0x11223344u);
     EXPECT_EQ(doc_pixel(doc, 3, 1), 0xAABBCCDDu);
     EXPECT_EQ(doc_pixel(doc, 4, 1), doc_pixel(before, 4, 1));
@@ -396,39 +384,39 @@ TEST_F(PluginTest, GetThenSetReproducesTheDocumentExactly) {
 
 TEST_F(PluginTest, ZeroHeightRectangleGivesAnEmptyImageWithoutReads) {
     open(make_document(6, 4, 4, 8), inside_entry);
-    g_inside = [&] {
-        gr_image_s* image = psdk_image_get(VRect{2, 1, 2, 5});
-        ASSERT_NE(image, nullptr);
-        EXPECT_EQ(gr_image_get_width(image), 4u);
-        EXPECT_EQ(gr_image_get_height(image), 0u);
-        EXPECT_EQ(gFilterRecord->inData, nullptr) << "nothing was served, nothing read";
-        psdk_image_set(image);
-        gr_image_release(image);
-    };
-    EXPECT_EQ(call(filterSelectorStart), 0);
+    EXPECT_EQ(start_inside([&] {
+                  gr_image_s* image = psdk_image_get(VRect{2, 1, 2, 5});
+                  ASSERT_NE(image, nullptr);
+                  EXPECT_EQ(gr_image_get_width(image), 4u);
+                  EXPECT_EQ(gr_image_get_height(image), 0u);
+                  EXPECT_EQ(gFilterRecord->inData, nullptr) << "nothing was served, nothing read";
+                  psdk_image_set(image);
+                  gr_image_release(image);
+              }),
+              0);
     EXPECT_EQ(s.advance_calls, 1);
 }
 
 TEST_F(PluginTest, SixteenBitDocumentsGiveZerosAndStayUntouched) {
     open(make_document(5, 3, 4, 16), inside_entry);
-    g_inside = [&] {
-        gr_image_s* image = psdk_image_get(whole(doc));
-        ASSERT_NE(image, nullptr);
-        ASSERT_EQ(gr_image_get_width(image) * gr_image_get_height(image), 15u);
-        EXPECT_EQ(std::vector<uint32_t>(image->pixels, image->pixels + 15),
-                  std::vector<uint32_t>(15, 0u));
-        std::fill(image->pixels, image->pixels + 15, 0xFFFFFFFFu);
-        psdk_image_set(image);
-        gr_image_release(image);
-    };
-    EXPECT_EQ(call(filterSelectorStart), 0);
+    EXPECT_EQ(start_inside([&] {
+                  gr_image_s* image = psdk_image_get(whole(doc));
+                  ASSERT_NE(image, nullptr);
+                  ASSERT_EQ(gr_image_get_width(image) * gr_image_get_height(image), 15u);
+                  EXPECT_EQ(std::vector<uint32_t>(image->pixels, image->pixels + 15),
+                            std::vector<uint32_t>(15, 0u));
+                  std::fill(image->pixels, image->pixels + 15, 0xFFFFFFFFu);
+                  psdk_image_set(image);
+                  gr_image_release(image);
+              }),
+              0);
     EXPECT_EQ(doc.samples, before.samples);
 }
 
 TEST_F(PluginTest, ThreePlaneDocumentsCarryTheHostsDummyByte) {
     open(make_document(3, 2, 3, 8), inside_entry);
     s.record.dummyPlaneValue = 0x5A;
-    g_inside = [&] {
+    start_inside([&] {
         gr_image_s* image = psdk_image_get(whole(doc));
         EXPECT_EQ(gFilterRecord->inHiPlane, 2);
         EXPECT_EQ(gFilterRecord->inPostDummyPlanes, 1);
@@ -442,8 +430,7 @@ TEST_F(PluginTest, ThreePlaneDocumentsCarryTheHostsDummyByte) {
         // The alpha byte lands in the dummy plane of the host's buffer.
         EXPECT_EQ(static_cast<uint8_t*>(gFilterRecord->outData)[3], 0x01);
         gr_image_release(image);
-    };
-    call(filterSelectorStart);
+    });
     EXPECT_EQ(std::vector<uint16_t>(doc.samples.begin(), doc.samples.begin() + 3),
               (std::vector<uint16_t>{0x02, 0x03, 0x04}));
 }
@@ -452,17 +439,15 @@ TEST_F(PluginTest, GetLeavesTheHostsErrorWhenAdvanceStateFails) {
     open(make_document(4, 4, 4, 8), inside_entry);
     s.record.haveMask = 1;
     s.advance_error = -4242;
-    g_inside = [&] {
-        EXPECT_EQ(psdk_image_get(VRect{0, 1, 2, 3}), nullptr);
-        EXPECT_EQ(*gResult, -4242);
-        VRect m = gFilterRecord->bigDocumentData->maskRect32;
-        EXPECT_TRUE(m.top == 0 && m.left == 1 && m.bottom == 2 && m.right == 3)
-            << "the mask rectangle follows with haveMask";
-    };
-    EXPECT_EQ(call(filterSelectorStart), -4242);
+    EXPECT_EQ(start_inside([&] {
+                  EXPECT_EQ(psdk_image_get(VRect{0, 1, 2, 3}), nullptr);
+                  EXPECT_EQ(*gResult, -4242);
+                  VRect m = gFilterRecord->bigDocumentData->maskRect32;
+                  EXPECT_TRUE(m.top == 0 && m.left == 1 && m.bottom == 2 && m.right == 3)
+                      << "the mask rectangle follows with haveMask";
+              }),
+              -4242);
 }
-
-// ---- the start selector -------------------------------------------------------------------------
 
 TEST_F(PluginTest, PreviewSeesAreasUpTo1024Unscaled) {
     const struct {
@@ -500,9 +485,7 @@ TEST_F(PluginTest, OkWithAScaledImageWritesTheExactFilterArea) {
 }
 
 TEST_F(PluginTest, CancelRestoresTheParametersAndLeavesTheDocument) {
-    open(16, 16);
-    call(filterSelectorParameters);
-    set_params({10, 2, 0});
+    open_with(16, {10, 2, 0});
     EXPECT_EQ(call(filterSelectorFinish), 0); // the registry now holds 10
     EXPECT_EQ(run("Amnt UntF #Prc 20\nignS bool true\n"), HOST_CANCELLED);
     EXPECT_EQ(values(g_preview.params), std::tuple(20, 2, 1));
@@ -510,8 +493,6 @@ TEST_F(PluginTest, CancelRestoresTheParametersAndLeavesTheDocument) {
     EXPECT_EQ(data().queryForParameters, 0);
     EXPECT_EQ(doc.samples, before.samples);
 }
-
-// ---- played-back parameters ---------------------------------------------------------------------
 
 TEST_F(PluginTest, PlayedValuesReachThePreview) {
     open(8, 8);
@@ -559,14 +540,11 @@ TEST_F(PluginTest, ADescriptorClosedWithAnErrorRunsTheLineDrawing) {
 }
 
 TEST_F(PluginTest, AnAbsentIgnoreSelectionMeansFalse) {
-    open(8, 8);
-    call(filterSelectorParameters);
-    set_params({50, 1, 1});
+    open_with(8, {50, 1, 1});
     call(filterSelectorFinish); // the registry says true
     EXPECT_EQ(run("Amnt UntF #Prc 20\n"), HOST_CANCELLED);
     EXPECT_EQ(g_preview.params.ignoreSelection, 0);
-    // A host that can play descriptors answers for the key even when it plays
-    // none: the registry's true does not survive.
+    // A host that plays descriptors answers for the key even when it plays none.
     EXPECT_EQ(run(), HOST_CANCELLED);
     EXPECT_EQ(g_preview.params.ignoreSelection, 0);
     s.record.descriptorParameters = nullptr; // a host without scripting
@@ -574,12 +552,8 @@ TEST_F(PluginTest, AnAbsentIgnoreSelectionMeansFalse) {
     EXPECT_EQ(g_preview.params.ignoreSelection, 1);
 }
 
-// ---- recording ----------------------------------------------------------------------------------
-
 TEST_F(PluginTest, FinishRecordsIgnoreSelectionOnlyWhenSetButAlwaysInTheRegistry) {
-    open(8, 8);
-    call(filterSelectorParameters);
-    set_params({37, 2, 0});
+    open_with(8, {37, 2, 0});
     s.descriptors.recordInfo = plugInDialogRequired;
     EXPECT_EQ(call(filterSelectorFinish), 0);
     EXPECT_EQ(recorded(), "Amnt UntF #Prc 37\ndisP enum mooD moD2\n");
@@ -603,8 +577,6 @@ TEST_F(PluginTest, FinishRecordsIgnoreSelectionOnlyWhenSetButAlwaysInTheRegistry
     EXPECT_EQ(run(), HOST_CANCELLED);
     EXPECT_EQ(values(g_preview.params), std::tuple(61, 0, 0));
 }
-
-// ---- suites -------------------------------------------------------------------------------------
 
 TEST(AutoSuiteHolder, AcquiresReleasesAndThrowsOnRequest) {
     SPBasicSuite* saved = sSPBasic;
