@@ -30,8 +30,7 @@ TEST(AppLog, CutsLongMessageAt1023Bytes) {
 }
 
 TEST(AppLog, FormattingErrorStillWritesATerminatedText) {
-    // A wide character the C locale cannot convert makes formatting fail; the
-    // retry in the large buffer writes whatever was formatted, nothing more.
+    // A wide character the C locale cannot convert: whatever was formatted, nothing more.
     const std::string written = logged("abc %ls def", L"\u00e9");
     EXPECT_LE(written.size(), 4u);
     EXPECT_EQ(written, std::string("abc ").substr(0, written.size()));

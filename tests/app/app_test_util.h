@@ -1,6 +1,5 @@
 #pragma once
-// Shared by the app tests: a temporary folder, a scoped environment variable
-// and whole-file reads.
+// Shared by the app tests: a temporary folder, a scoped environment variable, whole-file reads.
 
 #include <stdlib.h>
 #include <unistd.h>
@@ -57,9 +56,8 @@ inline std::string contents(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-// A zenity stand-in first on PATH, with a display to show it on: it writes
-// its arguments, one a line, to args() and answers with $REPLY (exit 0), or
-// cancels (exit 1) when REPLY is unset. Preferences go to the same folder.
+// A zenity first on PATH (and a display): notes its arguments (args()), answers $REPLY or
+// cancels when it is unset. Preferences go to the same folder.
 struct fake_zenity {
     temp_folder folder;
     scoped_env config{"XDG_CONFIG_HOME", folder.path.c_str()};

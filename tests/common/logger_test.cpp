@@ -27,8 +27,7 @@ protected:
 } // namespace
 
 TEST_F(LoggerTest, PathIsDesktopNameDotLogCutAt254Bytes) {
-    // 241 bytes of folder and "/" leave room for "Spotweave.lo"; from 255 bytes
-    // no name fits and the log goes to the current folder.
+    // 241 bytes of folder leave room for "Spotweave.lo"; from 255 the current folder is used.
     const std::string e240 = "/" + std::string(240, 'e'), e239 = "/" + std::string(239, 'e');
     const struct {
         std::string folder, want;
