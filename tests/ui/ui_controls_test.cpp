@@ -1,5 +1,4 @@
-// State machines of the controls, driven through the routing functions with
-// positions in window points (every control sits at the root's corner).
+// The controls' state machines, driven through routing; every control sits at the root's corner.
 
 #include <cmath>
 #include <cstdlib>
@@ -25,8 +24,6 @@ protected:
         ui_mouse_up(ui, 0, 0, x1, y1);
     }
 };
-
-// ---- button -----------------------------------------------------------------------------
 
 TEST_F(UiControls, ButtonFiresOnlyOnAReleaseInsideAfterAPressOnIt) {
     const struct {
@@ -67,8 +64,6 @@ TEST_F(UiControls, ButtonCallbackMayDestroyTheWholeUi) {
     ui = nullptr; // freed by the click
 }
 
-// ---- slider -----------------------------------------------------------------------------
-
 // Track 200 x 24 (or 120 after an 80-point label): the knob's centre travels
 // from x0 + 12 to x0 + TW - 12, and t is raised to the exponent.
 TEST_F(UiControls, SliderValueFromThePointerWithExponentAndClamping) {
@@ -107,8 +102,6 @@ TEST_F(UiControls, SliderFollowsTheDragOnlyWhilePressed) {
     EXPECT_EQ(ui_model_get_float(model, "v"), 5);
 }
 
-// ---- checkbox ---------------------------------------------------------------------------
-
 TEST_F(UiControls, CheckboxTogglesItsOwnStateOnEveryPress) {
     ui_model_set_bool(model, "on", true);
     uic_s* box = sized(ui_add_checkbox(ui, "Wrap", "on"), 200, 24);
@@ -125,8 +118,6 @@ TEST_F(UiControls, CheckboxTogglesItsOwnStateOnEveryPress) {
         EXPECT_FALSE(uic_mouse_captured(box));
     }
 }
-
-// ---- index controls ---------------------------------------------------------------------
 
 const char* kItems[] = {"one", "two", "three", "four", "five", "six", "seven"};
 
@@ -191,8 +182,6 @@ TEST_F(UiControls, IconGridMeasuresRowsOfSquareCells) {
         EXPECT_FLOAT_EQ(m.height, c.want) << c.count;
     }
 }
-
-// ---- colour well ------------------------------------------------------------------------
 
 // A 300 x 300 well: centre (150, 150), square half-side
 // r = 0.35355338 * 300 - 25.455843 = 80.61, swatch at (277.5, 22.5).
@@ -271,8 +260,7 @@ TEST_F(UiColorWell, TheSwatchRestoresTheStoredColour) {
     EXPECT_TRUE(near(written(), 0xff0a141e));
 }
 
-// A colour from the model, picked again at its own saturation and value in
-// the square, comes back within the 8-bit rounding.
+// A colour picked again at its own saturation and value comes back within 8-bit rounding.
 TEST_F(UiColorWell, HueSaturationValueRoundTrip) {
     const gr_color_t colours[] = {0xffff8000, 0xff0ac85a, 0xff808080, 0xff0000ff, 0xff123456};
     for (gr_color_t c : colours) {

@@ -1,5 +1,4 @@
-// Input routing: hit testing, hover, capture, keys and hot keys, scroll and
-// gestures at the last mouse position, and the popover.
+// Input routing: hit testing, hover, capture, keys, scroll and gestures, the popover.
 
 #include <cmath>
 
@@ -115,8 +114,7 @@ TEST_F(UiInput, ScrollAndGesturesGoWhereTheMouseLastWas) {
         {[](ui_s* u, float x, float y) { ui_rotate(u, x, y, 0.5f); }, UIC_MSG_ROTATE},
     };
     for (const auto& k : cases) {
-        // Before any mouse event the root gets it; then the control under
-        // the previous position, with the new position in its record.
+        // Before any mouse event the root gets it; then the control under the last position.
         k.send(ui, 150, 25);
         EXPECT_EQ(pb.messages[k.message], 0);
     }
@@ -164,8 +162,7 @@ TEST_F(UiInput, PopoverPlacesItsBoxAndClosesOnAClickOutside) {
     }
 }
 
-// A button inside the popover that closes it frees the content it sits in,
-// while the click is still being passed on.
+// A button closing the popover frees its own content while the click is passed on.
 TEST_F(UiInput, PopoverContentMayCloseThePopover) {
     ui_s* content = ui_create(model);
     uic_s* pop = nullptr;

@@ -1,5 +1,4 @@
-// Layout numbers worked out by hand from the stacking rules, and the tree's
-// adding, freeing and geometry rules.
+// Layout numbers worked out by hand from the stacking rules, and the tree's rules.
 
 #include <cmath>
 

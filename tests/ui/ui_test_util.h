@@ -1,7 +1,6 @@
 #pragma once
-// A probe control for the toolkit's tests: it answers UIC_MSG_MEASURE with a
-// fixed size (or not at all), logs every message it receives with its name
-// and local position, and can take the capture on press.
+// A probe control: answers measure with a fixed size (or not), logs and counts its
+// messages, keeps the last local position, and can take the capture on press.
 
 #include <gtest/gtest.h>
 
@@ -39,40 +38,33 @@ inline int probe_proc(uic_s* control, int message, void* data) {
     if (p->log && message != UIC_MSG_LAYOUT && message != UIC_MSG_MEASURE &&
         message != UIC_MSG_DRAW)
         p->log->push_back(std::string(p->name) + ":" + probe_msg_name(message));
-    switch (message) {
-    case UIC_MSG_MEASURE:
+    if (message == UIC_MSG_MEASURE) {
         if (!p->answers)
             return 0;
-        static_cast<uic_measure_s*>(data)->width = p->w;
-        static_cast<uic_measure_s*>(data)->height = p->h;
-        return 1;
-    case UIC_MSG_MOUSE_DOWN:
-    case UIC_MSG_MOUSE_MOVE:
-    case UIC_MSG_MOUSE_UP: {
+        auto* m = static_cast<uic_measure_s*>(data);
+        m->width = p->w, m->height = p->h;
+    }
+    if (message == UIC_MSG_MOUSE_DOWN || message == UIC_MSG_MOUSE_MOVE ||
+        message == UIC_MSG_MOUSE_UP) {
         const auto* e = static_cast<const uic_mouse_s*>(data);
-        p->last_x = e->x;
-        p->last_y = e->y;
+        p->last_x = e->x, p->last_y = e->y;
         if (p->captures && message == UIC_MSG_MOUSE_DOWN)
             uic_mouse_capture(control);
         if (p->captures && message == UIC_MSG_MOUSE_UP)
             uic_mouse_release(control);
-        return 1;
     }
-    case UIC_MSG_SCROLL:
-        p->last_x = static_cast<const uic_scroll_s*>(data)->x;
-        p->last_y = static_cast<const uic_scroll_s*>(data)->y;
-        return 1;
-    default:
-        return 1;
+    if (message == UIC_MSG_SCROLL) {
+        const auto* e = static_cast<const uic_scroll_s*>(data);
+        p->last_x = e->x, p->last_y = e->y;
     }
+    return 1;
 }
 
 inline uic_s* add_probe(ui_s* ui, Probe* p) {
     return ui_add_custom(ui, probe_proc, p);
 }
 
-// A model and a UI laid out without a renderer. Probes the UI may still talk
-// to when it is destroyed live in the fixture (keep).
+// A model and a UI without a renderer; keep() holds probes that outlive the UI.
 class UiTest : public ::testing::Test {
 protected:
     Probe* keep(const Probe& p) { return &probes.emplace_back(p); }
