@@ -1,13 +1,7 @@
 #!/usr/bin/env bash
-# spotweave blur from file to file, and its refusals: every failure exits
-# non-zero with one clear message and leaves no output file.
+# spotweave blur from file to file, and its refusals (one message each, no output file).
 source "$(dirname "$0")/lib/e2e.bash"
-bin="$SW_BIN_DIR/spotweave"
-prog="$bin"
-
-check "help" says "--radius" "$bin" blur --help
-check "listed by the program" says "^  blur " "$bin" --help
-cli_input
+cli_start blur "--radius"
 check "blur runs" "$bin" blur "$tmp/in.png" -r 3 -o "$tmp/out.png"
 check "a PNG of the input's size" test "$(png_size "$tmp/out.png")" = "451 300"
 check "jpeg output" "$bin" blur "$data/mountains_2048x1536.jpg" -r 1 -o "$tmp/out.jpg"

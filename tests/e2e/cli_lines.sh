@@ -1,13 +1,7 @@
 #!/usr/bin/env bash
-# spotweave lines from file to file, and its refusals: every failure exits
-# non-zero with one clear message, before any work, and leaves no output file.
+# spotweave lines from file to file, and its refusals (one message each, no output file).
 source "$(dirname "$0")/lib/e2e.bash"
-bin="$SW_BIN_DIR/spotweave"
-prog="$bin"
-
-check "help names the options" says "--etf-passes" "$bin" lines --help
-check "listed by the program" says "^  lines " "$bin" --help
-cli_input
+cli_start lines "--etf-passes"
 "$bin" lines "$tmp/in.png" -o "$tmp/out.png" >"$tmp/stdout" 2>"$tmp/stderr"
 check "lines runs with the defaults" test $? -eq 0
 check "a PNG of the input's size" test "$(png_size "$tmp/out.png")" = "451 300"

@@ -1,15 +1,8 @@
 #!/usr/bin/env bash
-# spotweave render from file to file at small sizes (few iterations, so it
-# stays quick), and its refusals: every failure exits non-zero with one clear
-# message and leaves no output file.
+# spotweave render at small sizes, and its refusals (one message each, no output file).
 source "$(dirname "$0")/lib/e2e.bash"
-bin="$SW_BIN_DIR/spotweave"
-prog="$bin"
 render() { "$bin" render "$@" 2>/dev/null >/dev/null; }
-
-check "help names the default iterations" says "default of [0-9]* iterations" "$bin" render --help
-check "listed by the program" says "^  render " "$bin" --help
-cli_input
+cli_start render "default of [0-9]* iterations"
 small=(--max-side 64 -n 3)
 check "render runs" render "$tmp/in.png" "${small[@]}" -o "$tmp/out.png"
 check "scaled back to the input size" test "$(png_size "$tmp/out.png")" = "451 300"

@@ -1,13 +1,7 @@
 #!/usr/bin/env bash
-# spotweave resize from file to file, and its refusals: every failure exits
-# non-zero with one clear message and leaves no output file.
+# spotweave resize from file to file, and its refusals (one message each, no output file).
 source "$(dirname "$0")/lib/e2e.bash"
-bin="$SW_BIN_DIR/spotweave"
-prog="$bin"
-
-check "help" says "--long-side" "$bin" resize --help
-check "listed by the program" says "^  resize " "$bin" --help
-cli_input
+cli_start resize "--long-side"
 resized() { # resized IN W H OPTION...: resize writes a PNG of W x H
     local in=$1 size="$2 $3"; shift 3
     "$bin" resize "$in" "$@" -o "$tmp/out.png" >/dev/null && test "$(png_size "$tmp/out.png")" = "$size"

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# spotweave-host driving Spotweave.so: a broken played action draws lines, no
-# display cancels (status 3, no output), bad input gets one message and no output.
+# spotweave-host driving Spotweave.so: a broken action draws lines, no display cancels,
+# bad input gets one message and no output.
 source "$(dirname "$0")/lib/e2e.bash"
 host="$SW_BIN_DIR/spotweave-host"
 prog="$host"

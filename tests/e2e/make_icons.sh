@@ -1,7 +1,5 @@
 #!/usr/bin/env bash
-# The icon font and the logo are generated: the generator runs with Debian's
-# Python and python3-fonttools alone and reproduces the committed files byte
-# for byte.
+# The icon generator runs with Debian's Python and fonttools and reproduces the committed files.
 source "$(dirname "$0")/lib/e2e.bash"
 src="$SW_SOURCE_DIR/resources"
 

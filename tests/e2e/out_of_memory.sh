@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
-# Under a sweep of memory limits each program succeeds or says "out of memory",
-# exits 1 and writes nothing. Plain builds limit the address space; the ASan
-# build caps each allocation (its C++ allocation failures abort, so only the
-# programs whose large buffers the image library allocates are swept there).
+# Under a sweep of memory limits each program succeeds or says "out of memory", exits 1 and
+# writes nothing. Plain builds limit the address space; ASan caps each allocation (C++ ones
+# abort there, so only programs whose large buffers the image library allocates are swept).
 source "$(dirname "$0")/lib/e2e.bash"
 bin="$SW_BIN_DIR/spotweave"
 host="$SW_BIN_DIR/spotweave-host"
@@ -10,8 +9,7 @@ export XDG_DESKTOP_DIR="$tmp/desktop" XDG_CONFIG_HOME="$tmp/config"
 unset DISPLAY WAYLAND_DISPLAY
 mkdir "$tmp/desktop" "$tmp/config"
 
-# Noise does not compress, so the PNG encoder's buffers grow as large as the
-# picture.
+# Noise does not compress: the PNG encoder's buffers grow as large as the picture.
 noise="$tmp/noise.ppm"
 { printf 'P6\n800 600\n255\n'; head -c 1440000 /dev/urandom; } >"$noise"
 printf 'Amnt bool true\n' >"$tmp/lines.action"
@@ -23,8 +21,7 @@ if grep -q '^SPOTWEAVE_TSAN:BOOL=ON' "$SW_BIN_DIR/CMakeCache.txt"; then
     e2e_finish
 fi
 
-# limited MIB COMMAND...: MiB of address space, or a MiB cap on each allocation
-# under a sanitizer.
+# limited MIB COMMAND...: MiB of address space, or a MiB cap on each allocation (sanitizers).
 limited() {
     local mib=$1
     shift
@@ -60,9 +57,8 @@ sweep() {
     echo "$ok $short $bad" >"$tmp/$name.counts"
 }
 
-# The lowest MiB of address space (in steps of 2) at which COMMAND gets far
-# enough to say PATTERN: the programs' own floor, which the libraries they load
-# set, and which the sweeps start from.
+# The lowest MiB of address space (steps of 2) at which COMMAND gets to say PATTERN: the
+# floor that the libraries loaded set, where the sweeps start.
 floor_of() { # floor_of PATTERN COMMAND...
     local pattern=$1 mib
     shift
@@ -72,8 +68,7 @@ floor_of() { # floor_of PATTERN COMMAND...
     echo "$mib"
 }
 
-# MiB from first to last (above floor) by step, then 8 GiB, which every run
-# fits whatever the core count (each pool thread reserves its stack).
+# MiB from first to last (above floor) by step, then 8 GiB, which fits every run.
 range() { echo $(seq $(($1 + $2)) "$4" $(($1 + $3))) 8192; }
 
 if $sanitized; then

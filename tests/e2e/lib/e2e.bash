@@ -41,14 +41,19 @@ bomb_bmp() { # 109 bytes whose header claims 13,435,069 x 12 pixels
 }
 
 # ---- spotweave's sub-commands ---------------------------------------------------------------
-cli_input() { # copies the cat photo to $tmp/in.png and keeps its checksum in $before
+# cli_start SUB HELP-PATTERN: checks SUB's help and listing, copies the cat photo to $tmp/in.png
+# and keeps its checksum in $before.
+cli_start() {
+    bin="$SW_BIN_DIR/spotweave" prog="$SW_BIN_DIR/spotweave"
+    check "help" says "$2" "$bin" "$1" --help
+    check "listed by the program" says "^  $1 " "$bin" --help
     cp "$data/cat_451x300_rgba.png" "$tmp/in.png"
     before=$(md5sum <"$tmp/in.png")
 }
 
 # cli_refusals SUB [OPTION...]: the refusals every sub-command shares, with the
 # options SUB needs to get as far as its files; none writes a file or touches
-# the input (after cli_input).
+# the input (after cli_start).
 cli_refusals() {
     printf 'not a picture' >"$tmp/bad.png"
     expect_failure "missing input" "No such file" "$@" "$tmp/none.png" -o "$tmp/a.png"
