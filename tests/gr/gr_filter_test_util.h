@@ -68,21 +68,12 @@ inline gr_color_t at(const gr_image_s* image, uint32_t x, uint32_t y) {
     return image->pixels[size_t(y) * image->width + x];
 }
 
-inline int red(gr_color_t c) {
-    return int((c >> 16) & 0xFF);
-}
-inline int green(gr_color_t c) {
-    return int((c >> 8) & 0xFF);
-}
-inline int blue(gr_color_t c) {
-    return int(c & 0xFF);
-}
-inline int alpha(gr_color_t c) {
-    return int(c >> 24);
-}
-inline gr_color_t grey(int g) {
-    return 0xFF000000u | uint32_t(g) * 0x010101u;
-}
+// Channel picks, and the opaque grey of level g.
+inline constexpr auto red = [](gr_color_t c) { return int((c >> 16) & 0xFF); };
+inline constexpr auto green = [](gr_color_t c) { return int((c >> 8) & 0xFF); };
+inline constexpr auto blue = [](gr_color_t c) { return int(c & 0xFF); };
+inline constexpr auto alpha = [](gr_color_t c) { return int(c >> 24); };
+inline constexpr auto grey = [](int g) { return 0xFF000000u | uint32_t(g) * 0x010101u; };
 
 // Largest difference over red, green and blue.
 inline int max_rgb_error(gr_color_t a, gr_color_t b) {
