@@ -49,18 +49,13 @@ TEST_F(AppPanel, CancelOrNoWayToAskLeavesTheBufferAlone) {
     EXPECT_STREQ(dst, "untouched");
 
     scoped_env reply("REPLY", "/x.png");
-    {
-        scoped_env no_display("DISPLAY", nullptr);
+    const char* const cases[][3] = {{"DISPLAY", nullptr, "no display"},
+                                    {"PATH", "/nonexistent", "zenity is not installed"}};
+    for (const auto& c : cases) {
+        scoped_env env(c[0], c[1]);
         testing::internal::CaptureStderr();
-        EXPECT_FALSE(app_get_save_path("Save", "png", sizeof dst, dst));
-        EXPECT_NE(testing::internal::GetCapturedStderr().find("no display"), std::string::npos);
-    }
-    {
-        scoped_env no_zenity("PATH", "/nonexistent");
-        testing::internal::CaptureStderr();
-        EXPECT_FALSE(app_get_save_path("Save", "png", sizeof dst, dst));
-        EXPECT_NE(testing::internal::GetCapturedStderr().find("zenity is not installed"),
-                  std::string::npos);
+        EXPECT_FALSE(app_get_save_path("Save", "png", sizeof dst, dst)) << c[2];
+        EXPECT_NE(testing::internal::GetCapturedStderr().find(c[2]), std::string::npos) << c[2];
     }
     EXPECT_STREQ(dst, "untouched");
 }
