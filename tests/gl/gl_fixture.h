@@ -40,8 +40,7 @@ protected:
     // Replaces the framebuffer with one of w x h device pixels.
     void use_framebuffer(int w, int h);
 
-    // One frame of w x h points (0: the framebuffer's) at density d, cleared, draw called inside;
-    // returns the framebuffer.
+    // The framebuffer after a frame of w x h points (0: its own) at density d, cleared, drawn.
     template <typename F>
     std::vector<uint32_t> frame(F draw, gr_color_t clear = 0xFF000000, int w = 0, int h = 0,
                                 int d = 1) {

@@ -56,8 +56,7 @@ TEST_F(GlTest, RoundRectangleRoundsOnlyTheNamedCornersAndCapsTheRadius) {
         EXPECT_EQ(at(px, 8, 55) == 0xFFFFFFFF, c.bottom_left);
         EXPECT_EQ(at(px, 32, 32), 0xFFFFFFFFu);
     }
-    // A radius past half the height rounds by half of each side: the ends are half ellipses 20
-    // x 10.
+    // A radius past half the height rounds by half of each side: half ellipses 20 x 10.
     auto px = frame([](Context* g) {
         fill_only(g, 0xFFFFFFFF);
         gr_context_draw_roundrect(g, GR_CORNER_ALL, 12, 20, 40, 20, 100);

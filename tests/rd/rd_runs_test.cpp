@@ -144,8 +144,7 @@ TEST(RdRuns, SumsMatchTheScanOnPhotographs) {
 }
 
 TEST(RdRuns, CellsOnTheBoundaryFallAsInTheScan) {
-    // Cells on or near the boundary ((r, 0) for (1, 0); (15, 10) at 25, (35, 12) at 37 for the
-    // last).
+    // On or near the boundary: (r, 0) for (1, 0); (15, 10) at 25, (35, 12) at 37 for the last.
     Image grey = greyImage(48, 40, 128);
     auto s = referenced(grey.get(), 0);
     const float tangents[][2] = {
