@@ -97,5 +97,7 @@ TEST(GrMemory, ZeroedBlocksAreZeroWhenReused) {
         }
     }
     EXPECT_EQ(gr_memory_calloc(SIZE_MAX / 2, 4), nullptr);
+    // 2^62 + 2^21 blocks of 4 bytes: the product wraps to 8 MiB, a huge-page block.
+    EXPECT_EQ(gr_memory_calloc((SIZE_MAX >> 2) + 1 + (size_t(1) << 21), 4), nullptr);
     EXPECT_EQ(gr_memory_alloc(SIZE_MAX - 100), nullptr);
 }
