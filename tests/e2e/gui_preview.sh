@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
-# The preview window of spotweave-host and spotweave view on an X server, driven
-# with xdotool: growth, painting, pause, save, OK at the filter area's size,
-# Cancel, while iterating and while preparing. Screenshots go to $SW_SHOTS_DIR.
+# The preview windows of spotweave-host and spotweave view, driven with xdotool: growth,
+# painting, pause, save, OK and Cancel. Screenshots go to $SW_SHOTS_DIR.
 source "$(dirname "$0")/lib/e2e.bash"
 host="$SW_BIN_DIR/spotweave-host"
 cli="$SW_BIN_DIR/spotweave"
@@ -17,9 +16,7 @@ EOF
 chmod +x "$tmp/bin/zenity"
 export PATH="$tmp/bin:$PATH"
 cd "$tmp" || exit 1
-# Under the sanitizers (SW_SLOW=1) the simulation runs five to ten times
-# slower: the pattern has not settled when OK comes, so only what the run does
-# is checked there, not how the pattern looks.
+# Under the sanitizers (SW_SLOW=1) the pattern has not settled when OK comes: looks unchecked.
 looks() { [ "${SW_SLOW:-0}" = 0 ]; }
 
 # ---- window helpers ------------------------------------------------------------------
@@ -37,10 +34,7 @@ mean() { pngtopnm "$1" 2>/dev/null | pamcut -left "$2" -top "$3" -width "$4" -he
 bw_percent() { pngtopnm "$1" 2>/dev/null | pamcut -left "$2" -top "$3" -width "$4" -height "$5" |
     ppmtopgm | pnmtoplainpnm | awk 'NR > 3 { for (i = 1; i <= NF; i++) { n++; if ($i < 48 || $i > 207) bw++ } }
     END { print int(100 * bw / n) }'; }
-# Preparing shows text on the view's dark background; then the pattern
-# (black and white, mean brightness well above it) fills the middle.
-# The pattern has settled when two looks half a second apart barely differ
-# (it never stops drifting entirely); gives up after half a minute.
+# Settled: two looks half a second apart barely differ; gives up after half a minute.
 wait_settled() {
     local i
     shot "$tmp/a.png"
@@ -53,6 +47,7 @@ wait_settled() {
     done
     return 1
 }
+# Ready: the bright pattern has replaced the preparing text on the dark view.
 wait_ready() {
     local i
     for i in $(seq 240); do
@@ -70,8 +65,7 @@ appears() { # waits for a file to exist and be non-empty
 click() { xdotool mousemove --window "$win" "$1" "$2" click 1; }
 ok() { click 160 446; }
 cancel() { click 480 446; }
-# Clicks a button until the program ends: a click that lands before the
-# window's controls exist is lost. Gives up after $2 tries and stops it.
+# Clicks $1 until the program ends (early clicks are lost); stops it after $2 tries.
 press_until_gone() {
     local i
     for i in $(seq "$2"); do

@@ -5,8 +5,7 @@ set -u
 out=$1
 data="$SW_TESTDATA_DIR"
 bin="$SW_BIN_DIR/spotweave"
-# Small settings keep each run well under a second; the comparisons hold at
-# any size.
+# Small settings keep each run under a second; the comparisons hold at any size.
 iterations=30
 side=160
 
@@ -18,9 +17,8 @@ fi
 rm -rf "$out" && mkdir -p "$out" || exit 1
 profile=$(mktemp -d)
 trap 'rm -rf "$profile"' EXIT
-# GIMP's profile, caches and settings all stay in the temporary folder.
-# In a sanitizer build, GEGL keeps what its modules allocate while loading
-# until the plug-in exits, which LeakSanitizer would report at every run.
+# GIMP's profile, caches and settings stay in the temporary folder; GEGL keeps its modules'
+# allocations until the plug-in exits: no leak reports.
 export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
 export GIMP2_DIRECTORY="$profile/gimp" XDG_CONFIG_HOME="$profile/config" XDG_CACHE_HOME="$profile/cache"
 mkdir -p "$GIMP2_DIRECTORY/plug-ins/spotweave-gimp" "$GIMP2_DIRECTORY/gradients"

@@ -1,15 +1,13 @@
 #!/usr/bin/env bash
-# The plug-in in GIMP's window on an X server, GIMP reading Script-Fu from a
-# pipe and xdotool acting as the user: each run is one undo step (Ctrl+Z in the
-# image window), the preview's OK writes the pattern, its Cancel nothing.
+# The plug-in in GIMP's window (Script-Fu from a pipe, xdotool as the user): each run is one
+# undo step, the preview's OK writes the pattern, its Cancel nothing.
 source "$(dirname "$0")/../e2e/lib/e2e.bash"
 if ! command -v gimp-2.10 >/dev/null 2>&1; then
     echo "the GIMP tests need gimp-2.10 (scripts/bootstrap installs gimp)" >&2
     [ -n "${SW_CI:-}" ] && exit 1
     exit 77
 fi
-# In a sanitizer build, GEGL keeps what its modules allocate while loading
-# until the plug-in exits, which LeakSanitizer would report at every run.
+# GEGL keeps its modules' allocations until the plug-in exits: no leak reports.
 export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
 export GIMP2_DIRECTORY="$tmp/gimp" XDG_CONFIG_HOME="$tmp/config" XDG_CACHE_HOME="$tmp/cache"
 mkdir -p "$GIMP2_DIRECTORY/plug-ins/spotweave-gimp" "$GIMP2_DIRECTORY/gradients"
@@ -29,9 +27,8 @@ stop_gimp() {
     kill $gimp
 }
 
-# ---- talking to GIMP --------------------------------------------------------------------------
-# Script-Fu keeps no variables between commands, so each names the image by
-# its number, and ends by creating a marker file that says it is through.
+# Script-Fu keeps no variables: each command names the image by number and ends by creating
+# a marker file that says it is through.
 step=0
 send() { step=$((step + 1)); echo "(begin $* (close-output-port (open-output-file \"step$step\")))" >&5; }
 through() { local i; for i in $(seq 1200); do [ -e "step$step" ] && return 0; sleep 0.1; done; return 1; }
@@ -44,8 +41,7 @@ image_window() { # waits (up to 30 s) for GIMP's image window and prints its id
     timeout 30 xdotool search --sync --onlyvisible --name '^\*?astronaut_512x512_rgb\.png.*GIMP$' |
         head -1
 }
-# Ctrl+Z in the image window, then waits (up to 10 s) for the image to be the
-# sample again: the key travels apart from the commands.
+# Ctrl+Z in the image window, then waits (up to 10 s) for the image to be the sample again.
 undo_restores() {
     xdotool key --window "$(image_window)" ctrl+z
     local i
@@ -56,15 +52,12 @@ undo_restores() {
     return 1
 }
 
-# ---- the preview window -------------------------------------------------------------------------
 win=""
 open_preview() {
     win=$(timeout 60 xdotool search --sync --onlyvisible --name '^spot/weave$' | head -1)
     [ -n "$win" ]
 }
-# Preparation shows text on the view's dark background; then the pattern
-# (mean well above it) fills the middle and changes from frame to frame. Two
-# different frames like that mean it is shown, not a frame not drawn yet.
+# Two different bright frames: the pattern is shown and growing (preparing is dark).
 preview_ready() {
     local i mean last="" now
     for i in $(seq 240); do
@@ -79,15 +72,14 @@ preview_ready() {
     done
     return 1
 }
-# Whether a picture is grey all over (R = G = B) with dark and light parts,
-# as the pattern is at any iteration; the sample photo is in colour.
+# Whether a picture is grey all over with dark and light parts, as the pattern always is.
 grey_pattern() { pngtopnm "$1" 2>/dev/null | pnmtoplainpnm | tr -s ' \n' '\n\n' |
     awk 'NR <= 4 { next } { c[n++ % 3] = $1 }
         n % 3 == 0 { if (c[0] != c[1] || c[0] != c[2]) colour++
                      if (lo == "" || c[0] < lo) lo = c[0]; if (c[0] > hi) hi = c[0] }
         END { exit !(n > 0 && colour == 0 && hi - lo > 100) }'; }
-# Runs the pattern interactively and presses a button of the preview window
-# (OK at 160, Cancel at 480) once the pattern grows; saves the image as $2.
+# press WHAT FILE X: runs the pattern interactively, presses the button at X once the pattern
+# grows (OK 160, Cancel 480), saves the image as FILE.
 press() {
     send "(catch #f (plug-in-spotweave RUN-INTERACTIVE $image $layer 0 0))"
     check "$1: the preview window opens" open_preview

@@ -45,8 +45,7 @@ static void record(void* user, const char*, float fraction) {
     static_cast<std::vector<float>*>(user)->push_back(fraction);
 }
 
-// The progress bar runs forward within 0..1 and ends full; the results have
-// the picture's size also when it was simulated smaller.
+// Progress runs forward within 0..1 and ends full; results keep the picture's size.
 TEST(SwgEngine, ProgressRunsForwardAndResultsKeepTheSize) {
     std::vector<uint32_t> pixels(40 * 24);
     for (size_t i = 0; i < pixels.size(); i++)

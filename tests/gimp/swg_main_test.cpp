@@ -42,8 +42,7 @@ std::string read_out(const std::string& name) {
     return text.str();
 }
 
-// Counts the pixels whose colours differ, skipping those transparent in a
-// when visible_only is set; pictures of different sizes differ everywhere.
+// Pixels whose colours differ (those transparent in a skipped with visible_only).
 size_t differing(const picture_s& a, const picture_s& b, bool visible_only = false) {
     EXPECT_TRUE(a.width == b.width && a.height == b.height && a.width > 0) << "sizes differ";
     if (a.width != b.width || a.height != b.height)
@@ -56,8 +55,6 @@ size_t differing(const picture_s& a, const picture_s& b, bool visible_only = fal
 
 } // namespace
 
-// ---- results against spotweave's and against their counterparts -------------------------
-
 struct same_case_s {
     const char* produced;
     const char* expected;
@@ -66,9 +63,7 @@ struct same_case_s {
 
 class GimpSamePicture : public ::testing::TestWithParam<same_case_s> {};
 
-// The engine is deterministic (one thread or many), 8-bit samples go through
-// GEGL and back unchanged, and babl rounds other precisions to 8 bits as
-// GIMP's own conversion does: every pair is bit-identical, no tolerance.
+// The engine is deterministic and babl converts as GIMP does: every pair is bit-identical.
 TEST_P(GimpSamePicture, MatchesExactly) {
     const same_case_s& c = GetParam();
     EXPECT_EQ(differing(load(c.produced), load(c.expected)), 0u)
@@ -90,8 +85,6 @@ INSTANTIATE_TEST_SUITE_P(
         same_case_s{"grey.png", "grey-rgb.png", "grey equals its RGB counterpart"},
         same_case_s{"grey-lines.png", "grey-rgb-lines.png", "grey lines equal RGB lines"}));
 
-// ---- the filter area and alpha -----------------------------------------------------------
-
 TEST(GimpSelection, OnlyTheSelectedRectangleChanges) {
     // The original with spotweave's render of the rectangle 96, 160, 200 x 120 pasted in.
     picture_s expected = load("@astronaut_512x512_rgb.png");
@@ -102,8 +95,7 @@ TEST(GimpSelection, OnlyTheSelectedRectangleChanges) {
     EXPECT_EQ(differing(load("rect.png"), expected), 0u);
 }
 
-// Alpha stays sample for sample, in RGBA and in grey with alpha; the colour
-// is the pattern of the picture composited over black, as spotweave reads it.
+// Alpha stays as it was (RGBA and grey); the colour is spotweave's of the picture over black.
 TEST(GimpAlpha, KeepsAlphaAndPatternsTheVisiblePixels) {
     const picture_s original = load("@cat_451x300_rgba.png");
     size_t partial = 0;
@@ -120,8 +112,6 @@ TEST(GimpAlpha, KeepsAlphaAndPatternsTheVisiblePixels) {
     }
     EXPECT_EQ(differing(load("cat.png"), load("ref-cat.png"), true), 0u);
 }
-
-// ---- refusals ------------------------------------------------------------------------------
 
 struct refusal_case_s {
     const char* name;    // its .status file says "refused"

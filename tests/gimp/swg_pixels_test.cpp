@@ -48,8 +48,7 @@ TEST(SwgPixels, RefusesEmptySizesAndKeepsRowsInOrder) {
     gr_image_release(picture);
 }
 
-// The result's colour lands in every pixel; alpha keeps its exact value, also
-// values 8 bits cannot hold (16-bit and float drawables).
+// The result's colour lands in every pixel; alpha keeps values 8 bits cannot hold.
 TEST(SwgPixels, PutColourKeepsAlphaExactly) {
     const uint32_t colours[] = {0xFF000000, 0xFFFFFFFF, 0xFF336699};
     gr_image_s* result = gr_image_create_pixels(3, 1, colours);

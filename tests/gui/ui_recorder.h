@@ -1,6 +1,5 @@
 #pragma once
-// Stands in for the toolkit's entry points in the window's tests: every call
-// the window makes is recorded, so the tests see exactly what it delivers.
+// Stands in for the toolkit's entry points in the window's tests, recording every call.
 
 #include <functional>
 #include <string>

@@ -39,8 +39,7 @@ Window x11Of(gr_window_s* w) {
     return glfwGetX11Window(win__glfw(w));
 }
 
-// Runs xdotool with the window's X id in place of every "%w". Take the id on
-// the main thread: the window may be gone while xdotool runs.
+// Runs xdotool with x11 for every "%w" (taken on the main thread: the window may go first).
 void xdotool(Window x11, std::string args) {
     const std::string id = std::to_string(x11);
     for (size_t at; (at = args.find("%w")) != std::string::npos;)
@@ -59,8 +58,7 @@ template <typename F> bool eventually(F done) {
     return true;
 }
 
-// Runs the modal loop, ended with -1 after 20 s so that a stalled test fails
-// instead of hanging.
+// Runs the modal loop, ended with -1 after 20 s so that a stalled test fails.
 int runModal(gr_window_s* w) {
     std::mutex m;
     std::condition_variable cv;
@@ -131,8 +129,7 @@ TEST_F(WindowTest, DefaultSizeFramesPacedOffTheMainThread) {
     EXPECT_EQ(f.width, 640);
     EXPECT_EQ(f.height, 480);
     EXPECT_EQ(f.density, 1.0f);
-    // Paced at the display's rate (60 Hz on Xvfb), not as fast as possible;
-    // wide bounds leave room for a loaded machine.
+    // Paced at Xvfb's 60 Hz, with room for a loaded machine.
     const double seconds = std::chrono::duration<double>(f.times.back() - f.times.front()).count();
     EXPECT_GT(60 / seconds, 20.0);
     EXPECT_LT(60 / seconds, 75.0);
@@ -195,9 +192,7 @@ TEST_F(WindowTest, InputArrivesInTheToolkitsTerms) {
     EXPECT_EQ(rest[4].b, 0.0f);
 }
 
-// A UI callback ends the loop and tears the window down while frames run and
-// the pointer keeps moving: the code comes back, no frame draws after the
-// destroy, and the closing finishes once the loop has returned.
+// A UI callback ends the loop and destroys the window while frames run and the pointer moves.
 TEST_F(WindowTest, UiCallbackFinishesAndDestroysWhileFramesRun) {
     gr_window_s* w = gr_window_create(320, 240, GR_WINDOW_NO_CLOSE | GR_WINDOW_NO_RESIZE);
     ASSERT_NE(w, nullptr);
@@ -225,8 +220,7 @@ TEST_F(WindowTest, UiCallbackFinishesAndDestroysWhileFramesRun) {
     EXPECT_GE(recorder_events(true).size(), 10u); // the moves reached the UI before
 }
 
-// The close callback tears down what frames draw, as a dialog's Cancel does:
-// it runs on the main thread from the main queue, and no frame overlaps it.
+// The close callback runs on the main thread from the main queue, and no frame overlaps it.
 TEST_F(WindowTest, CloseRequestRunsTheCloseCallbackFromTheMainQueue) {
     gr_window_s* w = gr_window_create(0, 0, 0);
     ASSERT_NE(w, nullptr);
@@ -278,8 +272,7 @@ TEST_F(WindowTest, CloseRequestRunsTheCloseCallbackFromTheMainQueue) {
     EXPECT_EQ(c.overlaps.load(), 0);
 }
 
-// File drops reach the drop callback once with every path, in order. The
-// platform's drop is played through the callback the window installed.
+// The platform's drop, played through the callback the window installed.
 TEST_F(WindowTest, DropsArriveOnceWithAllPaths) {
     gr_window_s* w = gr_window_create(0, 0, 0);
     ASSERT_NE(w, nullptr);
@@ -301,8 +294,7 @@ TEST_F(WindowTest, DropsArriveOnceWithAllPaths) {
     gr_window_destroy(w);
 }
 
-// A window drawn through the render context; the frame is also saved as a
-// picture for people to look at (build/gui_render_context.png).
+// The render context draws into the window; the frame is saved as gui_render_context.png.
 TEST_F(WindowTest, RenderContextDrawsIntoTheWindow) {
     gr_window_s* w = gr_window_create(480, 320, 0);
     ASSERT_NE(w, nullptr);
