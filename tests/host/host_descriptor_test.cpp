@@ -42,7 +42,8 @@ TEST(HostDescriptor, FormatReadsBackExactly) {
     for (size_t i = 0; i < d.entries.size(); i++) {
         const host_desc_entry_s &a = back.entries[i], &b = d.entries[i]; // numbers bit-exact
         EXPECT_EQ(std::tie(a.key, a.type, a.code, a.number, a.enumerated),
-                  std::tie(b.key, b.type, b.code, b.number, b.enumerated)) << i;
+                  std::tie(b.key, b.type, b.code, b.number, b.enumerated))
+            << i;
     }
 }
 
