@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <mutex>
+#include <numeric>
 #include <set>
 #include <thread>
 #include <vector>
@@ -145,6 +146,42 @@ TEST(RdDispatchDeathTest, NestedWaitsFinishOnASingleWorker) {
             std::atomic<int> count{0};
             runGroup(fanOut, &count, 20);
             std::exit(count.load() == 200 ? 0 : 3);
+        },
+        testing::ExitedWithCode(0), "");
+}
+
+static std::atomic<bool> s_held{false}, s_release{false};
+static std::vector<int> s_order; // appended by the one worker only
+
+static void hold(void*) {
+    s_held = true;
+    while (!s_release)
+        std::this_thread::yield();
+}
+
+static void note(void* index) {
+    s_order.push_back(*(int*)index);
+}
+
+// One worker runs the queue in order, also across the ring's growth (1024 slots) while the
+// queue's front is not the ring's first slot: the first item holds the worker meanwhile.
+TEST(RdDispatchDeathTest, OneWorkerRunsItemsInOrderAcrossTheRingsGrowth) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            if (!rd_dispatch_set_threads(1))
+                std::exit(2);
+            std::vector<int> ids(1500);
+            std::iota(ids.begin(), ids.end(), 0);
+            rd_dispatch_group_s* group = rd_dispatch_group_create();
+            rd_dispatch_group_async(group, hold, nullptr);
+            while (!s_held)
+                std::this_thread::yield();
+            for (int& id : ids)
+                rd_dispatch_group_async(group, note, &id);
+            s_release = true;
+            rd_dispatch_group_wait(group);
+            std::exit(s_order == ids ? 0 : 3);
         },
         testing::ExitedWithCode(0), "");
 }
