@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <regex>
 #include <set>
 
 #include "app_test_util.h"
@@ -30,14 +31,9 @@ std::string path_of(bool (*get)(int, char*)) {
 }
 
 bool is_uuid(const std::string& s) {
-    if (s.size() != 36)
-        return false;
-    for (size_t i = 0; i < s.size(); i++) {
-        bool dash = i == 8 || i == 13 || i == 18 || i == 23;
-        if (dash ? s[i] != '-' : !std::isxdigit((unsigned char)s[i]))
-            return false;
-    }
-    return s[14] == '4';
+    const std::string x = "[[:xdigit:]]";
+    return std::regex_match(
+        s, std::regex(x + "{8}-" + x + "{4}-4" + x + "{3}-" + x + "{4}-" + x + "{12}"));
 }
 
 } // namespace
