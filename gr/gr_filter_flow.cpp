@@ -186,13 +186,17 @@ struct gr__planes_s {
     const float* quads; // or pairs, or, for a grey image, one float a pixel
 };
 
-// Fills lane `lane` of padded rows [y0, y1) of the quads from a plane, or
-// every lane from colour words, or the one channel of grey words.
+// Fills padded rows [y0, y1) of the planes: every lane of the quads from
+// colour words, or the one channel of grey words, or lane `lane` of the pairs
+// from a plane: B0 itself, the inner blur into D, or tau times the outer blur
+// taken off D.
 struct gr__interleave_s {
-    const float* plane;    // brightness, or null
+    const float* plane;    // brightness into the pairs, or null
     const uint32_t* words; // colour pixels, or null
     int32_t width, height;
-    int lane;
+    int lane;      // of the pairs: 0 for B0, 1 for D
+    bool subtract; // lane 1 of the pairs: take tau x plane off what D holds
+    float tau;
     float* quads;
     bool grey; // words are grey: one channel, one float a pixel
 };
@@ -201,15 +205,13 @@ struct gr__interleave_s {
 static void gr__interleave_row(const gr__interleave_s* job, int32_t py) {
     const size_t w = size_t(job->width);
     const size_t src = size_t(std::min(py, job->height - 1)) * w;
-    const size_t step = job->grey ? 1 : 4;
+    const size_t step = job->plane ? 2 : job->grey ? 1 : 4;
     float* q = job->quads + step * size_t(py) * (w + 1);
     for (size_t x = 0; x <= w; x++, q += step) {
         const size_t i = src + std::min(x, w - 1);
         if (job->plane) {
-            q[job->lane] = job->plane[i];
-            // The first lane's pass also clears the unused fourth.
-            if (job->lane == 0)
-                q[3] = 0.0f;
+            float& lane = q[job->lane];
+            lane = job->subtract ? lane - job->tau * job->plane[i] : job->plane[i];
         } else if (job->grey) {
             q[0] = float(job->words[i] & 0xFF);
         } else {
@@ -250,40 +252,11 @@ static float* gr__planes_fill(gr__planes_s* planes, const gr_complex* cx, const 
         gr_memory_alloc(sizeof(float) * gr__planes_size(planes, cx, grey ? 1 : 4)));
     if (!block)
         return nullptr;
-    gr__interleave_s job = {nullptr, words, planes->width, planes->height, 0, block, grey};
+    gr__interleave_s job = {nullptr, words, planes->width, planes->height, 0, false,
+                            0.0f,    block, grey};
     gr__parallel_rows(planes->height, bands, gr__interleave_rows, &job);
     planes->quads = block;
     return block;
-}
-
-// Fills lane `lane` of the padded (B0, D) pair rows [y0, y1) from a plane: B0
-// itself, the inner blur into D, or tau times the outer blur taken off D.
-struct gr__pairs_job_s {
-    const float* plane;
-    int32_t width, height;
-    int lane;      // 0: B0, 1: D
-    bool subtract; // lane 1: take tau x plane off what D holds
-    float tau;
-    float* pairs;
-};
-
-static void gr__pairs_row(const gr__pairs_job_s* job, int32_t py) {
-    const size_t w = size_t(job->width);
-    const float* src = job->plane + size_t(std::min(py, job->height - 1)) * w;
-    float* q = job->pairs + 2 * size_t(py) * (w + 1) + size_t(job->lane);
-    for (size_t x = 0; x <= w; x++, q += 2) {
-        const float v = src[std::min(x, w - 1)];
-        *q = job->subtract ? *q - job->tau * v : v;
-    }
-}
-
-static void gr__pairs_rows(void* ctx, int32_t y0, int32_t y1) {
-    const gr__pairs_job_s* job = static_cast<const gr__pairs_job_s*>(ctx);
-    for (int32_t y = y0; y < y1; y++)
-        gr__pairs_row(job, y);
-    // The band holding the last row also writes the padding row.
-    if (y1 == job->height)
-        gr__pairs_row(job, y1);
 }
 
 // Fills the pairs of planes (width x height > 0) with the brightness of image
@@ -299,7 +272,8 @@ static float* gr__pairs_fill(gr__planes_s* planes, const gr_complex* cx, gr_imag
         static_cast<float*>(gr_memory_alloc(sizeof(float) * gr__planes_size(planes, cx, 2)));
     float* plane = block ? gr__brightness_plane(image, bands) : nullptr;
     bool ok = plane != nullptr;
-    gr__pairs_job_s job = {plane, planes->width, planes->height, 0, false, tau, block};
+    gr__interleave_s job = {plane, nullptr, planes->width, planes->height, 0,
+                            false, tau,     block,         false};
     for (int pass = 0; ok && pass < 3; pass++) {
         if (pass > 0) {
             // The blurs start over from the brightness, which the last one
@@ -311,7 +285,7 @@ static float* gr__pairs_fill(gr__planes_s* planes, const gr_complex* cx, gr_imag
         job.lane = pass == 0 ? 0 : 1;
         job.subtract = pass == 2;
         if (ok)
-            gr__parallel_rows(planes->height, bands, gr__pairs_rows, &job);
+            gr__parallel_rows(planes->height, bands, gr__interleave_rows, &job);
     }
     std::free(plane);
     if (!ok) {
@@ -709,15 +683,27 @@ GR__WIDE_INLINE static void gr__grey_pairs(const float* g, const uint32_t a[8], 
     *right = _mm256_shuffle_ps(p, q, 0xDD);
 }
 
-// gr__tangent_at for eight positions. maxps gives its second operand for not
-// a number, as the scalar clamp does.
-GR__WIDE_INLINE static void gr__tangent8(const gr__planes_s* p, const gr__wide_s& k, __m256 x,
-                                         __m256 y, __m256* tx, __m256* ty) {
+// Clamps eight positions into the image as gr__clamp_up does (maxps gives its
+// second operand for not a number) and splits them into the cell's corner and
+// the fractions.
+GR__WIDE_INLINE static void gr__cell8(const gr__wide_s& k, __m256 x, __m256 y, __m256i* x0,
+                                      __m256i* y0, __m256* fx, __m256* fy) {
     const __m256 zero = _mm256_setzero_ps();
     x = _mm256_min_ps(_mm256_max_ps(x, zero), k.xmax);
     y = _mm256_min_ps(_mm256_max_ps(y, zero), k.ymax);
-    const __m256i x0 = _mm256_cvttps_epi32(x), y0 = _mm256_cvttps_epi32(y);
-    const __m256 fx = x - _mm256_cvtepi32_ps(x0), fy = y - _mm256_cvtepi32_ps(y0);
+    *x0 = _mm256_cvttps_epi32(x);
+    *y0 = _mm256_cvttps_epi32(y);
+    *fx = x - _mm256_cvtepi32_ps(*x0);
+    *fy = y - _mm256_cvtepi32_ps(*y0);
+}
+
+// gr__tangent_at for eight positions.
+GR__WIDE_INLINE static void gr__tangent8(const gr__planes_s* p, const gr__wide_s& k, __m256 x,
+                                         __m256 y, __m256* tx, __m256* ty) {
+    const __m256 zero = _mm256_setzero_ps();
+    __m256i x0, y0;
+    __m256 fx, fy;
+    gr__cell8(k, x, y, &x0, &y0, &fx, &fy);
     // Where a coordinate is whole the ceiling is the floor itself: the right
     // neighbour read there is dropped by the blend, the row below not read.
     const __m256 right = _mm256_cmp_ps(fx, zero, _CMP_GT_OQ);
@@ -815,11 +801,9 @@ GR__WIDE_INLINE static void gr__pair_lanes(const char* row0, const char* row1, c
 // gr__pair_at for eight positions, its interpolations fused.
 GR__WIDE_INLINE static void gr__pairs8(const gr__planes_s* p, const gr__wide_s& k, __m256 x,
                                        __m256 y, __m256* b0, __m256* d) {
-    const __m256 zero = _mm256_setzero_ps();
-    x = _mm256_min_ps(_mm256_max_ps(x, zero), k.xmax);
-    y = _mm256_min_ps(_mm256_max_ps(y, zero), k.ymax);
-    const __m256i x0 = _mm256_cvttps_epi32(x), y0 = _mm256_cvttps_epi32(y);
-    const __m256 fx = x - _mm256_cvtepi32_ps(x0), fy = y - _mm256_cvtepi32_ps(y0);
+    __m256i x0, y0;
+    __m256 fx, fy;
+    gr__cell8(k, x, y, &x0, &y0, &fx, &fy);
     // A pair is eight bytes: its index is the offset gr__quad_ptr scales.
     uint32_t a[8];
     gr__lanes_out(_mm256_add_epi32(_mm256_mullo_epi32(y0, k.stride), x0), a);
