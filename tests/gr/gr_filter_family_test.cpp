@@ -1,5 +1,4 @@
-// The per-pixel and geometric filters of the family, and the calling
-// convention every filter shares: new unlocked result, input read unchanged.
+// Per-pixel and geometric filters; every filter gives a new unlocked result, its input unchanged.
 
 #include <gtest/gtest.h>
 

@@ -81,8 +81,7 @@ inline int max_rgb_error(gr_color_t a, gr_color_t b) {
         {std::abs(red(a) - red(b)), std::abs(green(a) - green(b)), std::abs(blue(a) - blue(b))});
 }
 
-// The analysis of image through the public calls: tensor radius sst_radius,
-// then passes flow passes of etf_radius.
+// The analysis by the public calls: tensor radius sst_radius, `passes` flow passes of etf_radius.
 inline Complex analyse(gr_image_s* image, int sst_radius, int passes = 0, int etf_radius = 5) {
     Complex cx(gr_complex_create(image));
     gr_complex_compute_sst(cx.get(), sst_radius, nullptr, nullptr);

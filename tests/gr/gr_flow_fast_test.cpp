@@ -253,8 +253,7 @@ TEST(GrComplexFast, NarrowImagesAndWideWindowsAgreeWithTheReference) {
 }
 
 TEST(GrComplexFast, WeightlessWindowsTakeThePlainMeanOnEveryPath) {
-    // A zero tangent has a zero dot product with every neighbour, so its
-    // weights sum to 0 and it takes the plain, unaligned mean of its window.
+    // A zero tangent's weights all vanish: it takes the plain, unaligned mean of its window.
     grt::Image image = grt::filled(19, 5, grt::grey(90));
     const size_t centre = 2 * 19 + 11; // in the second group of eight
     for (gr__path_t path : {GR__PATH_FAST, GR__PATH_PORTABLE, GR__PATH_REFERENCE}) {
