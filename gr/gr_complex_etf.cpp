@@ -14,10 +14,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#if defined(__x86_64__)
-#include <immintrin.h>
-#endif
-
 #include "app/app_assert.h"
 #include "gr/gr_complex.h"
 #include "gr/gr_internal.h"
@@ -230,21 +226,8 @@ static GR__INLINE void gr__etf_plain_mean(const gr__etf_job_s* job, int32_t x, i
     *vy = plain_y / count;
 }
 
-#if defined(__x86_64__)
-// 1 / d for positive, finite d to within two units in the last place: the
-// processor's estimate refined by one Newton step, several times the
-// throughput of a division, which would otherwise bound the pass.
-__attribute__((target("avx2,fma"))) static inline gr__v8f gr__reciprocal8(const gr__v8f& d) {
-    const __m256 v = gr__bits<__m256>(d);
-    const __m256 r = _mm256_rcp_ps(v);
-    return gr__bits<gr__v8f>(_mm256_fmadd_ps(r, _mm256_fnmadd_ps(v, r, _mm256_set1_ps(1.0f)), r));
-}
-#endif
-
 // The pass over rows [y0, y1), eight neighbouring pixels at a time; lanes past
-// the row's end read border copies and are not stored. Wide: built for AVX2
-// and FMA, and the weights' division by a refined reciprocal.
-template <bool Wide>
+// the row's end read border copies and are not stored.
 static GR__INLINE void gr__etf_fast_body(const gr__etf_job_s* job, int32_t y0, int32_t y1) {
     const gr_complex* cx = job->cx;
     const int32_t w = cx->width, h = cx->height, r = job->r;
@@ -266,14 +249,7 @@ static GR__INLINE void gr__etf_fast_body(const gr__etf_job_s* job, int32_t y0, i
                 const gr__v8f tjx = gr__load(jx), tjy = gr__load(jy);
                 const gr__v8f dot = tix * tjx + tiy * tjy;
                 // dot times the weight: wd sign wm with wd sign = dot.
-                const gr__v8f den = one + ei * gr__load(jf);
-                gr__v8f wt;
-#if defined(__x86_64__)
-                if constexpr (Wide)
-                    wt = dot * gr__reciprocal8(den);
-                else
-#endif
-                    wt = dot / den;
+                const gr__v8f wt = dot / (one + ei * gr__load(jf));
                 sum_x += wt * tjx;
                 sum_y += wt * tjy;
                 sum_w += reinterpret_cast<gr__v8f>(reinterpret_cast<gr__v8i>(wt) & magnitude);
@@ -317,23 +293,20 @@ static void gr__etf_pad_portable(void* ctx, int32_t y0, int32_t y1) {
 }
 
 static void gr__etf_fast_portable(void* ctx, int32_t y0, int32_t y1) {
-    gr__etf_fast_body<false>(static_cast<const gr__etf_job_s*>(ctx), y0, y1);
+    gr__etf_fast_body(static_cast<const gr__etf_job_s*>(ctx), y0, y1);
 }
 
 #if defined(__x86_64__)
-// The same bodies compiled for AVX2 and FMA: eight lanes per instruction,
-// multiply-adds fused (which rounds once where the portable kernel rounds
-// twice), and the weights' reciprocal refined from the processor's estimate.
+// The same bodies compiled for AVX2 and FMA: eight lanes per instruction, and
+// multiply-adds fused (which rounds once where the portable kernel rounds twice).
 __attribute__((target("avx2,fma"))) static void gr__etf_pad_wide(void* ctx, int32_t y0,
                                                                  int32_t y1) {
     gr__etf_pad_body(static_cast<const gr__etf_job_s*>(ctx), y0, y1);
 }
 
-// Flattened: the reciprocal, built for AVX2 itself, is inlined through the
-// body's sample step too.
-__attribute__((target("avx2,fma"), flatten)) static void gr__etf_fast_wide(void* ctx, int32_t y0,
-                                                                           int32_t y1) {
-    gr__etf_fast_body<true>(static_cast<const gr__etf_job_s*>(ctx), y0, y1);
+__attribute__((target("avx2,fma"))) static void gr__etf_fast_wide(void* ctx, int32_t y0,
+                                                                  int32_t y1) {
+    gr__etf_fast_body(static_cast<const gr__etf_job_s*>(ctx), y0, y1);
 }
 
 static bool gr__cpu_wide(void) {
