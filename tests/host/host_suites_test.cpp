@@ -224,13 +224,17 @@ TEST_F(HostRegistry, FallsBackToTheHomeConfigFolder) {
 
 TEST(HostStrings, ConvertUtf16ToUtf8) {
     auto* zs = acquire<ASZStringSuite2>(kASZStringSuite, 2);
-    const ASUnicode units[] = {u'a', 0x00E9, 0x20AC, 0xD83D, 0xDE00, 0xDC00, u'z'};
+    // Two, three (from U+0800 on) and four bytes, and a lone low surrogate.
+    const ASUnicode units[] = {u'a', 0x00E9, 0x0800, 0x20AC, 0xD83D, 0xDE00, 0xDC00, u'z'};
     ASZString s = nullptr;
-    ASSERT_EQ(zs->MakeFromUnicode(units, 7, &s), 0);
-    const std::string want = "a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\xEF\xBF\xBDz";
+    ASSERT_EQ(zs->MakeFromUnicode(units, 8, &s), 0);
+    const std::string want =
+        "a\xC3\xA9\xE0\xA0\x80\xE2\x82\xAC\xF0\x9F\x98\x80\xEF\xBF\xBDz";
     ASSERT_EQ(zs->LengthAsCString(s), want.size() + 1);
-    char small[4];
-    EXPECT_NE(zs->AsCString(s, small, sizeof small), 0);
+    // No room for the terminator: refused, nothing written.
+    std::vector<char> small(want.size(), 'x');
+    EXPECT_NE(zs->AsCString(s, small.data(), uint32(small.size())), 0);
+    EXPECT_EQ(small, std::vector<char>(want.size(), 'x'));
     std::vector<char> buffer(want.size() + 1, 'x');
     ASSERT_EQ(zs->AsCString(s, buffer.data(), uint32(buffer.size())), 0);
     EXPECT_EQ(std::string(buffer.data()), want);
