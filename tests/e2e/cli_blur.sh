@@ -2,7 +2,7 @@
 # spotweave blur from file to file, and its refusals (one message each, no output file).
 source "$(dirname "$0")/lib/e2e.bash"
 cli_start blur "--radius"
-check "blur runs" "$bin" blur "$tmp/in.png" -r 3 -o "$tmp/out.png"
+check "blur runs at the largest radius" "$bin" blur "$tmp/in.png" -r 63 -o "$tmp/out.png"
 check "a PNG of the input's size" test "$(png_size "$tmp/out.png")" = "451 300"
 check "jpeg output" "$bin" blur "$data/mountains_2048x1536.jpg" -r 1 -o "$tmp/out.jpg"
 check "jpeg magic" is_jpeg "$tmp/out.jpg"
