@@ -10,7 +10,7 @@ TEST(HostDescriptor, ReadsEveryTypeAndSkipsComments) {
                                "Amnt UntF #Prc 37.9\n"
                                "  disP\tenum mooD moD2\n"
                                "ignS bool true\n"
-                               "0x0000002A long -12\n"
+                               "0X0000002A long -12\n" // either case of the prefix
                                "#\n"
                                "Rdus doub 1e-3\r\n"
                                "#Prc bool false\n");
