@@ -504,6 +504,7 @@ TEST_F(PluginTest, PlayedValuesReachThePreview) {
         {"Amnt UntF #Prc -37.9\n", -37, 1},
         {"Amnt UntF #Pxl 12\n", 12, 1}, // the unit is not checked
         {"Amnt UntF #Prc 70000\n", int16(70000), 1},
+        {"Amnt UntF #Prc 1e12\n", int16(INT32_MAX), 1}, // saturates to 32 bits first
         {"disP enum mooD 0x6D6F4437\n", 50, 1}, // enumerations outside the four mean 1
         {"disP enum mooD moD3\n", 50, 3},
         {"disP enum mooD moD0\n", 50, 0},
