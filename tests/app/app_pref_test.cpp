@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
 
 #include "app_test_util.h"
 
@@ -63,6 +64,9 @@ TEST_F(AppPref, AwkwardCharactersSurviveOnOneLinePerEntry) {
     EXPECT_EQ(read("plain"), "x");
     const std::string text = contents(file());
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2);
+    // A hand-edited value may end in a lone backslash: it stays one.
+    std::ofstream(file(), std::ios::app) << "hand=ends in\\\n";
+    EXPECT_EQ(read("hand"), "ends in\\");
 }
 
 TEST_F(AppPref, UnwritableFolderFailsAndKeepsOldFile) {
